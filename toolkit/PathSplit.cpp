@@ -1,0 +1,85 @@
+#include "toolkit/PathSplit.h"
+
+#include <cstring>
+
+bool NoLeadBytes(unsigned char) { return false; }
+
+namespace {
+
+int32_t Cut(int32_t n) { return n > kPathPartLimit ? kPathPartLimit : n; }
+
+}  // namespace
+
+PathParts SplitPath(const char* path, LeadByteTest isLead) {
+    PathParts parts = {};
+    int32_t n = 0;
+    while (path[n] != 0) ++n;
+
+    parts.driveLength = (n >= 2 && path[1] == ':') ? 2 : 0;
+    parts.directoryStart = parts.driveLength;
+
+    // One walk over whole characters finds the last separator and the last dot.
+    int32_t lastSeparator = -1;
+    int32_t lastDot = -1;
+    for (int32_t i = parts.driveLength; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (isLead(c) && i + 1 < n) {
+            ++i;  // the trail byte is never a separator or a dot
+            continue;
+        }
+        if (c == '\\' || c == '/') {
+            lastSeparator = i;
+        } else if (c == '.') {
+            lastDot = i;
+        }
+    }
+
+    int32_t nameStart = lastSeparator >= 0 ? lastSeparator + 1 : parts.driveLength;
+    parts.directoryLength = Cut(nameStart - parts.driveLength);
+    parts.baseStart = nameStart;
+    if (lastDot >= nameStart) {
+        parts.baseLength = Cut(lastDot - nameStart);
+        parts.extensionStart = lastDot;
+        parts.extensionLength = Cut(n - lastDot);
+    } else {
+        parts.baseLength = Cut(n - nameStart);
+        parts.extensionStart = n;
+        parts.extensionLength = 0;
+    }
+    return parts;
+}
+
+TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned which, LeadByteTest isLead) {
+    PathParts parts = SplitPath(path, isLead);
+    struct Piece {
+        unsigned flag;
+        int32_t start;
+        int32_t length;
+    };
+    const Piece pieces[] = {
+        {kPartDrive, 0, parts.driveLength},
+        {kPartDirectory, parts.directoryStart, parts.directoryLength},
+        {kPartBaseName, parts.baseStart, parts.baseLength},
+        {kPartExtension, parts.extensionStart, parts.extensionLength},
+    };
+    // Assemble in a local array first: `path` may be `out`'s own text.
+    char joined[4 * kPathPartLimit + 8];
+    int32_t used = 0;
+    for (const Piece& piece : pieces) {
+        if ((which & piece.flag) == 0) continue;
+        std::memcpy(joined + used, path + piece.start, static_cast<size_t>(piece.length));
+        used += piece.length;
+    }
+    joined[used] = 0;
+    return out.Assign(joined);
+}
+
+TextBuffer& AssignDirectoryNoSlash(TextBuffer& out, const char* path, LeadByteTest isLead) {
+    PathParts parts = SplitPath(path, isLead);
+    AssignPathParts(out, path, kPartDrive | kPartDirectory, isLead);
+    // The directory's last byte is a separator only when it is a whole
+    // character; a split directory always ends in one, so check the byte.
+    int32_t end = parts.driveLength + parts.directoryLength;
+    if (end > 0 && out.Length() == end && out.Text()[end - 1] == '\\') out.Truncate(end - 1);
+    return out;
+}
