@@ -1,0 +1,444 @@
+// shell_host: plays the shell's part for a right-click on real files, so the
+// extension can be exercised where the system shell does not load context
+// menu handlers (Wine's does not).
+//
+// It does what the shell does: takes the shell's own data object for the
+// files (SHParseDisplayName -> SHBindToParent -> GetUIObjectOf), creates the
+// extension (through the registry with CoCreateInstance when it is
+// registered, else from a DLL through its exported DllGetClassObject), calls
+// Initialize and QueryContextMenu on a real popup menu, and then, as asked:
+// prints the menu tree and help texts, shows the menu with TrackPopupMenu on a
+// real window driven by posted keys, and invokes an item chosen by caption.
+//
+// Usage:
+//   shell_host [options] file...
+//     --dll PATH        load the extension from PATH (default: registry, then
+//                       Zentrik.dll beside this program)
+//     --com             require creation through the registry
+//     --flags N         QueryContextMenu flags (default 0, CMF_NORMAL)
+//     --first N         first command identifier (default 100)
+//     --last N          last command identifier (default 0x7FFF)
+//     --invoke CAPTION  invoke the item whose caption is CAPTION
+//     --invoke-twice    invoke the chosen item a second time and print the result
+//     --track KEYS      show the menu and post KEYS (comma list of down, up,
+//                       right, left, return, escape) one per --step-ms
+//     --step-ms N       delay between posted keys (default 150)
+//     --hold-ms N       keep the menu open N ms after the last key (default 0)
+//     --close-boxes     close message boxes that appear, printing their text
+//     --quiet           do not print the menu tree
+// Exit code: 0 on success, 2 on usage errors, 3 when the extension or the
+// data object cannot be had.
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const CLSID kExtensionClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
+
+struct Options {
+    std::string dll;
+    bool requireCom = false;
+    UINT flags = 0;
+    UINT first = 100;
+    UINT last = 0x7FFF;
+    std::string invoke;
+    bool invokeTwice = false;
+    std::vector<WPARAM> keys;
+    UINT stepMs = 150;
+    UINT holdMs = 0;
+    bool closeBoxes = false;
+    bool quiet = false;
+    std::vector<std::string> files;
+};
+
+template <class T>
+void SafeRelease(T*& p) {
+    if (p != nullptr) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+UINT ParseNumber(const char* text) { return static_cast<UINT>(std::strtoul(text, nullptr, 0)); }
+
+bool ParseKeys(const char* list, std::vector<WPARAM>& keys) {
+    const struct {
+        const char* name;
+        WPARAM key;
+    } names[] = {{"down", VK_DOWN},     {"up", VK_UP},         {"right", VK_RIGHT},
+                 {"left", VK_LEFT},     {"return", VK_RETURN}, {"escape", VK_ESCAPE}};
+    std::string all = list;
+    size_t pos = 0;
+    while (pos <= all.size()) {
+        size_t comma = all.find(',', pos);
+        std::string word = all.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        bool known = false;
+        for (const auto& n : names) {
+            if (word == n.name) {
+                keys.push_back(n.key);
+                known = true;
+            }
+        }
+        if (!known) return false;
+        if (comma == std::string::npos) break;
+        pos = comma + 1;
+    }
+    return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* v = nullptr;
+        if (a == "--dll" && (v = next())) o.dll = v;
+        else if (a == "--com") o.requireCom = true;
+        else if (a == "--flags" && (v = next())) o.flags = ParseNumber(v);
+        else if (a == "--first" && (v = next())) o.first = ParseNumber(v);
+        else if (a == "--last" && (v = next())) o.last = ParseNumber(v);
+        else if (a == "--invoke" && (v = next())) o.invoke = v;
+        else if (a == "--invoke-twice") o.invokeTwice = true;
+        else if (a == "--track" && (v = next())) {
+            if (!ParseKeys(v, o.keys)) return false;
+        } else if (a == "--step-ms" && (v = next())) o.stepMs = ParseNumber(v);
+        else if (a == "--hold-ms" && (v = next())) o.holdMs = ParseNumber(v);
+        else if (a == "--close-boxes") o.closeBoxes = true;
+        else if (a == "--quiet") o.quiet = true;
+        else if (a.rfind("--", 0) == 0) return false;
+        else o.files.push_back(a);
+    }
+    return true;
+}
+
+// --- The shell's data object ------------------------------------------------------
+
+// All files must lie in one folder, as in a shell view.
+HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataObject** out) {
+    *out = nullptr;
+    std::vector<PIDLIST_ABSOLUTE> absolute;
+    std::vector<PCUITEMID_CHILD> children;
+    IShellFolder* parent = nullptr;
+    HRESULT hr = S_OK;
+    for (const std::string& file : files) {
+        wchar_t wide[MAX_PATH];
+        if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH) == 0) {
+            hr = E_INVALIDARG;
+            break;
+        }
+        PIDLIST_ABSOLUTE pidl = nullptr;
+        hr = SHParseDisplayName(wide, nullptr, &pidl, 0, nullptr);
+        if (FAILED(hr)) {
+            std::fprintf(stderr, "shell_host: cannot parse %s (0x%08lX)\n", file.c_str(), static_cast<unsigned long>(hr));
+            break;
+        }
+        absolute.push_back(pidl);
+        PCUITEMID_CHILD child = nullptr;
+        IShellFolder* folder = nullptr;
+        hr = SHBindToParent(pidl, IID_IShellFolder, reinterpret_cast<void**>(&folder), &child);
+        if (FAILED(hr)) break;
+        if (parent == nullptr) {
+            parent = folder;
+        } else {
+            folder->Release();
+        }
+        children.push_back(child);
+    }
+    if (SUCCEEDED(hr) && parent != nullptr) {
+        hr = parent->GetUIObjectOf(owner, static_cast<UINT>(children.size()), children.data(), IID_IDataObject,
+                                   nullptr, reinterpret_cast<void**>(out));
+    }
+    SafeRelease(parent);
+    for (PIDLIST_ABSOLUTE p : absolute) CoTaskMemFree(p);
+    return hr;
+}
+
+// --- The extension ------------------------------------------------------------------
+
+HRESULT CreateExtension(const Options& o, IShellExtInit** out, HMODULE* library) {
+    *out = nullptr;
+    *library = nullptr;
+    if (o.dll.empty()) {
+        HRESULT hr = CoCreateInstance(kExtensionClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                      reinterpret_cast<void**>(out));
+        if (SUCCEEDED(hr)) {
+            std::printf("created: through the registry (CoCreateInstance)\n");
+            return hr;
+        }
+        if (o.requireCom) {
+            std::fprintf(stderr, "shell_host: CoCreateInstance failed (0x%08lX)\n", static_cast<unsigned long>(hr));
+            return hr;
+        }
+    }
+    std::string path = o.dll;
+    if (path.empty()) {
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        path = self;
+        path.erase(path.find_last_of("\\/") + 1);
+        path += "Zentrik.dll";
+    }
+    *library = LoadLibraryA(path.c_str());
+    if (*library == nullptr) {
+        std::fprintf(stderr, "shell_host: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
+        return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    }
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(*library, "DllGetClassObject")));
+    if (get == nullptr) return E_NOINTERFACE;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = get(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(out));
+        factory->Release();
+    }
+    if (SUCCEEDED(hr)) std::printf("created: from %s (DllGetClassObject)\n", path.c_str());
+    return hr;
+}
+
+// --- Printing -------------------------------------------------------------------------
+
+std::string FlagText(UINT type, UINT state) {
+    std::string s;
+    if (type & MFT_OWNERDRAW) s += " ownerdraw";
+    if (type & MFT_SEPARATOR) s += " separator";
+    if (state & MFS_GRAYED) s += " grayed";
+    if (state & MFS_CHECKED) s += " checked";
+    return s;
+}
+
+void PrintMenu(HMENU menu, IContextMenu* cm, const Options& o, int depth) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[600] = "";
+        MENUITEMINFOA mii = {};
+        mii.cbSize = sizeof mii;
+        mii.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA | MIIM_STRING | MIIM_CHECKMARKS;
+        mii.dwTypeData = text;
+        mii.cch = sizeof text;
+        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+        std::string caption = text;
+        if ((mii.fType & MFT_OWNERDRAW) && caption.empty() && cm != nullptr && mii.wID >= o.first) {
+            // Owner-drawn items carry no text of their own; the verb is the name.
+            char verb[300] = "";
+            cm->GetCommandString(mii.wID - o.first, GCS_VERBA, nullptr, verb, sizeof verb);
+            caption = verb;
+        }
+        std::printf("%*s[%d] \"%s\"", depth * 2, "", i, caption.c_str());
+        if (mii.hSubMenu != nullptr) {
+            std::printf(" popup%s%s\n", FlagText(mii.fType, mii.fState).c_str(),
+                        mii.hbmpChecked != nullptr ? " checkbitmap" : "");
+            PrintMenu(mii.hSubMenu, cm, o, depth + 1);
+            continue;
+        }
+        std::printf(" id=%u%s", mii.wID, FlagText(mii.fType, mii.fState).c_str());
+        if (cm != nullptr && mii.wID >= o.first) {
+            char help[600] = "";
+            cm->GetCommandString(mii.wID - o.first, GCS_HELPTEXTA, nullptr, help, sizeof help);
+            std::printf(" help=\"%s\"", help);
+        }
+        std::printf("\n");
+    }
+}
+
+// Finds the command identifier of the item captioned `caption` anywhere in the tree.
+bool FindCommand(HMENU menu, IContextMenu* cm, const Options& o, UINT* id) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[600] = "";
+        MENUITEMINFOA mii = {};
+        mii.cbSize = sizeof mii;
+        mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
+        mii.dwTypeData = text;
+        mii.cch = sizeof text;
+        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+        if (mii.hSubMenu != nullptr) {
+            if (FindCommand(mii.hSubMenu, cm, o, id)) return true;
+            continue;
+        }
+        std::string caption = text;
+        if (caption.empty() && mii.wID >= o.first) {
+            char verb[300] = "";
+            cm->GetCommandString(mii.wID - o.first, GCS_VERBA, nullptr, verb, sizeof verb);
+            caption = verb;
+        }
+        if (caption == o.invoke) {
+            *id = mii.wID;
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- Unattended driving -------------------------------------------------------------
+
+HWND g_owner = nullptr;
+std::vector<WPARAM> g_keys;
+size_t g_nextKey = 0;
+UINT g_holdMs = 0;
+bool g_closeBoxes = false;
+
+BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
+    char cls[64] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Static") == 0) {
+        char text[2048] = "";
+        GetWindowTextA(child, text, sizeof text);
+        if (text[0] != 0) std::printf("messagebox text: %s\n", text);
+    }
+    return TRUE;
+}
+
+// Closes the message boxes of this thread, printing caption and text.
+BOOL CALLBACK CloseBox(HWND window, LPARAM) {
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    char caption[256] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    std::printf("messagebox caption: %s\n", caption);
+    EnumChildWindows(window, PrintChildText, 0);
+    std::fflush(stdout);
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0);
+}
+
+void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    if (g_nextKey < g_keys.size()) {
+        // The menu's modal loop reads keys from the thread's queue.
+        PostMessageA(g_owner, WM_KEYDOWN, g_keys[g_nextKey], 0);
+        ++g_nextKey;
+        if (g_nextKey == g_keys.size() && g_holdMs > 0) {
+            KillTimer(nullptr, id);
+            SetTimer(nullptr, 0, g_holdMs, KeyTimer);
+        }
+        return;
+    }
+    KillTimer(nullptr, id);
+    // Done: close whatever is still open.
+    PostMessageA(g_owner, WM_CANCELMODE, 0, 0);
+}
+
+LRESULT CALLBACK OwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+
+HWND CreateOwnerWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZentrikShellHost";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, wc.lpszClassName, "shell host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                           nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+HRESULT Invoke(IContextMenu* cm, UINT offset, HWND owner) {
+    CMINVOKECOMMANDINFO ici = {};
+    ici.cbSize = sizeof ici;
+    ici.hwnd = owner;
+    ici.lpVerb = MAKEINTRESOURCEA(offset);
+    ici.nShow = SW_SHOWNORMAL;
+    return cm->InvokeCommand(&ici);
+}
+
+int Run(const Options& o) {
+    g_owner = CreateOwnerWindow();
+    if (g_owner == nullptr) {
+        std::fprintf(stderr, "shell_host: cannot create the owner window\n");
+        return 3;
+    }
+    g_closeBoxes = o.closeBoxes;
+    if (o.closeBoxes) SetTimer(nullptr, 0, 300, BoxTimer);
+
+    IDataObject* data = nullptr;
+    HRESULT hr = GetDataObject(o.files, g_owner, &data);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "shell_host: no data object (0x%08lX)\n", static_cast<unsigned long>(hr));
+        return 3;
+    }
+    IShellExtInit* init = nullptr;
+    HMODULE library = nullptr;
+    hr = CreateExtension(o, &init, &library);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "shell_host: no extension (0x%08lX)\n", static_cast<unsigned long>(hr));
+        data->Release();
+        return 3;
+    }
+    IContextMenu* cm = nullptr;
+    hr = init->Initialize(nullptr, data, nullptr);
+    std::printf("Initialize: 0x%08lX\n", static_cast<unsigned long>(hr));
+    if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&cm));
+
+    int exitCode = 0;
+    HMENU menu = CreatePopupMenu();
+    if (cm != nullptr && menu != nullptr) {
+        hr = cm->QueryContextMenu(menu, 0, o.first, o.last, o.flags);
+        std::printf("QueryContextMenu: 0x%08lX (%u identifiers)\n", static_cast<unsigned long>(hr),
+                    static_cast<unsigned>(HRESULT_CODE(hr)));
+        if (!o.quiet) PrintMenu(menu, cm, o, 0);
+
+        UINT chosen = 0;
+        if (!o.keys.empty()) {
+            g_keys = o.keys;
+            g_nextKey = 0;
+            g_holdMs = o.holdMs;
+            SetTimer(nullptr, 0, o.stepMs, KeyTimer);
+            SetForegroundWindow(g_owner);
+            chosen = static_cast<UINT>(
+                TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 20, 20, 0, g_owner, nullptr));
+            std::printf("tracked: chose id %u\n", chosen);
+        }
+        if (!o.invoke.empty() && !FindCommand(menu, cm, o, &chosen)) {
+            std::printf("invoke: no item captioned \"%s\"\n", o.invoke.c_str());
+            exitCode = 1;
+        }
+        if (chosen >= o.first) {
+            hr = Invoke(cm, chosen - o.first, g_owner);
+            std::printf("InvokeCommand(%u): 0x%08lX\n", chosen - o.first, static_cast<unsigned long>(hr));
+            if (o.invokeTwice) {
+                hr = Invoke(cm, chosen - o.first, g_owner);
+                std::printf("InvokeCommand again: 0x%08lX\n", static_cast<unsigned long>(hr));
+            }
+        }
+    }
+    if (menu != nullptr) DestroyMenu(menu);
+    SafeRelease(cm);
+    SafeRelease(init);
+    data->Release();
+    DestroyWindow(g_owner);
+    if (library != nullptr) {
+        using CanUnload = HRESULT(STDAPICALLTYPE*)();
+        auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+        if (canUnload != nullptr) std::printf("DllCanUnloadNow: 0x%08lX\n", static_cast<unsigned long>(canUnload()));
+        FreeLibrary(library);
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseOptions(argc, argv, o) || o.files.empty()) {
+        std::fprintf(stderr, "usage: shell_host [--dll PATH] [--com] [--flags N] [--invoke CAPTION] "
+                             "[--track KEYS] [--close-boxes] file...\n");
+        return 2;
+    }
+    // The shell's threads are single-threaded apartments.
+    HRESULT init = OleInitialize(nullptr);
+    int code = Run(o);
+    std::fflush(stdout);
+    if (SUCCEEDED(init)) OleUninitialize();
+    return code;
+}
