@@ -1,0 +1,166 @@
+#include "props/PropertiesDialog.h"
+
+#include "props/PropsResources.h"
+#include "props/Registration.h"
+#include "settings/Settings.h"
+#include "toolkit/Paths.h"
+
+namespace {
+
+const char kHelpFileName[] = "Zentrik.hlp";
+
+// Context help: control id, topic id, ... ending with a pair of zeros. The
+// help system takes the table whole.
+DWORD g_helpTable[] = {
+    IDC_ENABLE, 101,         IDC_GRADIENT, 102,        IDC_LARGE_ICON, 103,        IDC_BUTTON_ICON, 104,
+    IDC_LINK_OVERLAY, 105,   IDC_USE_MENU_NAME, 106,   IDC_MENU_NAME, 107,         IDC_HIDE_EMPTY, 108,
+    IDC_APPLY, 201,          IDC_PROGRAM_ICON, 10001,          IDC_ABOUT_NAME, 10002,      IDC_ABOUT_VERSION, 10002,
+    IDC_ABOUT_COPYRIGHT, 10002, IDC_ABOUT_RIGHTS, 10002, 0, 0,
+};
+
+// The option check boxes and the Settings flag each one shows.
+struct OptionBox {
+    int id;
+    int32_t Settings::*flag;
+};
+const OptionBox kOptionBoxes[] = {
+    {IDC_GRADIENT, &Settings::GradientMenuBar}, {IDC_LARGE_ICON, &Settings::LargeIcon},
+    {IDC_BUTTON_ICON, &Settings::ButtonIcon},   {IDC_LINK_OVERLAY, &Settings::LinkOverlay},
+    {IDC_USE_MENU_NAME, &Settings::UseMenuName}, {IDC_HIDE_EMPTY, &Settings::HideEmpty},
+};
+
+FixedText& ProgramFile(FixedText& out, const char* name) {
+    return CombinePath(out, ProgramDirectory().Text(), name);
+}
+
+}  // namespace
+
+INT_PTR PropertiesDialog::Run(HINSTANCE instance) {
+    return DialogBoxParamA(instance, "APPDIALOG", nullptr, Procedure, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK PropertiesDialog::Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    }
+    auto* self = reinterpret_cast<PropertiesDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (self == nullptr) return FALSE;
+    switch (message) {
+        case WM_INITDIALOG:
+            self->dialog_ = dialog;
+            self->OnInitDialog();
+            return TRUE;
+        case WM_COMMAND:
+            self->OnCommand(wParam);
+            return TRUE;
+        case WM_HELP:
+            self->OnHelp(reinterpret_cast<const HELPINFO*>(lParam));
+            return TRUE;
+        case WM_CONTEXTMENU:
+            self->OnContextMenu(reinterpret_cast<HWND>(wParam));
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void PropertiesDialog::OnInitDialog() {
+    CentreInWorkArea();
+    LoadIntoControls();
+    UpdateEnabling();
+    SetDlgItemTextA(dialog_, IDC_ABOUT_NAME, about_.productName.Text());
+    SetDlgItemTextA(dialog_, IDC_ABOUT_VERSION, about_.version.Text());
+    SetDlgItemTextA(dialog_, IDC_ABOUT_COPYRIGHT, about_.copyright.Text());
+}
+
+// Only the whole wParam counts: a notification other than a plain click
+// (code 0) never matches OK, Cancel or Apply, but still updates the enabling.
+void PropertiesDialog::OnCommand(WPARAM wParam) {
+    if (wParam == IDOK || wParam == IDC_APPLY) {
+        StoreFromControls();
+        LoadIntoControls();
+    }
+    if (wParam == IDOK || wParam == IDCANCEL) {
+        EndDialog(dialog_, wParam == IDOK ? 0 : 1);
+    }
+    UpdateEnabling();
+}
+
+void PropertiesDialog::OnHelp(const HELPINFO* info) {
+    if (info == nullptr || info->iContextType != HELPINFO_WINDOW) return;
+    FixedText helpFile;
+    ProgramFile(helpFile, kHelpFileName);
+    WinHelpA(static_cast<HWND>(info->hItemHandle), helpFile.Text(), HELP_WM_HELP,
+             reinterpret_cast<ULONG_PTR>(g_helpTable));
+}
+
+void PropertiesDialog::OnContextMenu(HWND window) {
+    FixedText helpFile;
+    ProgramFile(helpFile, kHelpFileName);
+    WinHelpA(window, helpFile.Text(), HELP_CONTEXTMENU, reinterpret_cast<ULONG_PTR>(g_helpTable));
+}
+
+// Left edge (work.left + work.right - width) / 2, top likewise; C++ division
+// truncates toward zero as the placement rule asks.
+void PropertiesDialog::CentreInWorkArea() {
+    RECT work;
+    RECT frame;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    if (!GetWindowRect(dialog_, &frame)) return;
+    int width = frame.right - frame.left;
+    int height = frame.bottom - frame.top;
+    SetWindowPos(dialog_, nullptr, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, 0,
+                 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void PropertiesDialog::LoadIntoControls() {
+    SetChecked(IDC_ENABLE, IsRegistered());
+    FixedText settingsFile;
+    ProgramFile(settingsFile, kSettingsFileName);
+    ReadSettings(settingsFile.Text(), SettingsScope::Program);
+    for (const OptionBox& box : kOptionBoxes) SetChecked(box.id, theSettings.*box.flag != 0);
+    SetDlgItemTextA(dialog_, IDC_MENU_NAME, theSettings.MenuName.Text());
+}
+
+// Registers or unregisters on every store, whether or not the box changed,
+// so that Apply repairs a registration damaged meanwhile.
+void PropertiesDialog::StoreFromControls() {
+    SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
+    for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
+    FixedText name;
+    ReadMenuNameEdit(name);
+    theSettings.MenuName.Assign(name.Text());  // cut to the name's 63 bytes
+    WriteSettings();
+}
+
+void PropertiesDialog::UpdateEnabling() {
+    bool differs = IsChecked(IDC_ENABLE) != IsRegistered();
+    for (const OptionBox& box : kOptionBoxes) {
+        bool unchecked = IsDlgButtonChecked(dialog_, box.id) == BST_UNCHECKED;
+        if (unchecked != (theSettings.*box.flag == 0)) differs = true;
+    }
+    FixedText name;
+    ReadMenuNameEdit(name);
+    const TextBuffer& stored = theSettings.MenuName;
+    if (name.Length() != stored.Length()) {
+        differs = true;
+    } else {
+        for (int32_t i = 0; i < name.Length(); ++i) {
+            if (name.Text()[i] != stored.Text()[i]) differs = true;
+        }
+    }
+    EnableWindow(GetDlgItem(dialog_, IDC_APPLY), differs ? TRUE : FALSE);
+    EnableWindow(GetDlgItem(dialog_, IDC_MENU_NAME), IsChecked(IDC_USE_MENU_NAME) ? TRUE : FALSE);
+}
+
+bool PropertiesDialog::IsChecked(int id) const { return IsDlgButtonChecked(dialog_, id) == BST_CHECKED; }
+
+void PropertiesDialog::SetChecked(int id, bool checked) {
+    CheckDlgButton(dialog_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Up to 260 bytes of the edit box; the terminator is forced at 260.
+void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
+    GetDlgItemTextA(dialog_, IDC_MENU_NAME, text.storage, kFixedTextCapacity + 1);
+    text.Recount();
+}

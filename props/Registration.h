@@ -1,0 +1,85 @@
+// Switching the extension on and off in the registry.
+//
+// The shell loads Zentrik.dll only while two sets of entries exist under
+// HKEY_CLASSES_ROOT: the in-process server registration of the class
+//   CLSID\{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}                 (default) "Zentrik.dll"
+//   CLSID\{...}\InprocServer32   (default) <program directory>\Zentrik.dll
+//                                ThreadingModel "Apartment"
+// and the context-menu handler for all files
+//   *\shellex\ContextMenuHandlers\ZentrikMenu                     (default) "{5b1e...b7a3}"
+// Every value is REG_SZ stored with its terminating zero.
+//
+// The registry calls go through the process's own view: a 32-bit program
+// writes and tests the 32-bit view of CLSID (Wow6432Node on a 64-bit system),
+// a 64-bit one the 64-bit view. The "*" handler key is shared by both views.
+//
+// Registration is the one place of the system that throws: each failing
+// registry call throws SSEXP with the code of its step, and the catch in the
+// same operation rolls back what that attempt created. Nothing escapes and
+// nothing is reported; the caller learns the outcome through IsRegistered.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "toolkit/TextBuffer.h"
+
+extern const char kClassIdText[];        // "{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}"
+extern const char kLibraryFileName[];    // "Zentrik.dll"
+extern const char kHandlerKeyName[];     // "ZentrikMenu"
+extern const char kHandlersKeyPath[];    // "*\shellex\ContextMenuHandlers"
+
+// The step that failed. Codes 0-8 belong to registering, 9-10 to unregistering;
+// the rollback of a failed attempt is chosen by this code.
+enum RegistrationStep : int32_t {
+    kStepOpenClassRoot = 0,       // open CLSID with KEY_CREATE_SUB_KEY
+    kStepCreateClassKey = 1,      // create the class key under it
+    kStepSetClassName = 2,        // class key's default value
+    kStepCreateServerKey = 3,     // create InprocServer32 under the class key
+    kStepSetServerPath = 4,       // InprocServer32's default value
+    kStepSetThreadingModel = 5,   // ThreadingModel
+    kStepOpenHandlers = 6,        // open *\shellex\ContextMenuHandlers
+    kStepCreateHandlerKey = 7,    // create ZentrikMenu under it
+    kStepSetHandlerClass = 8,     // ZentrikMenu's default value
+    kStepUnregOpenClassRoot = 9,  // unregister: open CLSID
+    kStepUnregOpenHandlers = 10,  // unregister: open *\shellex\ContextMenuHandlers
+};
+
+// The exception of registration. Thrown with status 0, the step's code and
+// an empty message; a handler copies it field by field before acting on it.
+struct SSEXP {
+    int32_t status;     // 0 in every throw of the registration
+    int32_t code;       // RegistrationStep that failed
+    FixedText message;  // empty in every throw of the registration
+
+    SSEXP(int32_t statusValue, int32_t codeValue) : status(statusValue), code(codeValue) {}
+    SSEXP(const SSEXP& other) : status(other.status), code(other.code) { message.Assign(other.message.Text()); }
+    SSEXP& operator=(const SSEXP&) = delete;
+};
+
+// Registers (flag non-zero) or unregisters (flag zero) the extension.
+// Registering again overwrites the values of the existing keys. A failed
+// register removes the class key this attempt created or opened (steps 2-8)
+// and, for step 8, the handler key as well; steps 0 and 1 leave the registry
+// as it was. Unregistering deletes nothing when CLSID or the handlers key
+// cannot be opened; deletions that fail (nothing registered) are ignored.
+void SetRegistration(int flag);
+
+// True when CLSID\{class id} opens with KEY_QUERY_VALUE; the key is closed at
+// once. The handler entry is not looked at.
+bool IsRegistered();
+
+// The registry calls of this unit, one entry per platform call. Replaceable
+// so that tests can make a chosen call fail against the real registry; the
+// default entries are the platform's own functions.
+struct RegistryCalls {
+    decltype(&RegOpenKeyExA) openKey;
+    decltype(&RegCreateKeyExA) createKey;
+    decltype(&RegSetValueExA) setValue;
+    decltype(&RegDeleteKeyA) deleteKey;
+    decltype(&RegCloseKey) closeKey;
+};
+RegistryCalls PlatformRegistryCalls();
+// Installs `calls` and returns the previous set.
+RegistryCalls SetRegistryCalls(const RegistryCalls& calls);
