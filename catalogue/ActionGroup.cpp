@@ -1,0 +1,72 @@
+#include "catalogue/ActionGroup.h"
+
+#include <cstring>
+#include <new>
+
+#include "catalogue/ActionItem.h"
+#include "toolkit/Paths.h"
+
+ActionGroup::ActionGroup(const char* folderName)
+    : nextGroup(nullptr), firstItem(nullptr), typeLists(nullptr), kind(NotAGroup) {
+    name.AssignExact(folderName);
+    if (static_cast<size_t>(name.Length()) != std::strlen(folderName)) {
+        // The name's block could not be had: a cut name must not become a
+        // different group.
+        name.FreeStorage();
+    }
+    name.MakeUpper();
+    char list[kTypeListBufferSize];
+    kind = ParseGroupName(name, list);
+    if (kind == TypeListGroup) PushText(&typeLists, list);
+}
+
+ActionGroup::~ActionGroup() {
+    while (firstItem != nullptr) {
+        ActionItem* item = firstItem;
+        firstItem = item->nextItem;
+        ActionItem::Destroy(item);
+    }
+    FreeTextList(&typeLists);
+    name.FreeStorage();
+}
+
+ActionGroup* ActionGroup::Create(const char* folderName) {
+    void* raw = TextHeapAllocate(sizeof(ActionGroup));
+    if (raw == nullptr) return nullptr;
+    return new (raw) ActionGroup(folderName);
+}
+
+void ActionGroup::Destroy(ActionGroup* group) {
+    if (group == nullptr) return;
+    group->~ActionGroup();
+    TextHeapRelease(group);
+}
+
+void ActionGroup::AddItem(ActionItem* item) {
+    item->nextItem = firstItem;
+    firstItem = item;
+}
+
+void ActionGroup::AddAliasFilter(const char* alias) {
+    if (kind == AllFilesGroup) return;
+    FixedText aliasName(alias);
+    aliasName.MakeUpper();
+    char list[kTypeListBufferSize];
+    switch (ParseGroupName(aliasName, list)) {
+    case AllFilesGroup:
+        kind = AllFilesGroup;
+        break;
+    case TypeListGroup:
+        kind = TypeListGroup;
+        PushText(&typeLists, list);
+        break;
+    default:
+        break;
+    }
+}
+
+int ActionGroup::MatchesFile(const char* path) const {
+    if (kind == AllFilesGroup) return 1;
+    if (kind == VerbGroup) return 0;
+    return TypeListsMatch(typeLists, path, SystemLeadByteTest());
+}

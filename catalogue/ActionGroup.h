@@ -1,0 +1,54 @@
+// One group folder of the library's directory: its kind, its type lists and
+// its actions (see catalogue/GroupName.h for the name grammar).
+//
+// A group is built by the catalogue load from a folder name, widened only by
+// AddAliasFilter during that same load, and read-only afterwards: any number
+// of threads may call MatchesFile on it at once. It owns its items, its
+// type-list nodes and its name.
+#pragma once
+
+#include <cstdint>
+
+#include "catalogue/GroupName.h"
+#include "toolkit/TextBuffer.h"
+
+class ActionItem;
+
+class ActionGroup {
+public:
+    ActionGroup* nextGroup;   // next group of the same catalogue load; null at the end
+    ActionItem* firstItem;    // head of the items, linked by nextItem; added at the head
+    TextListNode* typeLists;  // head of the type-list texts; alias lists are added at the head
+    GroupKind kind;           // what the group matches
+    HeapText name;            // folder name as listed, upper-cased, exactly sized
+
+    // Copies and upper-cases `folderName` and parses it. A TypeListGroup gets
+    // its own list as the first node; when that node cannot be allocated the
+    // group keeps its kind and matches no file. When the name's storage
+    // cannot be allocated the name is empty and the kind NotAGroup.
+    explicit ActionGroup(const char* folderName);
+    // Destroys the items, then the list nodes, then the name.
+    ~ActionGroup();
+    ActionGroup(const ActionGroup&) = delete;
+    ActionGroup& operator=(const ActionGroup&) = delete;
+
+    // Allocates (from the text heap) and constructs a group; null when it
+    // cannot be allocated.
+    static ActionGroup* Create(const char* folderName);
+    // Destroys and frees a group made by Create; null is ignored.
+    static void Destroy(ActionGroup* group);
+
+    // Puts `item` at the head of the items; the group owns it from now on.
+    void AddItem(ActionItem* item);
+
+    // Widens the group by an alias name (a shortcut's file name without its
+    // extension, cut at 260). An all-files group stays as it is. An alias
+    // that parses as all files makes the group all-files; one with types
+    // makes it a type-list group (a verb group too) and adds its list at the
+    // head. A verb or non-group alias changes nothing.
+    void AddAliasFilter(const char* alias);
+
+    // 1 when the file at `path` (only its extension counts) belongs to the
+    // group, else 0. All-files groups match every file, verb groups none.
+    int MatchesFile(const char* path) const;
+};

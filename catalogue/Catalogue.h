@@ -1,0 +1,137 @@
+// The process-wide catalogue of action groups, loaded from the library's own
+// directory and reloaded when that directory tree changes.
+//
+// Layout the loader reads (the library's directory, e.g. C:\TOOLS\ACT\):
+//   - every entry, file or folder, whose name parses as a group (EXT...,
+//     VERB...) becomes a group; a folder's shortcut files are its actions
+//     (sub-folders are not searched);
+//   - a shortcut directly in the directory that points at one of its group
+//     folders widens that group by the shortcut's own name (EXT.htm.lnk ->
+//     the types of "EXT.htm");
+//   - "Zentrik.ini" there holds the settings, re-read by every load.
+// Groups are kept in the reverse of the listing's order, items likewise;
+// that order decides among actions that sort equal.
+//
+// Generations. Every load builds a new CatalogueGeneration and makes it the
+// current one; the previous generation is freed only when nobody holds it
+// any more. A generation is held by the catalogue while it is current and
+// by each reader that acquired it, counted with interlocked operations. So
+// a menu that borrowed ActionItem pointers shows and runs exactly the
+// actions it was built from, whatever another thread reloads meanwhile.
+//
+// Readers' contract (the context-menu object):
+//   1. ReloadIfChanged();                      // once per menu build
+//   2. CatalogueGeneration* g = AcquireCatalogue();   // may be null
+//   3. walk g->firstGroup / nextGroup, MatchesFile, firstItem / nextItem,
+//      keep ActionItem pointers, without any lock;
+//   4. ReleaseCatalogue(g) when those pointers are dropped (the menu's next
+//      reset or its destruction). After that no pointer into g may be used.
+// Everything reachable from a generation is read-only for readers. The
+// CatalogueReader class below does 2 and 4 for an owner.
+//
+// Locking. catalogueLock is an unnamed mutex (recursive for its owner)
+// created by the library's start-up object (CreateCatalogueLock) and closed
+// at exit (CloseCatalogueLock). Load, free, reload check and acquire take
+// it; readers never hold it while they walk. Without the mutex (creation
+// failed) the operations run unguarded.
+#pragma once
+
+#include <windows.h>
+
+#include "catalogue/ActionGroup.h"
+#include "catalogue/ActionItem.h"
+#include "toolkit/TextBuffer.h"
+#include "toolkit/Win32Handles.h"
+
+// One load's groups with the count of those who hold them.
+struct CatalogueGeneration {
+    ActionGroup* firstGroup;  // head of this load's groups, linked by nextGroup; null when none
+    volatile LONG holders;    // 1 while current, + 1 per reader; freed at 0
+    LONG loadNumber;          // which load built it (1 for the first of the process)
+};
+
+struct Catalogue {
+    CatalogueGeneration* current = nullptr;  // the newest load; null before the first load and after a free
+    HANDLE catalogueLock = nullptr;          // unnamed mutex; null when it could not be created
+    ChangeNotificationHandle changeWatch;  // watch on the directory tree; invalid when none
+    FixedText modulePath;                  // the library's file, upper-cased; set by each load
+};
+
+extern Catalogue theCatalogue;
+
+// Creates / closes catalogueLock (the library's start-up and exit object).
+void CreateCatalogueLock();
+void CloseCatalogueLock();
+
+// Frees the current catalogue, reads the settings and scans the library's
+// directory into a new generation, which becomes current, and (re)starts
+// the change watch. A directory that cannot be listed gives an empty
+// catalogue. Reports nothing.
+void LoadCatalogue();
+// Drops the catalogue's hold on the current generation (its groups are
+// destroyed now, or by the last reader's release) and leaves none current.
+void FreeCatalogue();
+// When the change watch has fired: closes it and loads again (which opens a
+// new watch). Otherwise costs one zero-time-out wait and scans nothing.
+void ReloadIfChanged();
+
+// Watches the directory of modulePath, subtree included, for file and
+// folder names, sizes and last writes; replaces (closing) any watch held.
+// A failure leaves no watch, and no reload happens until the next load.
+void StartChangeWatch();
+void CloseChangeWatch();
+// True when a watch is held and has been signalled. Never blocks.
+bool ChangeWatchSignalled();
+
+// The current generation with one more holder, or null when no catalogue
+// is loaded. Pass the result (null too) to ReleaseCatalogue exactly once.
+CatalogueGeneration* AcquireCatalogue();
+// Drops one holder; the last one destroys the generation's groups and items.
+void ReleaseCatalogue(CatalogueGeneration* generation);
+
+// Move-only owner of one acquired generation.
+class CatalogueReader {
+public:
+    CatalogueReader() = default;
+    ~CatalogueReader() { Release(); }
+    CatalogueReader(CatalogueReader&& other) noexcept : generation(other.generation) { other.generation = nullptr; }
+    CatalogueReader& operator=(CatalogueReader&& other) noexcept {
+        if (this != &other) {
+            Release();
+            generation = other.generation;
+            other.generation = nullptr;
+        }
+        return *this;
+    }
+    CatalogueReader(const CatalogueReader&) = delete;
+    CatalogueReader& operator=(const CatalogueReader&) = delete;
+
+    // Releases what is held, then holds the current generation (if any).
+    void Acquire() {
+        Release();
+        generation = AcquireCatalogue();
+    }
+    void Release() {
+        ReleaseCatalogue(generation);
+        generation = nullptr;
+    }
+    // First group of the held generation; null when nothing is held.
+    ActionGroup* FirstGroup() const { return generation != nullptr ? generation->firstGroup : nullptr; }
+    const CatalogueGeneration* Generation() const { return generation; }
+
+private:
+    CatalogueGeneration* generation = nullptr;
+};
+
+// How much work the catalogue has done, for tests and diagnostics.
+struct CatalogueCounters {
+    LONG loads;              // directory scans since the process started
+    LONG generationsAlive;   // generations built and not yet freed
+};
+CatalogueCounters ReadCatalogueCounters();
+
+// Makes the following loads take `path` as the library's file instead of
+// asking GetModuleFileNameA(instanceHandle); null or "" returns to the
+// platform's answer. For tests that load a catalogue from a directory of
+// their own.
+void SetCatalogueModulePathForTesting(const char* path);

@@ -1,0 +1,86 @@
+#include "catalogue/GroupName.h"
+
+#include <cstring>
+
+namespace {
+
+// Writes bytes into the caller's list buffer, never past its last byte,
+// which is kept for the terminator.
+class ListWriter {
+public:
+    explicit ListWriter(char* out) : buffer(out), used(0) {}
+    void Put(char c) {
+        if (used < kTypeListBufferSize - 1) buffer[used++] = c;
+    }
+    void Finish() { buffer[used] = 0; }
+
+private:
+    char* buffer;
+    int32_t used;
+};
+
+}  // namespace
+
+GroupKind ParseGroupName(const TextBuffer& name, char* list) {
+    const char* s = name.Text();
+    const int32_t n = name.Length();
+
+    // p: first "(" or "."; q: first "." at or after p.
+    int32_t p = 0;
+    while (p < n && s[p] != '(' && s[p] != '.') ++p;
+    int32_t q = p;
+    while (q < n && s[q] != '.') ++q;
+    // A "(" opens a remark only when it closes right before the next "." (or
+    // at the end); otherwise the prefix runs up to that ".".
+    if (q > p && s[q - 1] != ')') p = q;
+
+    FixedText prefix;
+    prefix.AssignLeft(s, p);
+    if (std::strcmp(prefix.Text(), "EXT") == 0) {
+        if (q == n) return AllFilesGroup;
+        ListWriter out(list);
+        bool escapeArmed = true;
+        for (int32_t i = q; i < n; ++i) {
+            char ch = s[i];
+            if (ch == '%') {
+                if (!escapeArmed) out.Put('%');
+                escapeArmed = !escapeArmed;
+            } else if (ch == '.') {
+                out.Put(';');
+                out.Put('.');
+                escapeArmed = true;
+            } else {
+                out.Put(ch);
+                escapeArmed = true;
+            }
+        }
+        out.Put(';');
+        out.Finish();
+        return TypeListGroup;
+    }
+    if (std::strcmp(prefix.Text(), "VERB") == 0) return VerbGroup;
+    return NotAGroup;
+}
+
+void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead) {
+    key.Assign(";");
+    FixedText extension;
+    AssignPathParts(extension, path, kPartExtension, isLead);
+    key.Append(extension.Text());
+    if (key.Length() == 1) key.Append(".");
+    key.Append(";");
+    key.MakeUpper();
+}
+
+int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead) {
+    FixedText key;
+    BuildMatchKey(key, path, isLead);
+    unsigned char table[kMatchTableSize];
+    BuildMatchTable(key.Text(), table);
+    for (const TextListNode* node = lists; node != nullptr; node = node->next) {
+        if (node->text.Empty()) continue;
+        int count = 0;
+        if (FindPattern(key.Text(), node->text.Text(), table, &count) >= 0) return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+// The grammar of group folder names and the type lists they compile into.
+//
+// A group folder's name, upper-cased, says which files its actions apply to:
+//
+//   EXT                    every file
+//   EXT.txt.log            files whose type is one of the listed ones
+//   EXT(remark).txt        as above; a remark without "." is skipped
+//   VERB, VERB(x), VERB.x  a verb group: loaded, but matching no file
+//   anything else          not a group
+//
+// A name of kind TypeListGroup compiles into a type-list text: ";" and then
+// one ".TYPE;" entry per listed type, e.g. EXT.txt.doc gives ";.TXT;.DOC;".
+// Inside a type list "%" escapes: it emits nothing and makes a directly
+// following "%" literal, so ".%" is the empty type (files without an
+// extension) and "%%" is one "%". A "." always separates.
+//
+// A file is matched by its key ";.EXT;" (";.;" when it has no extension),
+// searched in each list: as every entry starts with ";." and ends with ";",
+// only a whole entry can hold the key.
+//
+// Platform-free.
+#pragma once
+
+#include <cstdint>
+
+#include "toolkit/PathSplit.h"
+#include "toolkit/TextBuffer.h"
+
+enum GroupKind : int32_t {
+    NotAGroup = 0,      // the loader discards it at once
+    VerbGroup = 1,      // matches no file
+    AllFilesGroup = 2,  // matches every file
+    TypeListGroup = 3,  // matches files whose type is in one of its lists
+};
+
+// Size of the working buffer that receives a type list, terminator included:
+// twice the path limit. A name of at most 260 bytes compiles into at most 515
+// bytes and the terminator.
+constexpr int32_t kTypeListBufferSize = 520;
+
+// The kind of the upper-cased `name`. Writes the type-list text into
+// `list` (kTypeListBufferSize bytes) only when the result is TypeListGroup;
+// a name so long that its list would not fit (more than 260 bytes) has its
+// list cut at 519 bytes, still terminated. Reads nothing else, cannot fail.
+GroupKind ParseGroupName(const TextBuffer& name, char* list);
+
+// Builds the match key of `path` into `key`: ";" + the extension part of the
+// last path component (";." when it has none or ends in a dot) + ";",
+// upper-cased.
+void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead);
+
+// 1 when one of the lists (walked from `lists`) holds the match key of
+// `path`, else 0 (also for no lists at all).
+int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead);

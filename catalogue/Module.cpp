@@ -1,0 +1,3 @@
+#include "catalogue/Module.h"
+
+HINSTANCE instanceHandle = nullptr;

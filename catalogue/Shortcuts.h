@@ -1,0 +1,45 @@
+// Shortcut files: which file types are shortcuts, and reading a shell link.
+//
+// A file type is a shortcut type when its extension key under
+// HKEY_CLASSES_ROOT names a class (default value, REG_SZ) whose key holds a
+// REG_SZ value "IsShortcut" (.lnk -> lnkfile on every system; .pif -> piffile
+// on Windows). Nothing here reports a failure other than by its result.
+//
+// Shell links are read through the shell's link object (CLSID_ShellLink) on
+// the calling thread, which must have initialised COM.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "toolkit/TextBuffer.h"
+#include "toolkit/Win32Handles.h"
+
+// A shell link object with a shortcut file loaded read-only. Each step
+// counts only on S_OK: creating the object, asking for IPersistFile and
+// Load. When a step fails the rest is skipped and Loaded() is false. The
+// interfaces are released in reverse order of acquisition (IPersistFile,
+// then IShellLinkA).
+class ShellLinkFile {
+public:
+    explicit ShellLinkFile(const char* path);
+
+    bool Loaded() const { return loaded; }
+    // The link object; valid only when Loaded().
+    IShellLinkA* Link() const { return link.Get(); }
+
+private:
+    ComPtr<IShellLinkA> link;
+    ComPtr<IPersistFile> persistFile;
+    bool loaded = false;
+};
+
+// 1 when the extension part of `name` (unchanged, not upper-cased) is a
+// registered shortcut type, else 0. Only the extension is looked at, so a
+// bare file name is enough.
+int IsShortcutFile(const char* name);
+
+// The target path of the shortcut file at `path`, as the link reports it
+// (not trimmed or unquoted), in `out`; empty when the link cannot be
+// created or loaded. Returns `out`.
+FixedText& ResolveShortcutTarget(FixedText& out, const char* path);
