@@ -1,0 +1,370 @@
+// The settings program driven for real: Zentprops.exe is copied with the
+// extension library into a fresh folder, started as a process, and its dialog
+// is worked through window messages to its controls. What it stores is read
+// back from the registry (this process's view) and from Zentrik.ini beside
+// the copied program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "props/PropsResources.h"
+#include "props/Registration.h"
+#include "tests/props/PropsDriver.h"
+#include "tests/props/RegistryState.h"
+#include "tests/testsupport/Platform.h"
+#include "tests/testsupport/TempDir.h"
+
+namespace {
+
+const DWORD kStartTimeoutMs = 15000;
+// WM_KEYF1: what the system makes of F1 on a window; DefWindowProc turns it
+// into WM_HELP for that window, which a control passes to its dialog.
+const UINT kKeyF1Message = 0x004D;
+const DWORD kExitTimeoutMs = 10000;
+
+std::string UserName() {
+    char name[257] = {};  // UNLEN + 1
+    DWORD size = sizeof name;
+    if (!GetUserNameA(name, &size)) return "";
+    return name;
+}
+
+// A version string of the library beside the tests, read here on its own.
+std::string LibraryVersionString(const char* key) {
+    std::string path = ExecutableDirectory() + ZK_PROPS_LIBRARY;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    std::string block(size, '\0');
+    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, &block[0])) return "";
+    void* value = nullptr;
+    UINT length = 0;
+    std::string query = std::string("\\StringFileInfo\\040904B0\\") + key;
+    if (!VerQueryValueA(&block[0], query.c_str(), &value, &length) || value == nullptr) return "";
+    return static_cast<const char*>(value);
+}
+
+class PropsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder_.Valid());
+        program_ = folder_ / "Zentprops.exe";
+        ASSERT_TRUE(CopyFileA((ExecutableDirectory() + "Zentprops.exe").c_str(), program_.c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA((ExecutableDirectory() + ZK_PROPS_LIBRARY).c_str(), (folder_ / "Zentrik.dll").c_str(), FALSE));
+        EraseRegistration(OwnView());
+    }
+
+    // Starts the copy and waits for its dialog.
+    HWND Open(PropsProcess& process) {
+        if (!process.Start(program_)) return nullptr;
+        return process.WaitForDialog(kStartTimeoutMs);
+    }
+
+    std::string IniFile() const { return folder_ / "Zentrik.ini"; }
+    std::string UserSection() const { return "options." + UserName(); }
+
+    // The value of `key`, or "<none>" when the file lacks it.
+    std::string Stored(const std::string& section, const char* key) const {
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, IniFile().c_str());
+        char value[512] = {};
+        GetPrivateProfileStringA(section.c_str(), key, "<none>", value, sizeof value, IniFile().c_str());
+        return value;
+    }
+
+    void ExpectStoredOptions(const char* gradient, const char* large, const char* button, const char* overlay,
+                             const char* useName, const char* hide, const std::string& name) const {
+        std::string section = UserSection();
+        EXPECT_EQ(Stored(section, "GradientMenuBar"), gradient);
+        EXPECT_EQ(Stored(section, "LargeIcon"), large);
+        EXPECT_EQ(Stored(section, "ButtonIcon"), button);
+        EXPECT_EQ(Stored(section, "LinkOverlay"), overlay);
+        EXPECT_EQ(Stored(section, "UseMenuName"), useName);
+        EXPECT_EQ(Stored(section, "HideEmpty"), hide);
+        EXPECT_EQ(Stored(section, "MenuName"), name);
+        EXPECT_EQ(Stored(section, "DefaultOrder"), "<none>");
+    }
+
+    SavedRegistration savedRegistration_;  // restored last
+    TempDir folder_{"zkprops"};
+    std::string program_;
+};
+
+TEST_F(PropsDialogTest, OpensCentredWithAboutLinesAndTheStoredState) {
+    ASSERT_FALSE(UserName().empty());
+    WritePrivateProfileStringA(UserSection().c_str(), "GradientMenuBar", "0", IniFile().c_str());
+    WritePrivateProfileStringA(UserSection().c_str(), "LargeIcon", "1", IniFile().c_str());
+    WritePrivateProfileStringA(UserSection().c_str(), "UseMenuName", "1", IniFile().c_str());
+    WritePrivateProfileStringA(UserSection().c_str(), "MenuName", "Stored Name", IniFile().c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, IniFile().c_str());
+    std::string iniBefore;
+    ASSERT_TRUE(ReadWholeFile(IniFile(), &iniBefore));
+    SetRegistration(1);
+    RegistrationEntries registryBefore = ReadRegistration(OwnView());
+
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+
+    RECT work;
+    RECT frame;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_TRUE(GetWindowRect(dialog, &frame));
+    LONG width = frame.right - frame.left;
+    LONG height = frame.bottom - frame.top;
+    EXPECT_EQ(frame.left, (work.left + work.right - width) / 2);
+    EXPECT_EQ(frame.top, (work.top + work.bottom - height) / 2);
+
+    EXPECT_EQ(ControlText(dialog, IDC_ABOUT_NAME), "Zentrik Context Menu Extension");
+    EXPECT_EQ(ControlText(dialog, IDC_ABOUT_VERSION), "Version 0.5.6");
+    std::string copyright = LibraryVersionString("LegalCopyright");
+    EXPECT_FALSE(copyright.empty());
+    EXPECT_EQ(ControlText(dialog, IDC_ABOUT_COPYRIGHT), copyright);
+    EXPECT_EQ(ControlText(dialog, IDC_ABOUT_RIGHTS), "All rights reserved");
+
+    const struct {
+        int id;
+        bool checked;
+    } kExpected[] = {
+        {IDC_ENABLE, true},       {IDC_HIDE_EMPTY, true},   {IDC_LARGE_ICON, true},    {IDC_GRADIENT, false},
+        {IDC_BUTTON_ICON, true},  {IDC_LINK_OVERLAY, true}, {IDC_USE_MENU_NAME, true},
+    };
+    for (const auto& box : kExpected) EXPECT_EQ(IsChecked(dialog, box.id), box.checked) << box.id;
+    EXPECT_EQ(ControlText(dialog, IDC_MENU_NAME), "Stored Name");
+    EXPECT_TRUE(IsEnabled(dialog, IDC_MENU_NAME));
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+
+    // Cancel stores nothing: file and registry stay byte for byte.
+    Click(dialog, IDC_ENABLE);
+    Click(dialog, IDC_LARGE_ICON);
+    Click(dialog, IDCANCEL);
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    std::string iniAfter;
+    ASSERT_TRUE(ReadWholeFile(IniFile(), &iniAfter));
+    EXPECT_EQ(iniAfter, iniBefore);
+    EXPECT_TRUE(ReadRegistration(OwnView()) == registryBefore);
+}
+
+TEST_F(PropsDialogTest, ApplyIsEnabledExactlyWhileAControlDiffersFromTheStoredState) {
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+    EXPECT_FALSE(IsEnabled(dialog, IDC_MENU_NAME));  // UseMenuName defaults to 0
+
+    const int kBoxes[] = {IDC_ENABLE,  IDC_HIDE_EMPTY,   IDC_LARGE_ICON,    IDC_GRADIENT,
+                          IDC_BUTTON_ICON, IDC_LINK_OVERLAY, IDC_USE_MENU_NAME};
+    for (int id : kBoxes) {
+        bool before = IsChecked(dialog, id);
+        Click(dialog, id);
+        EXPECT_NE(IsChecked(dialog, id), before) << id;
+        EXPECT_TRUE(IsEnabled(dialog, IDC_APPLY)) << id;
+        Click(dialog, id);
+        EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY)) << id;
+    }
+
+    // The edit box counts whether or not it is enabled; the comparison is
+    // by length, then byte for byte, with case.
+    const struct {
+        const char* text;
+        bool differs;
+    } kTexts[] = {{"Other", true}, {"Zentrik", false}, {"zentrik", true}, {"Zentrik ", true}, {"", true},
+                  {"Zentrik", false}};
+    for (const auto& row : kTexts) {
+        SetControlText(dialog, IDC_MENU_NAME, row.text);
+        EXPECT_EQ(IsEnabled(dialog, IDC_APPLY), row.differs) << '"' << row.text << '"';
+    }
+
+    // "Use custom menu name" enables the edit box; unchecking it again
+    // disables the box but keeps its text.
+    SetControlText(dialog, IDC_MENU_NAME, "Kept");
+    Click(dialog, IDC_USE_MENU_NAME);
+    EXPECT_TRUE(IsEnabled(dialog, IDC_MENU_NAME));
+    Click(dialog, IDC_USE_MENU_NAME);
+    EXPECT_FALSE(IsEnabled(dialog, IDC_MENU_NAME));
+    EXPECT_EQ(ControlText(dialog, IDC_MENU_NAME), "Kept");
+
+    Click(dialog, IDCANCEL);
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(GetFileAttributesA(IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
+}
+
+TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+
+    SetCheck(dialog, IDC_ENABLE, true);
+    SetCheck(dialog, IDC_GRADIENT, false);
+    SetCheck(dialog, IDC_LARGE_ICON, true);
+    SetCheck(dialog, IDC_USE_MENU_NAME, true);
+    SetControlText(dialog, IDC_MENU_NAME, "My Menu");
+    ASSERT_TRUE(IsEnabled(dialog, IDC_APPLY));
+    Click(dialog, IDC_APPLY);
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+
+    // The registration names the library beside the started program.
+    RegistrationEntries entries = ReadRegistration(OwnView());
+    EXPECT_TRUE(SameText(entries.className, "Zentrik.dll"));
+    EXPECT_TRUE(SameText(entries.serverPath, folder_ / "Zentrik.dll")) << entries.serverPath.data;
+    EXPECT_TRUE(SameText(entries.threadingModel, "Apartment"));
+    EXPECT_TRUE(SameText(entries.handlerClass, kClassIdText));
+    ExpectStoredOptions("0", "1", "1", "1", "1", "1", "My Menu");
+    char shared[64];
+    EXPECT_EQ(GetPrivateProfileSectionA("options", shared, sizeof shared, IniFile().c_str()), 0u);
+
+    // Apply with the box checked writes the entries again, also when the
+    // class key is still there.
+    std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    Click(dialog, IDC_BUTTON_ICON);
+    Click(dialog, IDC_APPLY);
+    EXPECT_TRUE(SameText(ReadRegistration(OwnView()).handlerClass, kClassIdText));
+    ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
+
+    // Cancel after Apply keeps what Apply stored.
+    Click(dialog, IDC_ENABLE);
+    Click(dialog, IDC_GRADIENT);
+    SetControlText(dialog, IDC_MENU_NAME, "Not stored");
+    Click(dialog, IDCANCEL);
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_TRUE(ReadRegistration(OwnView()).classKey);
+    ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
+}
+
+TEST_F(PropsDialogTest, OkStoresUnregistersAndExitsWithZero) {
+    SetRegistration(1);
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(IsChecked(dialog, IDC_ENABLE));
+    Click(dialog, IDC_ENABLE);
+    Click(dialog, IDC_HIDE_EMPTY);
+    Click(dialog, IDOK);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+    // Disabled means gone: the class key together with its InprocServer32,
+    // and the handler key.
+    RegistrationEntries entries = ReadRegistration(OwnView());
+    EXPECT_FALSE(entries.classKey);
+    EXPECT_FALSE(entries.serverKey);
+    EXPECT_FALSE(entries.handlerKey);
+    ExpectStoredOptions("1", "0", "1", "1", "0", "0", "Zentrik");
+
+    // Opened again, the dialog shows what OK stored.
+    PropsProcess again;
+    dialog = Open(again);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsChecked(dialog, IDC_ENABLE));
+    EXPECT_FALSE(IsChecked(dialog, IDC_HIDE_EMPTY));
+    Click(dialog, IDCANCEL);
+    ASSERT_TRUE(again.WaitForExit(kExitTimeoutMs, &code));
+}
+
+TEST_F(PropsDialogTest, NameOver63CharactersIsStoredAndShownCutTo63) {
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    Click(dialog, IDC_USE_MENU_NAME);
+    for (size_t length : {64u, 100u, 300u}) {
+        std::string name;
+        for (size_t i = 0; i < length; ++i) name.push_back(static_cast<char>('a' + i % 26));
+        SetControlText(dialog, IDC_MENU_NAME, name);
+        Click(dialog, IDC_APPLY);
+        EXPECT_EQ(Stored(UserSection(), "MenuName"), name.substr(0, 63)) << length;
+        EXPECT_EQ(ControlText(dialog, IDC_MENU_NAME), name.substr(0, 63)) << length;
+        EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY)) << length;
+    }
+    Click(dialog, IDOK);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(PropsDialogTest, SecondCopyExitsAtOnceWithZeroAndShowsNothing) {
+    PropsProcess first;
+    HWND dialog = Open(first);
+    ASSERT_NE(dialog, nullptr);
+    PropsProcess second;
+    ASSERT_TRUE(second.Start(program_));
+    DWORD code = 99;
+    ASSERT_TRUE(second.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(CountPropsDialogs(), 1);
+    EXPECT_TRUE(IsWindow(dialog));
+
+    Click(dialog, IDCANCEL);
+    ASSERT_TRUE(first.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    // The first copy closed its mutex on the way out: a new copy runs.
+    PropsProcess third;
+    dialog = Open(third);
+    ASSERT_NE(dialog, nullptr);
+    Click(dialog, IDCANCEL);
+    ASSERT_TRUE(third.WaitForExit(kExitTimeoutMs, &code));
+}
+
+// The help viewer's window, of whatever process runs it; null when none.
+HWND WaitForHelpViewer(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND viewer = FindWindowA("MS_WINHELP", nullptr)) return viewer;
+        if (GetTickCount() - start > timeoutMs) return nullptr;
+        Sleep(50);
+    }
+}
+
+// Ends the help viewer that a help request of the dialog started.
+void EndHelpViewer(HWND viewer) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(viewer, &id);
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}
+
+// F1 on a control (WM_HELP) and a right click (WM_CONTEXTMENU) both go to
+// the help system. Wine 8's WinHelpA starts its viewer ("winhlp32.exe -x")
+// when none runs and then drops HELP_WM_HELP and HELP_CONTEXTMENU as unknown
+// commands (measured: it returns FALSE and sends the viewer nothing), so the
+// topic table cannot be observed here; that the viewer starts shows that the
+// dialog made the call.
+TEST_F(PropsDialogTest, HelpRequestsStartTheHelpSystem) {
+    if (HWND stale = FindWindowA("MS_WINHELP", nullptr)) EndHelpViewer(stale);
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(FindWindowA("MS_WINHELP", nullptr), nullptr);
+
+    const struct {
+        const char* request;
+        UINT message;
+    } kRequests[] = {{"WM_CONTEXTMENU", WM_CONTEXTMENU}, {"F1 (WM_HELP)", kKeyF1Message}};
+    for (const auto& row : kRequests) {
+        HWND control = GetDlgItem(dialog, IDC_LARGE_ICON);
+        if (row.message == WM_CONTEXTMENU) {
+            PostMessageA(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control), MAKELPARAM(10, 10));
+        } else {
+            PostMessageA(control, kKeyF1Message, 0, 0);
+        }
+        HWND viewer = WaitForHelpViewer(kStartTimeoutMs);
+        EXPECT_NE(viewer, nullptr) << row.request;
+        if (viewer != nullptr) EndHelpViewer(viewer);
+        EXPECT_TRUE(IsWindow(dialog)) << row.request;
+    }
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include "tests/props/PropsDriver.h"
+
+#include <vector>
+
+const char kPropsCaption[] = "Zentrik Properties";
+
+namespace {
+
+struct Search {
+    DWORD processId;  // 0: any process
+    HWND found;
+    int count;
+};
+
+BOOL CALLBACK VisitTopLevel(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (lstrcmpA(caption, kPropsCaption) != 0) return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId != 0 && owner != search->processId) return TRUE;
+    ++search->count;
+    if (search->found == nullptr) search->found = window;
+    return TRUE;
+}
+
+}  // namespace
+
+PropsProcess::~PropsProcess() {
+    if (info_.hProcess == nullptr) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool PropsProcess::Start(const std::string& program) {
+    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
+    std::vector<char> commandLine(program.begin(), program.end());
+    commandLine.insert(commandLine.begin(), '"');
+    commandLine.push_back('"');
+    commandLine.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &info_) != FALSE;
+}
+
+HWND PropsProcess::WaitForDialog(DWORD timeoutMs) const {
+    DWORD start = GetTickCount();
+    for (;;) {
+        Search search{info_.dwProcessId, nullptr, 0};
+        EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
+        if (GetTickCount() - start > timeoutMs) return nullptr;
+        if (WaitForSingleObject(info_.hProcess, 50) == WAIT_OBJECT_0) return nullptr;
+    }
+}
+
+bool PropsProcess::WaitForExit(DWORD timeoutMs, DWORD* code) const {
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(info_.hProcess, code) != FALSE;
+}
+
+int CountPropsDialogs() {
+    Search search{0, nullptr, 0};
+    EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+void SetControlText(HWND dialog, int id, const std::string& text) {
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string ControlText(HWND dialog, int id) {
+    char text[1024] = {};
+    LRESULT n = SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return std::string(text, static_cast<size_t>(n));
+}
+
+bool IsChecked(HWND dialog, int id) {
+    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+
+void SetCheck(HWND dialog, int id, bool checked) {
+    if (IsChecked(dialog, id) != checked) Click(dialog, id);
+}

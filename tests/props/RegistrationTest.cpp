@@ -1,0 +1,249 @@
+// Registration against the real registry of the test prefix, in the view of
+// the running test (win32: 32-bit view, win64: 64-bit view). Each test saves
+// the registration of both views first and restores it at the end.
+#include "props/Registration.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "tests/props/RegistryState.h"
+#include "toolkit/Paths.h"
+
+namespace {
+
+// Path the product must register: Zentrik.dll beside the running program,
+// found here independently of the product's path helpers.
+std::string ExpectedLibraryPath() {
+    char module[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
+    std::string path(module, n);
+    return path.substr(0, path.find_last_of('\\') + 1) + "Zentrik.dll";
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override { EraseRegistration(OwnView()); }
+    SavedRegistration saved_;  // restored after TearDown
+};
+
+void ExpectRegisteredExactly(const RegistrationEntries& e) {
+    EXPECT_TRUE(e.classKey);
+    EXPECT_TRUE(SameText(e.className, "Zentrik.dll"));
+    EXPECT_TRUE(e.serverKey);
+    EXPECT_TRUE(SameText(e.serverPath, ExpectedLibraryPath())) << e.serverPath.data;
+    EXPECT_TRUE(SameText(e.threadingModel, "Apartment"));
+    EXPECT_TRUE(e.handlerKey);
+    EXPECT_TRUE(SameText(e.handlerClass, kClassIdText));
+    // One set of entries: nothing beside them.
+    EXPECT_EQ(e.classSubkeys, 1u);
+    EXPECT_EQ(e.classValues, 1u);
+    EXPECT_EQ(e.serverSubkeys, 0u);
+    EXPECT_EQ(e.serverValues, 2u);
+    EXPECT_EQ(e.handlerValues, 1u);
+}
+
+TEST_F(RegistrationTest, RegisterWritesExactEntriesAndTwiceLeavesOneSet) {
+    RegistrationEntries otherBefore = ReadRegistration(OtherView());
+    // The path names the program's directory whatever the current directory is.
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(temp));
+
+    SetRegistration(1);
+    ExpectRegisteredExactly(ReadRegistration(OwnView()));
+    SetRegistration(1);
+    ExpectRegisteredExactly(ReadRegistration(OwnView()));
+    EXPECT_TRUE(IsRegistered());
+
+    SetCurrentDirectoryA(previous);
+    // The class registration went to this process's view only.
+    RegistrationEntries otherAfter = ReadRegistration(OtherView());
+    EXPECT_EQ(otherAfter.classKey, otherBefore.classKey);
+    EXPECT_TRUE(SameValue(otherAfter.className, otherBefore.className));
+    EXPECT_TRUE(SameValue(otherAfter.serverPath, otherBefore.serverPath));
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesClassKeyWithItsServerKeyAndTheHandler) {
+    SetRegistration(1);
+    ASSERT_TRUE(IsRegistered());
+    SetRegistration(0);
+    RegistrationEntries after = ReadRegistration(OwnView());
+    EXPECT_FALSE(after.classKey);
+    EXPECT_FALSE(after.serverKey);
+    EXPECT_FALSE(after.handlerKey);
+    EXPECT_FALSE(IsRegistered());
+}
+
+// Counts the subkeys of an HKEY_CLASSES_ROOT key in the own view.
+DWORD SubkeyCount(const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ | OwnView(), &key) != ERROR_SUCCESS) return 0xFFFFFFFF;
+    DWORD subkeys = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+    RegCloseKey(key);
+    return subkeys;
+}
+
+TEST_F(RegistrationTest, UnregisterWithNothingRegisteredChangesNothing) {
+    DWORD classes = SubkeyCount("CLSID");
+    DWORD handlers = SubkeyCount(kHandlersKeyPath);
+    ASSERT_NE(classes, 0xFFFFFFFFu);
+    ASSERT_NE(handlers, 0xFFFFFFFFu);
+    SetRegistration(0);
+    EXPECT_EQ(SubkeyCount("CLSID"), classes);
+    EXPECT_EQ(SubkeyCount(kHandlersKeyPath), handlers);
+    EXPECT_FALSE(IsRegistered());
+}
+
+TEST_F(RegistrationTest, IsRegisteredLooksAtTheClassKeyOnly) {
+    SetRegistration(1);
+    // Without the handler key the extension still counts as registered.
+    std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    EXPECT_TRUE(IsRegistered());
+    EraseRegistration(OwnView());
+    EXPECT_FALSE(IsRegistered());
+}
+
+// --- Failure injection through the registry-call seam ----------------------
+
+// Fails the n-th call that can fail a step (open, create, set value; the
+// deletes and closes never throw) and records what every call did, so that a
+// test can tell which call failed and whether every key acquired was closed
+// exactly once.
+struct Injection {
+    int failAt = -1;  // index of the step call to fail
+    int stepCalls = 0;
+    std::string failedCall;  // "open CLSID", "create ZentrikMenu", "set ThreadingModel", ...
+    std::set<HKEY> held;     // keys acquired and not yet closed
+    int strayCloses = 0;     // closes of keys never acquired (or closed twice)
+};
+Injection g_injection;
+
+bool FailThisCall(const std::string& what) {
+    int index = g_injection.stepCalls++;
+    if (index != g_injection.failAt) return false;
+    g_injection.failedCall = what;
+    return true;
+}
+
+LSTATUS APIENTRY OpenKey(HKEY parent, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
+    if (FailThisCall(std::string("open ") + path)) return ERROR_ACCESS_DENIED;
+    LSTATUS result = RegOpenKeyExA(parent, path, options, access, key);
+    if (result == ERROR_SUCCESS) g_injection.held.insert(*key);
+    return result;
+}
+
+LSTATUS APIENTRY CreateKey(HKEY parent, LPCSTR name, DWORD reserved, LPSTR cls, DWORD options, REGSAM access,
+                           const LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    if (FailThisCall(std::string("create ") + name)) return ERROR_ACCESS_DENIED;
+    LSTATUS result = RegCreateKeyExA(parent, name, reserved, cls, options, access, security, key, disposition);
+    if (result == ERROR_SUCCESS) g_injection.held.insert(*key);
+    return result;
+}
+
+LSTATUS APIENTRY SetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    if (FailThisCall(std::string("set ") + (name != nullptr ? name : "(default)") + " " +
+                     reinterpret_cast<const char*>(data))) {
+        return ERROR_ACCESS_DENIED;
+    }
+    return RegSetValueExA(key, name, reserved, type, data, size);
+}
+
+LSTATUS APIENTRY CloseKey(HKEY key) {
+    if (g_injection.held.erase(key) == 0) ++g_injection.strayCloses;
+    return RegCloseKey(key);
+}
+
+class InjectedCalls {
+public:
+    explicit InjectedCalls(int failAt) {
+        g_injection = Injection();
+        g_injection.failAt = failAt;
+        RegistryCalls calls = PlatformRegistryCalls();
+        calls.openKey = OpenKey;
+        calls.createKey = CreateKey;
+        calls.setValue = SetValue;
+        calls.closeKey = CloseKey;
+        previous_ = SetRegistryCalls(calls);
+    }
+    ~InjectedCalls() { SetRegistryCalls(previous_); }
+
+private:
+    RegistryCalls previous_;
+};
+
+struct FailureCase {
+    int code;                // step code
+    bool unregister;         // the step belongs to unregistering
+    int callIndex;           // which step call of the operation it is
+    const char* failedCall;  // the call the code names ("" for the library path)
+    bool classKeyAfter;      // registered beforehand: does the class key survive?
+    bool handlerKeyAfter;    // registered beforehand: does the handler key survive?
+};
+
+// Codes 0 and 1 give up before anything is changed; 2-7 remove the class
+// key this attempt opened (with its InprocServer32); 8 also the handler key;
+// a failed unregister (9, 10) deletes nothing.
+const FailureCase kFailureCases[] = {
+    {0, false, 0, "open CLSID", true, true},
+    {1, false, 1, "create {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", true, true},
+    {2, false, 2, "set (default) Zentrik.dll", false, true},
+    {3, false, 3, "create InprocServer32", false, true},
+    {4, false, 4, "set (default) ", false, true},
+    {5, false, 5, "set ThreadingModel Apartment", false, true},
+    {6, false, 6, "open *\\shellex\\ContextMenuHandlers", false, true},
+    {7, false, 7, "create ZentrikMenu", false, true},
+    {8, false, 8, "set (default) {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", false, false},
+    {9, true, 0, "open CLSID", true, true},
+    {10, true, 1, "open *\\shellex\\ContextMenuHandlers", true, true},
+};
+
+void RunInjected(const FailureCase& c) {
+    InjectedCalls injected(c.callIndex);
+    SetRegistration(c.unregister ? 0 : 1);
+    std::string expected = c.failedCall;
+    if (c.code == 4) expected += ExpectedLibraryPath();
+    EXPECT_EQ(g_injection.failedCall, expected) << "code " << c.code;
+    EXPECT_TRUE(g_injection.held.empty()) << "code " << c.code << ": keys left open";
+    EXPECT_EQ(g_injection.strayCloses, 0) << "code " << c.code;
+}
+
+TEST_F(RegistrationTest, FailureAtEachStepFromNothingRegisteredLeavesNothing) {
+    for (const FailureCase& c : kFailureCases) {
+        SCOPED_TRACE(c.code);
+        EraseRegistration(OwnView());
+        RunInjected(c);
+        RegistrationEntries after = ReadRegistration(OwnView());
+        EXPECT_FALSE(after.classKey);
+        EXPECT_FALSE(after.serverKey);
+        EXPECT_FALSE(after.handlerKey);
+        EXPECT_FALSE(IsRegistered());
+    }
+}
+
+TEST_F(RegistrationTest, FailureAtEachStepOverAnExistingRegistrationRollsBackByCode) {
+    for (const FailureCase& c : kFailureCases) {
+        SCOPED_TRACE(c.code);
+        SetRegistration(1);
+        RegistrationEntries before = ReadRegistration(OwnView());
+        ASSERT_TRUE(before.classKey);
+        RunInjected(c);
+        RegistrationEntries after = ReadRegistration(OwnView());
+        EXPECT_EQ(after.classKey, c.classKeyAfter);
+        EXPECT_EQ(after.serverKey, c.classKeyAfter);  // never a class key without its server key, nor the reverse
+        EXPECT_EQ(after.handlerKey, c.handlerKeyAfter);
+        EXPECT_EQ(IsRegistered(), c.classKeyAfter);
+        if (c.classKeyAfter && c.handlerKeyAfter) {
+            EXPECT_TRUE(after == before);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+#include "tests/props/RegistryState.h"
+
+#include <vector>
+
+#include "props/Registration.h"
+
+namespace {
+
+std::string ClassKeyPath() { return std::string("CLSID\\") + kClassIdText; }
+std::string ServerKeyPath() { return ClassKeyPath() + "\\InprocServer32"; }
+std::string HandlerKeyPath() { return std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName; }
+
+class Key {
+public:
+    Key(const std::string& path, REGSAM access) {
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    }
+    ~Key() {
+        if (key_ != nullptr) RegCloseKey(key_);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+StoredValue ReadValue(HKEY key, const char* name) {
+    StoredValue value;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return value;
+    std::vector<char> bytes(size + 1);
+    if (RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+        ERROR_SUCCESS) {
+        return value;
+    }
+    value.present = true;
+    value.data.assign(bytes.data(), size);
+    return value;
+}
+
+void Counts(HKEY key, DWORD* subkeys, DWORD* values) {
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values, nullptr, nullptr, nullptr,
+                     nullptr);
+}
+
+void WriteValue(HKEY key, const char* name, const StoredValue& value) {
+    if (!value.present) return;
+    RegSetValueExA(key, name, 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+                   static_cast<DWORD>(value.data.size()));
+}
+
+HKEY CreateKey(const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return key;
+}
+
+}  // namespace
+
+bool SameValue(const StoredValue& a, const StoredValue& b) {
+    return a.present == b.present && (!a.present || (a.type == b.type && a.data == b.data));
+}
+
+REGSAM OwnView() { return sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+REGSAM OtherView() { return sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+
+StoredValue TextValue(const std::string& text) {
+    StoredValue value;
+    value.present = true;
+    value.type = REG_SZ;
+    value.data = text;
+    value.data.push_back('\0');
+    return value;
+}
+
+bool RegistrationEntries::operator==(const RegistrationEntries& o) const {
+    return classKey == o.classKey && SameValue(className, o.className) && serverKey == o.serverKey &&
+           SameValue(serverPath, o.serverPath) && SameValue(threadingModel, o.threadingModel) &&
+           handlerKey == o.handlerKey && SameValue(handlerClass, o.handlerClass) && classSubkeys == o.classSubkeys &&
+           classValues == o.classValues && serverSubkeys == o.serverSubkeys && serverValues == o.serverValues &&
+           handlerValues == o.handlerValues;
+}
+
+RegistrationEntries ReadRegistration(REGSAM view) {
+    RegistrationEntries entries;
+    if (Key key(ClassKeyPath(), KEY_READ | view); key) {
+        entries.classKey = true;
+        entries.className = ReadValue(key.get(), nullptr);
+        Counts(key.get(), &entries.classSubkeys, &entries.classValues);
+    }
+    if (Key key(ServerKeyPath(), KEY_READ | view); key) {
+        entries.serverKey = true;
+        entries.serverPath = ReadValue(key.get(), nullptr);
+        entries.threadingModel = ReadValue(key.get(), "ThreadingModel");
+        Counts(key.get(), &entries.serverSubkeys, &entries.serverValues);
+    }
+    // The handler key is shared by both views and is read without a view
+    // flag: Wine 8 answers ERROR_FILE_NOT_FOUND when a 64-bit process opens
+    // HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY, although a 32-bit
+    // process sees the very key (measured).
+    if (Key key(HandlerKeyPath(), KEY_READ); key) {
+        entries.handlerKey = true;
+        entries.handlerClass = ReadValue(key.get(), nullptr);
+        DWORD subkeys = 0;
+        Counts(key.get(), &subkeys, &entries.handlerValues);
+    }
+    return entries;
+}
+
+void EraseRegistration(REGSAM view) {
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, ServerKeyPath().c_str(), view, 0);
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, ClassKeyPath().c_str(), view, 0);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, HandlerKeyPath().c_str());  // shared: no view flag
+}
+
+void RestoreRegistration(REGSAM view, const RegistrationEntries& saved) {
+    EraseRegistration(view);
+    if (saved.classKey) {
+        if (HKEY key = CreateKey(ClassKeyPath(), view)) {
+            WriteValue(key, nullptr, saved.className);
+            RegCloseKey(key);
+        }
+    }
+    if (saved.serverKey) {
+        if (HKEY key = CreateKey(ServerKeyPath(), view)) {
+            WriteValue(key, nullptr, saved.serverPath);
+            WriteValue(key, "ThreadingModel", saved.threadingModel);
+            RegCloseKey(key);
+        }
+    }
+    if (saved.handlerKey) {
+        if (HKEY key = CreateKey(HandlerKeyPath(), 0)) {
+            WriteValue(key, nullptr, saved.handlerClass);
+            RegCloseKey(key);
+        }
+    }
+}

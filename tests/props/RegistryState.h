@@ -1,0 +1,72 @@
+// Reading, saving and restoring the extension's registry entries for tests.
+//
+// Tests of registration run against the real registry of the Wine prefix, so
+// every fixture saves what it finds before it starts and puts exactly that
+// back when it ends: the class key with InprocServer32 in the process's own
+// view, and the handler key shared by both views.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The view the running process sees through HKEY_CLASSES_ROOT: the 32-bit
+// one for a 32-bit test, the 64-bit one otherwise.
+REGSAM OwnView();
+REGSAM OtherView();
+
+// One REG_* value as stored.
+struct StoredValue {
+    bool present = false;
+    DWORD type = 0;
+    std::string data;  // raw bytes, terminator included when stored with one
+};
+
+// What exists of the registration in one view (the handler key is the
+// same in both).
+struct RegistrationEntries {
+    bool classKey = false;
+    StoredValue className;       // class key's (default)
+    bool serverKey = false;
+    StoredValue serverPath;      // InprocServer32's (default)
+    StoredValue threadingModel;  // InprocServer32's ThreadingModel
+    bool handlerKey = false;
+    StoredValue handlerClass;    // ZentrikMenu's (default)
+    DWORD classSubkeys = 0, classValues = 0, serverSubkeys = 0, serverValues = 0, handlerValues = 0;
+
+    bool operator==(const RegistrationEntries& other) const;
+};
+
+// Reads the entries of `view` (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+RegistrationEntries ReadRegistration(REGSAM view);
+
+// Removes the entries from `view` (InprocServer32 first) and the shared
+// handler key.
+void EraseRegistration(REGSAM view);
+
+// Erases and then writes back exactly `saved` (the four values it lists).
+void RestoreRegistration(REGSAM view, const RegistrationEntries& saved);
+
+// A REG_SZ value as its text with the terminator, as the product stores it.
+StoredValue TextValue(const std::string& text);
+// Same presence, type and bytes.
+bool SameValue(const StoredValue& a, const StoredValue& b);
+// REG_SZ holding exactly `text` and its terminator (data length = length + 1).
+inline bool SameText(const StoredValue& value, const std::string& text) { return SameValue(value, TextValue(text)); }
+
+// Keeps the registration of both views as it was when constructed and puts
+// it back when destroyed.
+class SavedRegistration {
+public:
+    SavedRegistration() : own_(ReadRegistration(OwnView())), other_(ReadRegistration(OtherView())) {}
+    ~SavedRegistration() {
+        RestoreRegistration(OtherView(), other_);
+        RestoreRegistration(OwnView(), own_);
+    }
+    SavedRegistration(const SavedRegistration&) = delete;
+    SavedRegistration& operator=(const SavedRegistration&) = delete;
+
+private:
+    RegistrationEntries own_;
+    RegistrationEntries other_;
+};
