@@ -1,0 +1,43 @@
+// The library's COM entry: the class factory for ContextMenuExtension
+// objects, the two exports the shell calls, and the library entry point.
+//
+// The library serves exactly one class, kExtensionClassId. A factory or an
+// object counts once in liveObjectCount from construction to destruction,
+// whatever its reference count; DllCanUnloadNow answers from that count.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+// {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}
+extern const CLSID kExtensionClassId;
+
+class ClassFactory final : public IClassFactory {
+public:
+    LONG refCount;  // COM reference count; starts at 0, the creator's QueryInterface makes it 1
+
+    ClassFactory();
+    ~ClassFactory();  // only through Release
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
+
+    // IUnknown or IClassFactory (tested in that order): the factory itself.
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // A new ContextMenuExtension's `riid` interface; CLASS_E_NOAGGREGATION
+    // for an outer object, E_OUTOFMEMORY, or the object's E_NOINTERFACE (the
+    // object is destroyed again). *ppv is null on every failure.
+    STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;
+    // Does nothing: the library's lifetime follows its live objects only.
+    STDMETHODIMP LockServer(BOOL fLock) override;
+};
+
+extern "C" {
+// A new factory's `riid` interface for kExtensionClassId;
+// CLASS_E_CLASSNOTAVAILABLE for any other class, E_OUTOFMEMORY, or
+// E_NOINTERFACE (the factory is destroyed again). *ppv is null on failure.
+HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+// S_OK when no factory or object is alive, else S_FALSE.
+HRESULT STDAPICALLTYPE DllCanUnloadNow();
+}

@@ -1,0 +1,274 @@
+#include "extension/ContextMenuExtension.h"
+
+#include <shellapi.h>
+
+#include <new>
+
+#include "catalogue/ActionGroup.h"
+#include "catalogue/Shortcuts.h"
+#include "extension/CheckMarkGeometry.h"
+#include "extension/GdiHandles.h"
+#include "extension/ModuleLifetime.h"
+#include "menudraw/MenuHook.h"
+#include "menudraw/MenuPaint.h"
+#include "settings/Settings.h"
+
+const char kErrorCaption[] = "Zentrik Error";
+const char kEmptyItemText[] = "(Empty)";
+
+namespace {
+
+// ownerWindow when no window shows the submenu.
+HWND const kNoOwnerWindow = reinterpret_cast<HWND>(~static_cast<UINT_PTR>(0));
+
+HRESULT IdentifiersUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(count)); }
+
+// How many command identifiers the shell granted, from idCmdFirst to
+// idCmdLast inclusive; none when idCmdLast lies below idCmdFirst.
+uint64_t IdentifiersGranted(UINT idCmdFirst, UINT idCmdLast) {
+    return idCmdLast >= idCmdFirst ? static_cast<uint64_t>(idCmdLast) - idCmdFirst + 1 : 0;
+}
+
+}  // namespace
+
+ContextMenuExtension::ContextMenuExtension()
+    : nextOnThread(nullptr),
+      refCount(0),
+      dataObject(nullptr),
+      selection(nullptr),
+      selectionCount(0),
+      subMenu(nullptr),
+      menuActive(0),
+      ownerWindow(kNoOwnerWindow),
+      menuFont(nullptr),
+      fontOwned(0),
+      iconWidth(0),
+      iconHeight(0),
+      items(nullptr),
+      itemCount(0),
+      firstCommandId(0),
+      checkBitmap(nullptr),
+      hookRecord(nullptr) {
+    UpdateIconSize(this);
+    items = new (std::nothrow) ActionItem*[kMaxMenuItems];
+    ObjectCreated();
+}
+
+ContextMenuExtension::~ContextMenuExtension() {
+    if (dataObject != nullptr) {
+        dataObject->Release();
+        dataObject = nullptr;
+    }
+    ResetMenuState();
+    delete[] items;
+    items = nullptr;
+    ObjectDestroyed();
+}
+
+// --- IUnknown -----------------------------------------------------------------------
+
+STDMETHODIMP ContextMenuExtension::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IShellExtInit) || IsEqualIID(riid, IID_IUnknown)) {
+        *ppv = static_cast<IShellExtInit*>(this);
+    } else if (IsEqualIID(riid, IID_IContextMenu)) {
+        *ppv = static_cast<IContextMenu*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ContextMenuExtension::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
+
+STDMETHODIMP_(ULONG) ContextMenuExtension::Release() {
+    const LONG count = InterlockedDecrement(&refCount);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+// --- IShellExtInit ------------------------------------------------------------------
+
+STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pdtobj, HKEY) {
+    if (dataObject != nullptr) {
+        dataObject->Release();
+        dataObject = nullptr;
+    }
+    if (pdtobj != nullptr) {
+        dataObject = pdtobj;
+        dataObject->AddRef();
+    }
+    return S_OK;
+}
+
+// --- Menu building ------------------------------------------------------------------
+
+STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                                    UINT uFlags) {
+    firstCommandId = idCmdFirst;
+    UINT nextId = idCmdFirst;
+    ResetMenuState();
+    if ((uFlags & (CMF_DEFAULTONLY | CMF_NOVERBS)) != 0) return IdentifiersUsed(0);
+
+    subMenu = CreateMenu();
+    menuActive = 0;
+    ownerWindow = kNoOwnerWindow;
+    if (subMenu == nullptr) return IdentifiersUsed(0);
+
+    ReloadIfChanged();
+    borrowed.Acquire();
+    int32_t count = 0;
+    if (GatherSelection((uFlags & CMF_VERBSONLY) != 0)) count = CollectActions();
+
+    // The shell shares one identifier range among all handlers: the actions
+    // that would need an identifier beyond idCmdLast are left out (the last
+    // ones in menu order).
+    const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
+    if (static_cast<uint64_t>(count) > granted) count = static_cast<int32_t>(granted);
+    itemCount = count;
+    if (itemCount == 0) borrowed.Release();
+
+    if (itemCount > 0) {
+        hookRecord = RegisterMenuExtension(this);
+        for (int32_t k = 0; k < itemCount; ++k) {
+            if (hookRecord != nullptr) {
+                InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
+                            reinterpret_cast<LPCSTR>(items[k]));
+            } else {
+                InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_STRING, nextId,
+                            items[k]->displayName.Text());
+            }
+            ++nextId;
+        }
+    } else if (theSettings.HideEmpty == 0 && granted > 0) {
+        InsertMenuA(subMenu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, idCmdFirst, kEmptyItemText);
+        nextId = idCmdFirst + 1;
+    }
+
+    if (GetMenuItemCount(subMenu) > 0) {
+        CreateCheckBitmap();
+        const char* caption = theSettings.UseMenuName != 0 ? theSettings.MenuName.Text() : kProductWord;
+        if (InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption)) {
+            if (checkBitmap != nullptr) SetMenuItemBitmaps(hmenu, indexMenu, MF_BYPOSITION, checkBitmap, checkBitmap);
+            return IdentifiersUsed(nextId - idCmdFirst);
+        }
+        // The shell's menu did not take the submenu: nothing of this menu
+        // was inserted, so none of it may stay alive or answer later calls.
+        ResetMenuState();
+        nextId = idCmdFirst;
+    }
+    DeleteCheckBitmap();
+    DestroyMenu(subMenu);
+    subMenu = nullptr;
+    return IdentifiersUsed(nextId - idCmdFirst);
+}
+
+bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
+    if (dataObject == nullptr) return false;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    if (FAILED(dataObject->GetData(&format, &medium))) return false;
+    // Only a global handle can hold a drop list; any other medium is taken
+    // as no handle.
+    if (medium.tymed != TYMED_HGLOBAL || medium.hGlobal == nullptr) {
+        ReleaseStgMedium(&medium);
+        return false;
+    }
+    HDROP drop = static_cast<HDROP>(medium.hGlobal);
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        FixedText name;
+        if (DragQueryFileA(drop, i, name.storage, kFixedTextCapacity + 1) == 0) name.Assign("");
+        name.Recount();
+        int pushed;
+        if (resolveShortcuts && IsShortcutFile(name.Text())) {
+            FixedText target;
+            ResolveShortcutTarget(target, name.Text());
+            pushed = PushText(&selection, target.Text());
+        } else {
+            pushed = PushText(&selection, name.Text());
+        }
+        if (pushed) ++selectionCount;
+    }
+    ReleaseStgMedium(&medium);
+    return true;
+}
+
+int32_t ContextMenuExtension::CollectActions() {
+    if (items == nullptr) return 0;
+    int32_t n = 0;
+    for (ActionGroup* group = borrowed.FirstGroup(); group != nullptr && n < kMaxMenuItems;
+         group = group->nextGroup) {
+        bool matchesAll = true;
+        for (const TextListNode* node = selection; node != nullptr; node = node->next) {
+            if (!group->MatchesFile(node->text.Text())) {
+                matchesAll = false;
+                break;
+            }
+        }
+        if (!matchesAll) continue;
+        for (ActionItem* item = group->firstItem; item != nullptr && n < kMaxMenuItems; item = item->nextItem) {
+            // Insertion sort: an item goes behind every item that does not
+            // sort after it, so equal items keep the order they were met in.
+            int32_t i = n;
+            while (i > 0 && CompareActionItems(*item, *items[i - 1]) < 0) {
+                items[i] = items[i - 1];
+                --i;
+            }
+            items[i] = item;
+            ++n;
+        }
+    }
+    return n;
+}
+
+void ContextMenuExtension::ResetMenuState() {
+    FreeTextList(&selection);
+    selectionCount = 0;
+    if (hookRecord != nullptr) {
+        UnregisterMenuExtension(hookRecord, this);
+        hookRecord = nullptr;
+    }
+    ReleaseMenuFont(this);
+    DeleteCheckBitmap();
+    // The items point into the borrowed generation: they go with it.
+    itemCount = 0;
+    borrowed.Release();
+}
+
+// --- Check-mark bitmap ---------------------------------------------------------------
+
+HBITMAP DrawCheckBitmap(int width, int height) {
+    GdiBitmap bitmap(CreateBitmap(width, height, 1, 1, nullptr));
+    if (!bitmap.Valid()) return nullptr;
+    MemoryDc dc(CreateCompatibleDC(nullptr));
+    if (!dc.Valid()) return nullptr;
+    {
+        SelectGuard selectBitmap(dc.Get(), bitmap.Get());
+        if (!selectBitmap.Selected()) return nullptr;
+        BitBlt(dc.Get(), 0, 0, width, height, nullptr, 0, 0, WHITENESS);
+        SelectGuard selectPen(dc.Get(), GetStockObject(BLACK_PEN));
+        const CheckMarkGeometry g = ComputeCheckMark(width, height);
+        BitBlt(dc.Get(), g.left, g.top, g.side, g.side, nullptr, 0, 0, BLACKNESS);
+        if (g.shadow) {
+            MoveToEx(dc.Get(), g.shadowPath[0], g.shadowPath[1], nullptr);
+            LineTo(dc.Get(), g.shadowPath[2], g.shadowPath[3]);
+            LineTo(dc.Get(), g.shadowPath[4], g.shadowPath[5]);
+        }
+    }
+    return bitmap.Detach();
+}
+
+void ContextMenuExtension::CreateCheckBitmap() {
+    DeleteCheckBitmap();
+    checkBitmap = DrawCheckBitmap(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK));
+}
+
+void ContextMenuExtension::DeleteCheckBitmap() {
+    if (checkBitmap != nullptr) {
+        DeleteObject(checkBitmap);
+        checkBitmap = nullptr;
+    }
+}

@@ -1,0 +1,541 @@
+// Zentrik.dll as a COM server: a copy of the built library in a library
+// folder of the test's own, loaded with LoadLibraryA and driven through its
+// exports only, as the shell does.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/extension/ExtensionTestSupport.h"
+#include "tests/testsupport/Platform.h"
+
+namespace {
+
+const CLSID kExtensionClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
+const CLSID kOtherClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa4}};
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+// The library loaded from a folder, with its two exports.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const std::string& path) : module(LoadLibraryA(path.c_str())) {
+        if (module == nullptr) return;
+        getClassObject =
+            reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        canUnloadNow =
+            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    }
+    ~LoadedLibrary() {
+        if (module != nullptr) FreeLibrary(module);
+    }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+    bool Valid() const { return module != nullptr && getClassObject != nullptr && canUnloadNow != nullptr; }
+
+    HMODULE module;
+    GetClassObjectFn getClassObject = nullptr;
+    CanUnloadNowFn canUnloadNow = nullptr;
+};
+
+class ComServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.Valid());
+        dllPath = library.CopyLibrary();
+        ASSERT_FALSE(dllPath.empty());
+    }
+    ComApartment apartment;
+    ActionLibrary library;
+    std::string dllPath;
+};
+
+TEST_F(ComServerTest, ExportsAreUndecorated) {
+    LoadedLibrary dll(dllPath);
+    ASSERT_TRUE(dll.Valid());
+    EXPECT_EQ(S_OK, dll.canUnloadNow());
+}
+
+TEST_F(ComServerTest, ClassObjectRequests) {
+    LoadedLibrary dll(dllPath);
+    ASSERT_TRUE(dll.Valid());
+    const struct {
+        const CLSID* clsid;
+        const IID* iid;
+        HRESULT result;
+    } cases[] = {
+        {&kExtensionClass, &IID_IClassFactory, S_OK},
+        {&kExtensionClass, &IID_IUnknown, S_OK},
+        {&kExtensionClass, &IID_IContextMenu, E_NOINTERFACE},
+        {&kExtensionClass, &IID_IClassFactory2, E_NOINTERFACE},
+        {&kOtherClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {&CLSID_ShellLink, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+    };
+    for (const auto& c : cases) {
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(c.result, dll.getClassObject(*c.clsid, *c.iid, &out));
+        if (FAILED(c.result)) {
+            EXPECT_EQ(nullptr, out);
+            EXPECT_EQ(S_OK, dll.canUnloadNow()) << "no factory is left alive";
+            continue;
+        }
+        ASSERT_NE(nullptr, out);
+        IUnknown* unknown = static_cast<IUnknown*>(out);
+        EXPECT_EQ(S_FALSE, dll.canUnloadNow());
+        // Count 1 after the request: one more AddRef gives 2.
+        EXPECT_EQ(2u, unknown->AddRef());
+        EXPECT_EQ(1u, unknown->Release());
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+        EXPECT_EQ(out, static_cast<void*>(factory)) << "one interface for IUnknown and IClassFactory";
+        void* none = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, unknown->QueryInterface(IID_IShellExtInit, &none));
+        EXPECT_EQ(nullptr, none);
+        EXPECT_EQ(1u, factory->Release());
+        EXPECT_EQ(0u, unknown->Release());
+        EXPECT_EQ(S_OK, dll.canUnloadNow());
+    }
+}
+
+TEST_F(ComServerTest, FactoryCreatesObjectsAndUnloadFollowsLiveObjects) {
+    LoadedLibrary dll(dllPath);
+    ASSERT_TRUE(dll.Valid());
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+
+    void* out = reinterpret_cast<void*>(1);
+    IUnknown* outer = factory;  // any object will do as a would-be outer object
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IUnknown, &out));
+    EXPECT_EQ(nullptr, out);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IContextMenu2, &out));
+    EXPECT_EQ(nullptr, out);
+
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+    EXPECT_EQ(S_FALSE, dll.canUnloadNow());
+    // The object's identity: IUnknown and IShellExtInit are one pointer,
+    // IContextMenu another; nothing else is offered.
+    IUnknown* unknown = nullptr;
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(S_OK, menu->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+    ASSERT_EQ(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    EXPECT_EQ(static_cast<void*>(unknown), static_cast<void*>(init));
+    EXPECT_NE(static_cast<void*>(unknown), static_cast<void*>(menu));
+    for (const IID* iid : {&IID_IContextMenu2, &IID_IContextMenu3, &IID_IClassFactory, &IID_IDataObject}) {
+        void* none = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, init->QueryInterface(*iid, &none));
+        EXPECT_EQ(nullptr, none);
+    }
+    EXPECT_EQ(4u, init->AddRef());
+    EXPECT_EQ(3u, init->Release());
+    init->Release();
+    unknown->Release();
+
+    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
+    EXPECT_EQ(0u, factory->Release());
+    EXPECT_EQ(S_FALSE, dll.canUnloadNow()) << "the object is still alive";
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(S_OK, dll.canUnloadNow()) << "a server lock does not keep the library";
+}
+
+TEST_F(ComServerTest, VersionResource) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(dllPath.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(dllPath.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(6, 6), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(5, 0), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwProductVersionLS);
+    const struct {
+        const char* key;
+        const char* value;
+    } strings[] = {
+        {"FileDescription", "Zentrik"},
+        {"FileVersion", "6, 6, 0, 1"},
+        {"InternalName", "Zentrik"},
+        {"LegalTrademarks", "Zentrik"},
+        {"OriginalFilename", "Zentrik.dll"},
+        {"ProductName", "Zentrik Context Menu Extension"},
+        {"ProductVersion", "0, 5, 0, 1"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        const std::string path = std::string("\\StringFileInfo\\040904b0\\") + s.key;
+        ASSERT_TRUE(VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) << s.key;
+        EXPECT_STREQ(s.value, value);
+    }
+    char* copyright = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\LegalCopyright",
+                               reinterpret_cast<void**>(&copyright), &length));
+    EXPECT_GT(length, 1u);
+}
+
+// --- COM on the loading thread ----------------------------------------------------
+
+struct LoadOnThread {
+    std::string dll;
+    DWORD model;      // COINIT_* before loading, or ~0u for none
+    HRESULT afterUnload;  // CoInitializeEx(model or STA) after FreeLibrary
+    bool loaded;
+};
+
+DWORD WINAPI LoadAndUnload(void* param) {
+    auto* p = static_cast<LoadOnThread*>(param);
+    const bool own = p->model != ~0u;
+    HRESULT mine = own ? CoInitializeEx(nullptr, p->model) : E_FAIL;
+    HMODULE module = LoadLibraryA(p->dll.c_str());
+    p->loaded = module != nullptr;
+    if (module != nullptr) FreeLibrary(module);
+    // S_FALSE: COM is still initialised on this thread; S_OK: it was not.
+    p->afterUnload = CoInitializeEx(nullptr, own ? p->model : static_cast<DWORD>(COINIT_APARTMENTTHREADED));
+    if (SUCCEEDED(p->afterUnload)) CoUninitialize();
+    if (SUCCEEDED(mine)) CoUninitialize();
+    return 0;
+}
+
+TEST_F(ComServerTest, ComInitialisationAtLoadIsUndoneOnlyWhenItSucceeded) {
+    const struct {
+        DWORD model;
+        HRESULT afterUnload;
+    } cases[] = {
+        // No COM before: the library's CoInitialize succeeds and its
+        // CoUninitialize at unload leaves the thread without COM.
+        {~0u, S_OK},
+        // Same apartment: S_FALSE at load, balanced at unload; the thread's
+        // own initialisation remains.
+        {COINIT_APARTMENTTHREADED, S_FALSE},
+        // Other apartment model: CoInitialize fails and nothing is undone.
+        {COINIT_MULTITHREADED, S_FALSE},
+    };
+    for (const auto& c : cases) {
+        LoadOnThread p = {dllPath, c.model, E_FAIL, false};
+        HANDLE thread = CreateThread(nullptr, 0, LoadAndUnload, &p, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
+        CloseHandle(thread);
+        EXPECT_TRUE(p.loaded);
+        EXPECT_EQ(c.afterUnload, p.afterUnload) << c.model;
+    }
+}
+
+// --- Loading the catalogue at process attach ----------------------------------------
+
+TEST_F(ComServerTest, ProcessAttachLoadsTheCatalogue) {
+    constexpr int kActions = 200;
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    for (int i = 0; i < kActions; ++i) ASSERT_TRUE(library.AddAction("EXT", "Tool " + std::to_string(i), RecorderPath()));
+    const std::string file = library.AddFile("doc.txt");
+    LARGE_INTEGER frequency, before, after;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&before);
+    LoadedLibrary dll(dllPath);
+    QueryPerformanceCounter(&after);
+    ASSERT_TRUE(dll.Valid());
+    const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart;
+    std::printf("LoadLibraryA with %d shortcuts (catalogue loaded in DllMain): %.1f ms\n", kActions, ms);
+    RecordProperty("load_ms", static_cast<int>(ms));
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    IDataObject* data = ShellDataObject({file});
+    ASSERT_NE(nullptr, data);
+    init->Initialize(nullptr, data, nullptr);
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+    HMENU popup = CreatePopupMenu();
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, kActions), menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL));
+    EXPECT_EQ(kActions, GetMenuItemCount(GetSubMenu(popup, 0)));
+    DestroyMenu(popup);
+    menu->Release();
+    init->Release();
+    data->Release();
+    factory->Release();
+    EXPECT_EQ(S_OK, dll.canUnloadNow());
+}
+
+// --- Leaks over many menus ---------------------------------------------------------
+
+// Counting wrappers put into the loaded library's import table: every heap
+// block, kernel handle, GDI object and hook the library makes or frees goes
+// through them. (Wine 8 answers GetGuiResources and GetProcessHandleCount
+// with 0, so the platform's own counters cannot be used there.)
+namespace counting {
+
+CRITICAL_SECTION lock;
+std::set<void*>* blocks;  // heap blocks the library allocated and has not freed
+LONG handles, gdiObjects, hooks;
+LONG allocations;  // blocks the library allocated while counted
+
+void* (__cdecl* realMalloc)(size_t);
+void* (__cdecl* realCalloc)(size_t, size_t);
+void* (__cdecl* realRealloc)(void*, size_t);
+void (__cdecl* realFree)(void*);
+HANDLE(WINAPI* realCreateMutexA)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR);
+BOOL(WINAPI* realCloseHandle)(HANDLE);
+BOOL(WINAPI* realCreateProcessA)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                 LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
+HANDLE(WINAPI* realFindFirstFileA)(LPCSTR, LPWIN32_FIND_DATAA);
+BOOL(WINAPI* realFindClose)(HANDLE);
+HANDLE(WINAPI* realFindFirstChangeNotificationA)(LPCSTR, BOOL, DWORD);
+BOOL(WINAPI* realFindCloseChangeNotification)(HANDLE);
+HBITMAP(WINAPI* realCreateBitmap)(int, int, UINT, UINT, const void*);
+HDC(WINAPI* realCreateCompatibleDC)(HDC);
+HFONT(WINAPI* realCreateFontIndirectA)(const LOGFONTA*);
+BOOL(WINAPI* realDeleteObject)(HGDIOBJ);
+BOOL(WINAPI* realDeleteDC)(HDC);
+HHOOK(WINAPI* realSetWindowsHookExA)(int, HOOKPROC, HINSTANCE, DWORD);
+BOOL(WINAPI* realUnhookWindowsHookEx)(HHOOK);
+
+void Track(void* p) {
+    InterlockedIncrement(&allocations);
+    EnterCriticalSection(&lock);
+    blocks->insert(p);
+    LeaveCriticalSection(&lock);
+}
+void Untrack(void* p) {
+    EnterCriticalSection(&lock);
+    blocks->erase(p);
+    LeaveCriticalSection(&lock);
+}
+
+void* __cdecl Malloc(size_t n) {
+    void* p = realMalloc(n);
+    if (p != nullptr) Track(p);
+    return p;
+}
+void* __cdecl Calloc(size_t n, size_t m) {
+    void* p = realCalloc(n, m);
+    if (p != nullptr) Track(p);
+    return p;
+}
+void* __cdecl Realloc(void* old, size_t n) {
+    void* p = realRealloc(old, n);
+    if (p != nullptr || n == 0) {
+        if (old != nullptr) Untrack(old);
+        if (p != nullptr) Track(p);
+    }
+    return p;
+}
+void __cdecl Free(void* p) {
+    if (p != nullptr) Untrack(p);
+    realFree(p);
+}
+HANDLE WINAPI CreateMutexA_(LPSECURITY_ATTRIBUTES a, BOOL o, LPCSTR n) {
+    HANDLE h = realCreateMutexA(a, o, n);
+    if (h != nullptr) InterlockedIncrement(&handles);
+    return h;
+}
+BOOL WINAPI CloseHandle_(HANDLE h) {
+    BOOL ok = realCloseHandle(h);
+    if (ok) InterlockedDecrement(&handles);
+    return ok;
+}
+BOOL WINAPI CreateProcessA_(LPCSTR a, LPSTR c, LPSECURITY_ATTRIBUTES p, LPSECURITY_ATTRIBUTES t, BOOL i, DWORD f,
+                            LPVOID e, LPCSTR d, LPSTARTUPINFOA s, LPPROCESS_INFORMATION pi) {
+    BOOL ok = realCreateProcessA(a, c, p, t, i, f, e, d, s, pi);
+    if (ok) InterlockedExchangeAdd(&handles, 2);  // process and thread
+    return ok;
+}
+HANDLE WINAPI FindFirstFileA_(LPCSTR n, LPWIN32_FIND_DATAA d) {
+    HANDLE h = realFindFirstFileA(n, d);
+    if (h != INVALID_HANDLE_VALUE) InterlockedIncrement(&handles);
+    return h;
+}
+BOOL WINAPI FindClose_(HANDLE h) {
+    BOOL ok = realFindClose(h);
+    if (ok) InterlockedDecrement(&handles);
+    return ok;
+}
+HANDLE WINAPI FindFirstChangeNotificationA_(LPCSTR n, BOOL s, DWORD f) {
+    HANDLE h = realFindFirstChangeNotificationA(n, s, f);
+    if (h != INVALID_HANDLE_VALUE) InterlockedIncrement(&handles);
+    return h;
+}
+BOOL WINAPI FindCloseChangeNotification_(HANDLE h) {
+    BOOL ok = realFindCloseChangeNotification(h);
+    if (ok) InterlockedDecrement(&handles);
+    return ok;
+}
+HBITMAP WINAPI CreateBitmap_(int w, int h, UINT p, UINT b, const void* bits) {
+    HBITMAP r = realCreateBitmap(w, h, p, b, bits);
+    if (r != nullptr) InterlockedIncrement(&gdiObjects);
+    return r;
+}
+HDC WINAPI CreateCompatibleDC_(HDC dc) {
+    HDC r = realCreateCompatibleDC(dc);
+    if (r != nullptr) InterlockedIncrement(&gdiObjects);
+    return r;
+}
+HFONT WINAPI CreateFontIndirectA_(const LOGFONTA* f) {
+    HFONT r = realCreateFontIndirectA(f);
+    if (r != nullptr) InterlockedIncrement(&gdiObjects);
+    return r;
+}
+BOOL WINAPI DeleteObject_(HGDIOBJ o) {
+    BOOL ok = realDeleteObject(o);
+    if (ok) InterlockedDecrement(&gdiObjects);
+    return ok;
+}
+BOOL WINAPI DeleteDC_(HDC dc) {
+    BOOL ok = realDeleteDC(dc);
+    if (ok) InterlockedDecrement(&gdiObjects);
+    return ok;
+}
+HHOOK WINAPI SetWindowsHookExA_(int type, HOOKPROC proc, HINSTANCE module, DWORD thread) {
+    HHOOK h = realSetWindowsHookExA(type, proc, module, thread);
+    if (h != nullptr) InterlockedIncrement(&hooks);
+    return h;
+}
+BOOL WINAPI UnhookWindowsHookEx_(HHOOK h) {
+    BOOL ok = realUnhookWindowsHookEx(h);
+    if (ok) InterlockedDecrement(&hooks);
+    return ok;
+}
+
+// The import-table slot of `function` from `dll` in `module`; null when the
+// module does not import it by name.
+void** FindImport(HMODULE module, const char* dll, const char* function) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) return nullptr;
+    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         import->Name != 0; ++import) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + import->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) == 0) {
+                return reinterpret_cast<void**>(&slots->u1.Function);
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Puts `wrapper` into the slot and the slot's old target into *real.
+template <typename Fn>
+bool Patch(HMODULE module, const char* dll, const char* function, Fn wrapper, Fn* real) {
+    void** slot = FindImport(module, dll, function);
+    if (slot == nullptr) return false;
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) return false;
+    *real = reinterpret_cast<Fn>(*slot);
+    *slot = reinterpret_cast<void*>(wrapper);
+    VirtualProtect(slot, sizeof(void*), old, &old);
+    return true;
+}
+
+}  // namespace counting
+
+TEST_F(ComServerTest, NothingGrowsOverAThousandMenusWithFiftyInvocations) {
+    using namespace counting;
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    for (const char* name : {"Alpha", "Beta", "Gamma"}) ASSERT_TRUE(library.AddRecorder("EXT", name));
+    const std::vector<std::string> files = {library.AddFile("one.txt"), library.AddFile("two with space.txt")};
+    TempDir records("zkrec");
+    UseRecordFile(records / "record.txt");
+
+    LoadedLibrary dll(dllPath);
+    ASSERT_TRUE(dll.Valid());
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    IDataObject* data = ShellDataObject(files);
+    ASSERT_NE(nullptr, data);
+
+    // One cycle: object, selection, menu, help texts, maybe an invocation,
+    // menu destroyed, object released.
+    auto cycle = [&](bool invoke) {
+        IShellExtInit* init = nullptr;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+        init->Initialize(nullptr, data, nullptr);
+        IContextMenu* menu = nullptr;
+        ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+        HMENU popup = CreatePopupMenu();
+        ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 3), menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL));
+        HMENU sub = GetSubMenu(popup, 0);
+        char text[300];
+        for (UINT k = 0; k < 3; ++k) {
+            menu->GetCommandString(k, GCS_HELPTEXTA, nullptr, text, sizeof text);
+            menu->GetCommandString(k, GCS_VERBA, nullptr, text, sizeof text);
+        }
+        if (invoke) {
+            CMINVOKECOMMANDINFO info = {};
+            info.cbSize = sizeof info;
+            info.lpVerb = MAKEINTRESOURCEA(1);
+            EXPECT_EQ(S_OK, menu->InvokeCommand(&info));
+        }
+        DestroyMenu(popup);
+        EXPECT_FALSE(IsMenu(sub)) << "the submenu goes with the shell's menu";
+        menu->Release();
+        init->Release();
+    };
+    // Warm up before counting: whatever the runtime sets up once.
+    for (int i = 0; i < 5; ++i) cycle(false);
+
+    InitializeCriticalSection(&lock);
+    blocks = new std::set<void*>;
+    handles = gdiObjects = hooks = 0;
+    HMODULE m = dll.module;
+    ASSERT_TRUE(Patch(m, "msvcrt.dll", "malloc", &Malloc, &realMalloc));
+    ASSERT_TRUE(Patch(m, "msvcrt.dll", "free", &Free, &realFree));
+    Patch(m, "msvcrt.dll", "calloc", &Calloc, &realCalloc);
+    Patch(m, "msvcrt.dll", "realloc", &Realloc, &realRealloc);
+    ASSERT_TRUE(Patch(m, "kernel32.dll", "CloseHandle", &CloseHandle_, &realCloseHandle));
+    ASSERT_TRUE(Patch(m, "kernel32.dll", "CreateProcessA", &CreateProcessA_, &realCreateProcessA));
+    Patch(m, "kernel32.dll", "CreateMutexA", &CreateMutexA_, &realCreateMutexA);
+    Patch(m, "kernel32.dll", "FindFirstFileA", &FindFirstFileA_, &realFindFirstFileA);
+    Patch(m, "kernel32.dll", "FindClose", &FindClose_, &realFindClose);
+    Patch(m, "kernel32.dll", "FindFirstChangeNotificationA", &FindFirstChangeNotificationA_,
+          &realFindFirstChangeNotificationA);
+    Patch(m, "kernel32.dll", "FindCloseChangeNotification", &FindCloseChangeNotification_,
+          &realFindCloseChangeNotification);
+    ASSERT_TRUE(Patch(m, "gdi32.dll", "CreateBitmap", &CreateBitmap_, &realCreateBitmap));
+    ASSERT_TRUE(Patch(m, "gdi32.dll", "CreateCompatibleDC", &CreateCompatibleDC_, &realCreateCompatibleDC));
+    ASSERT_TRUE(Patch(m, "gdi32.dll", "DeleteObject", &DeleteObject_, &realDeleteObject));
+    ASSERT_TRUE(Patch(m, "gdi32.dll", "DeleteDC", &DeleteDC_, &realDeleteDC));
+    Patch(m, "gdi32.dll", "CreateFontIndirectA", &CreateFontIndirectA_, &realCreateFontIndirectA);
+    const bool hooked = Patch(m, "user32.dll", "SetWindowsHookExA", &SetWindowsHookExA_, &realSetWindowsHookExA) &&
+                        Patch(m, "user32.dll", "UnhookWindowsHookEx", &UnhookWindowsHookEx_, &realUnhookWindowsHookEx);
+
+    constexpr int kCycles = 1000;
+    constexpr int kInvocations = 50;
+    allocations = 0;
+    for (int i = 0; i < kCycles && !HasFatalFailure(); ++i) cycle(i % (kCycles / kInvocations) == 0);
+    EnterCriticalSection(&lock);
+    const size_t liveBlocks = blocks->size();
+    LeaveCriticalSection(&lock);
+    std::printf("after %d menus and %d invocations: %zu heap blocks (of %ld allocated), %ld handles, "
+                "%ld GDI objects, %ld hooks (hook calls %s)\n",
+                kCycles, kInvocations, liveBlocks, static_cast<long>(allocations), static_cast<long>(handles),
+                static_cast<long>(gdiObjects), static_cast<long>(hooks), hooked ? "counted" : "not imported");
+    EXPECT_EQ(0u, liveBlocks);
+    EXPECT_GT(allocations, kCycles) << "the wrappers saw the library's allocations";
+    EXPECT_EQ(0, handles);
+    EXPECT_EQ(0, gdiObjects);
+    EXPECT_EQ(0, hooks);
+
+    data->Release();
+    factory->Release();
+    EXPECT_EQ(S_OK, dll.canUnloadNow());
+    // The wrappers stay in the table until the library is unloaded; the
+    // set is left to the process's end.
+}
+
+}  // namespace
