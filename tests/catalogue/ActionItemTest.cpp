@@ -1,0 +1,425 @@
+#include "catalogue/ActionItem.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "catalogue/Shortcuts.h"
+#include "settings/Settings.h"
+#include "tests/catalogue/CatalogueFixture.h"
+#include "tests/testsupport/ClassesKey.h"
+#include "tests/testsupport/Platform.h"
+#include "tests/testsupport/Shortcut.h"
+#include "tests/testsupport/TempDir.h"
+
+namespace {
+
+// Owns an item made by ActionItem::Create.
+struct ItemHolder {
+    explicit ItemHolder(const std::string& path) : item(ActionItem::Create(path.c_str())) {}
+    ~ItemHolder() { ActionItem::Destroy(item); }
+    ActionItem* operator->() const { return item; }
+    ActionItem* item;
+};
+
+class ActionItemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com.Result()));
+        ASSERT_TRUE(dir.Valid());
+        ResetSettingsToDefaults();
+        program = dir / "program.exe";
+        ASSERT_TRUE(dir.WriteFile("program.exe", "not really a program"));
+    }
+    void TearDown() override { ResetSettingsToDefaults(); }
+
+    std::string Link(const std::string& name, const ShortcutSpec& spec) {
+        std::string path = dir / name;
+        HRESULT hr = WriteShortcut(path, spec);
+        EXPECT_TRUE(SUCCEEDED(hr)) << name << " hr=" << std::hex << hr;
+        return path;
+    }
+    ShortcutSpec To(const std::string& target, const std::string& arguments = "") {
+        ShortcutSpec spec;
+        spec.target = target;
+        spec.arguments = arguments;
+        return spec;
+    }
+
+    ComApartment com;
+    TempDir dir{"zki"};
+    std::string program;
+};
+
+TEST_F(ActionItemTest, ReadsTheLinkTextsTrimmedAndUnquoted) {
+    struct Case {
+        const char* arguments;         // as stored in the link
+        const char* workingDirectory;  // as stored; "" = not set
+        const char* expectedArguments;
+        const char* expectedDirectory;
+    } cases[] = {
+        {"", "", "", ""},
+        {"-a -b", "C:\\windows", "-a -b", "C:\\windows"},
+        {"\"quoted whole\"", "\"C:\\windows\"", "quoted whole", "C:\\windows"},
+        {"  padded  ", "   ", "padded", ""},
+        {"\"leading only", "", "leading only", ""},
+        {"a \"b c\"", "", "a \"b c", ""},  // a closing quote is lost even when it closes a part
+        {"\"\"", "", "", ""},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        ShortcutSpec spec = To(program, c.arguments);
+        spec.workingDirectory = c.workingDirectory;
+        ItemHolder item(Link("case" + std::to_string(n++) + ".lnk", spec));
+        ASSERT_NE(item.item, nullptr);
+        EXPECT_STREQ(item->arguments.Text(), c.expectedArguments) << c.arguments;
+        EXPECT_STREQ(item->workingDirectory.Text(), c.expectedDirectory) << c.workingDirectory;
+        EXPECT_STREQ(Upper(item->targetPath.Text()).c_str(), Upper(program).c_str());
+        // Every text is reserved to exactly its length + 1.
+        for (const HeapText* text : {&item->arguments, &item->targetPath, &item->displayName}) {
+            if (!text->Empty()) {
+                EXPECT_EQ(text->Capacity(), text->Length());
+            }
+        }
+        EXPECT_TRUE(item->pifPath.Empty());
+    }
+}
+
+TEST_F(ActionItemTest, ShowCommandAsTheLinkReportsIt) {
+    // Wine 8 limitation (measured): IShellLinkA::GetShowCmd after Load
+    // reports 1 (SW_SHOWNORMAL) whatever the file holds. The product calls it
+    // as designed; on Wine the stored value cannot come back.
+    for (int stored : {SW_SHOWNORMAL, SW_SHOWMINNOACTIVE, SW_SHOWMAXIMIZED}) {
+        ShortcutSpec spec = To(program);
+        spec.showCommand = stored;
+        ItemHolder item(Link("show" + std::to_string(stored) + ".lnk", spec));
+        if (RunningOnWine()) {
+            EXPECT_EQ(item->showCommand, SW_SHOWNORMAL)
+                << "Wine " << WineVersion() << " now reports the stored show command " << stored
+                << "; the Wine limitation is gone, update this test";
+        } else {
+            EXPECT_EQ(item->showCommand, stored);
+        }
+    }
+}
+
+TEST_F(ActionItemTest, OrderSuffixSetsOrderAndIsNotShown) {
+    theSettings.DefaultOrder = 42;
+    struct Case {
+        const char* file;
+        const char* shown;
+        int32_t order;
+    } cases[] = {
+        {"Viewer.(5).lnk", "Viewer", 5},
+        {"Tool.(-3).lnk", "Tool", -3},
+        {"Tool.().lnk", "Tool", 42},
+        {"Tool.(5a).lnk", "Tool.(5a)", 42},
+        {"Setup 1.2.lnk", "Setup 1.2", 42},
+        {"Plain.lnk", "Plain", 42},
+    };
+    for (const Case& c : cases) {
+        ItemHolder item(Link(c.file, To(program)));
+        EXPECT_STREQ(item->displayName.Text(), c.shown) << c.file;
+        EXPECT_EQ(item->order, c.order) << c.file;
+    }
+}
+
+TEST_F(ActionItemTest, IconInEachOfTheFourWays) {
+    std::string path = Link("Iconic.lnk", To("C:\\windows\\notepad.exe"));
+    struct Case {
+        int linkOverlay;
+        int largeIcon;
+        int size;
+    } cases[] = {
+        {1, 0, GetSystemMetrics(SM_CXSMICON)},
+        {1, 1, GetSystemMetrics(SM_CXICON)},
+        {0, 0, GetSystemMetrics(SM_CXSMICON)},
+        {0, 1, GetSystemMetrics(SM_CXICON)},
+    };
+    for (const Case& c : cases) {
+        theSettings.LinkOverlay = c.linkOverlay;
+        theSettings.LargeIcon = c.largeIcon;
+        ItemHolder item(path);
+        ASSERT_NE(item->icon, nullptr) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(item->icon, &info));
+        BITMAP bits = {};
+        GetObjectA(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bits, &bits);
+        EXPECT_EQ(bits.bmWidth, c.size) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
+        if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+        if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+
+        // RefreshIcon replaces the icon; ReleaseIcon destroys it and clears it.
+        HICON first = item->icon;
+        item->RefreshIcon(path.c_str());
+        ASSERT_NE(item->icon, nullptr);
+        EXPECT_FALSE(GetIconInfo(first, &info)) << "the replaced icon was not destroyed";
+        HICON second = item->icon;
+        item->ReleaseIcon();
+        EXPECT_EQ(item->icon, nullptr);
+        EXPECT_FALSE(GetIconInfo(second, &info)) << "the released icon was not destroyed";
+        item->ReleaseIcon();  // a second release has nothing to destroy
+    }
+}
+
+TEST_F(ActionItemTest, IsShortcutFileAsTheRegistrySaysIt) {
+    // Types made for this test: .zkna has no default value, .zknc names a
+    // class without IsShortcut, .zkex's default is not REG_SZ, .zkdw's class
+    // has IsShortcut as a number, .zkok is a complete shortcut type, and
+    // .zklong's default value is 300 bytes without a terminator.
+    ClassesKey noDefault(".zkna");
+    ClassesKey noIsShortcut(".zknc");
+    ClassesKey noIsShortcutClass("zknc.class");
+    ClassesKey expandDefault(".zkex");
+    ClassesKey numberType(".zkdw");
+    ClassesKey numberClass("zkdw.class");
+    ClassesKey good(".zkok");
+    ClassesKey goodClass("zkok.class");
+    ClassesKey longDefault(".zklong");
+    ASSERT_TRUE(noDefault.SetString("Content Type", "text/x-zk"));
+    ASSERT_TRUE(noIsShortcut.SetString("", "zknc.class"));
+    ASSERT_TRUE(noIsShortcutClass.SetString("NeverShowExt", ""));
+    ASSERT_TRUE(expandDefault.SetRaw("", REG_EXPAND_SZ, std::string("zkok.class") + '\0'));
+    ASSERT_TRUE(numberType.SetString("", "zkdw.class"));
+    ASSERT_TRUE(numberClass.SetRaw("IsShortcut", REG_DWORD, std::string(4, '\0')));
+    ASSERT_TRUE(good.SetString("", "zkok.class"));
+    ASSERT_TRUE(goodClass.SetString("IsShortcut", ""));
+    ASSERT_TRUE(longDefault.SetRaw("", REG_SZ, std::string(300, 'q')));
+
+    struct Case {
+        const char* name;
+        int expected;
+    } cases[] = {
+        {"Notepad.lnk", 1},
+        {"C:\\some dir\\NOTEPAD.LNK", 1},
+        {"x.zkok", 1},
+        {"C:\\a.b\\x.zkok", 1},
+        {"readme.txt", 0},
+        {"noextension", 0},
+        {"C:\\dir.lnk\\file", 0},
+        {"x.zkna", 0},
+        {"x.zknc", 0},
+        {"x.zkex", 0},
+        {"x.zkdw", 0},
+        {"x.zklong", 0},
+        {"x.zk-not-registered", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsShortcutFile(c.name), c.expected) << c.name;
+}
+
+TEST_F(ActionItemTest, ResolveShortcutTargetGivesTheRawTarget) {
+    FixedText target;
+    ResolveShortcutTarget(target, Link("r.lnk", To(program)).c_str());
+    EXPECT_EQ(Upper(target.Text()), Upper(program));
+
+    ResolveShortcutTarget(target, (dir / "missing.lnk").c_str());
+    EXPECT_STREQ(target.Text(), "");
+    ASSERT_TRUE(dir.WriteFile("empty.lnk", ""));
+    ResolveShortcutTarget(target, (dir / "empty.lnk").c_str());
+    EXPECT_STREQ(target.Text(), "");
+}
+
+// --- Launching --------------------------------------------------------------
+
+// Starts RecordArgs through LaunchAction and reads what it recorded.
+class LaunchTest : public ActionItemTest {
+protected:
+    void SetUp() override {
+        ActionItemTest::SetUp();
+        ASSERT_TRUE(dir.MakeFolder("bin dir"));
+        recorder = dir / "bin dir\\Record Args.exe";
+        ASSERT_TRUE(CopyFileA((ExecutableDirectory() + "RecordArgs.exe").c_str(), recorder.c_str(), FALSE))
+            << "RecordArgs.exe must be built beside the test";
+        record = dir / "record.txt";
+        ASSERT_TRUE(SetEnvironmentVariableA("ZK_RECORD_FILE", record.c_str()));
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("ZK_RECORD_FILE", nullptr);
+        ActionItemTest::TearDown();
+    }
+
+    // Waits up to 20 s for the record; the lines CMD, CWD and SHOW.
+    bool WaitForRecord(std::string* command, std::string* directory, std::string* show) {
+        std::string text;
+        for (int i = 0; i < 400; ++i) {
+            if (ReadWholeFile(record, &text) && text.find("\nSHOW:") != std::string::npos) break;
+            Sleep(50);
+        }
+        DeleteFileA(record.c_str());
+        size_t cwd = text.find("\nCWD:");
+        size_t sh = text.find("\nSHOW:");
+        if (text.compare(0, 4, "CMD:") != 0 || cwd == std::string::npos || sh == std::string::npos) return false;
+        *command = text.substr(4, cwd - 4);
+        *directory = text.substr(cwd + 5, sh - cwd - 5);
+        *show = text.substr(sh + 6);
+        while (!show->empty() && show->back() == '\n') show->pop_back();
+        return true;
+    }
+
+    std::string recorder;
+    std::string record;
+};
+
+// Files in list order, with the total LaunchAction expects.
+struct Files {
+    explicit Files(const std::vector<std::string>& names) {
+        for (auto it = names.rbegin(); it != names.rend(); ++it) {
+            PushText(&head, it->c_str());
+            total += static_cast<int32_t>(it->size()) + 1;
+        }
+    }
+    ~Files() { FreeTextList(&head); }
+    TextListNode* head = nullptr;
+    int32_t total = 0;
+};
+
+TEST_F(LaunchTest, StartsTheProgramWithTheComposedCommandLine) {
+    std::string work = dir / "bin dir";
+    struct Case {
+        const char* arguments;
+        std::vector<std::string> files;
+        const char* workingDirectory;  // "" = none: the child gets our directory
+        const char* expectedTail;      // after the quoted program
+    } cases[] = {
+        {"", {"C:\\DOCS\\A.TXT", "C:\\DOCS\\B.TXT"}, "", "  C:\\DOCS\\A.TXT C:\\DOCS\\B.TXT"},
+        {"", {}, "", " "},
+        {"-x \"two words\"", {"C:\\F"}, "", " -x \"two words C:\\F"},
+        {"\"/q\"", {"C:\\1", "C:\\2", "C:\\3"}, "", " /q C:\\1 C:\\2 C:\\3"},
+        {"/w", {}, "set", " /w"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        ShortcutSpec spec = To(recorder, c.arguments);
+        if (std::strcmp(c.workingDirectory, "set") == 0) spec.workingDirectory = work;
+        ItemHolder item(Link("launch" + std::to_string(n++) + ".lnk", spec));
+        ASSERT_FALSE(item->displayName.Empty());
+        Files files(c.files);
+        HeapText line;
+        DWORD error = 12345;
+        ASSERT_NE(item->LaunchAction(files.head, files.total, line, &error), 0) << "error " << error;
+        EXPECT_EQ(error, 12345u) << "a successful start must not write the error code";
+        EXPECT_EQ(std::string(line.Text()), "\"" + std::string(item->targetPath.Text()) + "\"" + c.expectedTail);
+
+        std::string command, directory, show;
+        ASSERT_TRUE(WaitForRecord(&command, &directory, &show)) << "RecordArgs left no record";
+        EXPECT_EQ(command, std::string(line.Text())) << "byte for byte";
+        char ours[MAX_PATH + 1];
+        GetCurrentDirectoryA(MAX_PATH, ours);
+        EXPECT_EQ(Upper(directory), Upper(item->workingDirectory.Empty() ? ours : work));
+        // STARTF_USESHOWWINDOW and the low 16 bits of the item's show command.
+        EXPECT_EQ(show, "1 " + std::to_string(item->showCommand & 0xFFFF));
+    }
+}
+
+TEST_F(LaunchTest, MissingProgramFailsWithErrorTwoAndKeepsTheLine) {
+    std::string gone = dir / "gone.exe";
+    ASSERT_TRUE(dir.WriteFile("gone.exe", "x"));
+    ItemHolder item(Link("Gone.lnk", To(gone, "/a")));
+    ASSERT_TRUE(DeleteFileA(gone.c_str()));  // the target is gone after the link was read
+    Files files({"C:\\X.TXT"});
+    HeapText line;
+    DWORD error = 0;
+    EXPECT_EQ(item->LaunchAction(files.head, files.total, line, &error), 0);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Upper(line.Text()), Upper("\"" + gone + "\" /a C:\\X.TXT"));
+}
+
+TEST_F(LaunchTest, LinkWithoutTargetGivesTwoQuotesAndFails) {
+    ShortcutSpec spec;
+    spec.setTarget = false;
+    spec.arguments = "/x";
+    ItemHolder item(Link("NoTarget.lnk", spec));
+    ASSERT_FALSE(item->displayName.Empty());
+    EXPECT_STREQ(item->targetPath.Text(), "");
+    HeapText line;
+    DWORD error = 0;
+    EXPECT_EQ(item->LaunchAction(nullptr, 0, line, &error), 0);
+    EXPECT_NE(error, 0u);
+    EXPECT_STREQ(line.Text(), "\"\" /x");
+}
+
+TEST_F(LaunchTest, PifShortcutRunsThePifFileItself) {
+    // A fresh prefix has no .pif type: register it as Windows does (a
+    // shortcut type whose extension is never shown), and remove it after.
+    ClassesKey pif(".pif");
+    ClassesKey pifClass("piffile");
+    ASSERT_TRUE(pif.SetString("", "piffile"));
+    ASSERT_TRUE(pifClass.SetString("IsShortcut", ""));
+    ASSERT_TRUE(pifClass.SetString("NeverShowExt", ""));
+    ASSERT_EQ(IsShortcutFile("TOOL.PIF"), 1);
+
+    std::string path = Link("Tool.pif", To(recorder, "/p"));
+    ItemHolder item(path);
+    ASSERT_FALSE(item->displayName.Empty());
+    EXPECT_STREQ(item->pifPath.Text(), path.c_str());
+    EXPECT_EQ(Upper(item->targetPath.Text()), Upper(recorder));
+
+    HeapText line;
+    DWORD error = 0;
+    int started = item->LaunchAction(nullptr, 0, line, &error);
+    EXPECT_EQ(std::string(line.Text()), "\"" + path + "\" /p");
+    // Whatever the platform makes of a .pif, it is not the link's target
+    // that runs: RecordArgs leaves no record.
+    if (started) Sleep(500);
+    std::string text;
+    EXPECT_FALSE(ReadWholeFile(record, &text)) << text;
+}
+
+// --- Inputs that must be dropped without harm ----------------------------------
+
+TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
+    std::mt19937 random(20240229u);
+    std::string noise(700, '\0');
+    for (char& c : noise) c = static_cast<char>(random() & 0xFF);
+    std::string header = std::string("\x4C\0\0\0", 4) + noise;  // a link's size field, then noise
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"zero.lnk", ""},
+        {"noise.lnk", noise},
+        {"header-then-noise.lnk", header},
+        {"text.lnk", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(dir.WriteFile(c.name, c.bytes));
+        ItemHolder item(dir / c.name);
+        ASSERT_NE(item.item, nullptr);
+        EXPECT_TRUE(item->displayName.Empty()) << c.name << " shows as " << item->displayName.Text();
+        EXPECT_TRUE(item->targetPath.Empty()) << c.name;
+        EXPECT_TRUE(item->arguments.Empty()) << c.name;
+        EXPECT_EQ(item->icon, nullptr) << c.name;
+    }
+    // A path that is not there at all, and one longer than any path.
+    ItemHolder missing(dir / "not-there.lnk");
+    EXPECT_TRUE(missing->displayName.Empty());
+    ItemHolder overlong(std::string(400, 'x') + ".lnk");
+    EXPECT_TRUE(overlong->displayName.Empty());
+}
+
+TEST_F(ActionItemTest, ShortcutWhoseTargetIsGoneStillReads) {
+    // Reading a link does not resolve it: the item keeps the stale target,
+    // and starting it fails later with "file not found" (see LaunchTest).
+    std::string gone = dir / "vanished.exe";
+    ASSERT_TRUE(dir.WriteFile("vanished.exe", "x"));
+    std::string path = Link("Stale.lnk", To(gone));
+    ASSERT_TRUE(DeleteFileA(gone.c_str()));
+    ItemHolder item(path);
+    EXPECT_STREQ(item->displayName.Text(), "Stale");
+    EXPECT_EQ(Upper(item->targetPath.Text()), Upper(gone));
+}
+
+TEST_F(ActionItemTest, CreateFailsCleanlyWithoutMemory) {
+    std::string path = Link("Mem.lnk", To(program));
+    ScopedTextHeap heap(HeapFailingSize(sizeof(ActionItem)));
+    EXPECT_EQ(ActionItem::Create(path.c_str()), nullptr);
+    EXPECT_GE(RefusedRequests(), 1);
+}
+
+}  // namespace

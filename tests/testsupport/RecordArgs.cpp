@@ -1,0 +1,49 @@
+// A program the tests start through the product's own launch code. It
+// records what it was started with and exits:
+//
+//   CMD:<GetCommandLineA(), byte for byte>
+//   CWD:<current directory>
+//   SHOW:<STARTUPINFO dwFlags in hex> <wShowWindow>
+//
+// into the file named by the environment variable ZK_RECORD_FILE, or
+// RecordArgs.txt beside the program. The record is written under a
+// temporary name and renamed, so a reader that sees the file sees all of it.
+// A windows-subsystem program: it needs no console, whatever the starter's
+// creation flags ask for.
+#include <windows.h>
+
+#include <string>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    std::string record = "CMD:";
+    record += GetCommandLineA();
+    record += "\nCWD:";
+    char directory[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, directory);
+    record += directory;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    char show[64];
+    wsprintfA(show, "\nSHOW:%lx %u\n", static_cast<unsigned long>(startup.dwFlags),
+              static_cast<unsigned>(startup.wShowWindow));
+    record += show;
+
+    char target[MAX_PATH + 1] = {};
+    DWORD n = GetEnvironmentVariableA("ZK_RECORD_FILE", target, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        DWORD m = GetModuleFileNameA(nullptr, target, MAX_PATH);
+        std::string self(target, m);
+        size_t slash = self.find_last_of('\\');
+        std::string beside = (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "RecordArgs.txt";
+        lstrcpynA(target, beside.c_str(), MAX_PATH);
+    }
+    std::string partial = std::string(target) + ".part";
+    HANDLE h = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+    CloseHandle(h);
+    if (!ok || !MoveFileExA(partial.c_str(), target, MOVEFILE_REPLACE_EXISTING)) return 1;
+    return 0;
+}
