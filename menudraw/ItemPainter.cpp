@@ -1,0 +1,150 @@
+#include "menudraw/ItemPainter.h"
+
+#include "menudraw/GdiObjects.h"
+#include "menudraw/Gradient.h"
+#include "settings/Settings.h"
+#include "toolkit/TextBuffer.h"
+
+namespace {
+
+// System-colour brushes: FillRect takes a colour index + 1 in place of a
+// brush; nothing is created.
+HBRUSH SystemBrush(int colourIndex) { return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(colourIndex + 1)); }
+
+void FillBox(HDC dc, int x, int y, int w, int h, HBRUSH brush) {
+    RECT r = {x, y, x + w, y + h};
+    FillRect(dc, &r, brush);
+}
+
+// Puts back the text attributes that painting the name changes.
+class TextStateGuard {
+public:
+    explicit TextStateGuard(HDC d)
+        : dc(d), colour(GetTextColor(d)), mode(GetBkMode(d)), align(GetTextAlign(d)) {}
+    ~TextStateGuard() {
+        if (colour != CLR_INVALID) SetTextColor(dc, colour);
+        if (mode != 0) SetBkMode(dc, mode);
+        if (align != GDI_ERROR) SetTextAlign(dc, align);
+    }
+    TextStateGuard(const TextStateGuard&) = delete;
+    TextStateGuard& operator=(const TextStateGuard&) = delete;
+
+private:
+    HDC dc;
+    COLORREF colour;
+    int mode;
+    UINT align;
+};
+
+}  // namespace
+
+void FillHighlightGradient(HDC dc, COLORREF start, COLORREF end, int x, int y, int w, int h) {
+    if (w <= 0 || h <= 0) return;
+    if (theSettings.GradientMenuBar == 0) {
+        FillBox(dc, x, y, w, h, SystemBrush(COLOR_HIGHLIGHT));
+        return;
+    }
+    for (GradientSteps steps(start, end, w); !steps.Done(); steps.Next()) {
+        BrushObject brush(CreateGdiSolidBrush(steps.Colour()));
+        if (brush.Valid()) FillBox(dc, x + steps.Column(), y, 1, h, brush.Get());
+    }
+}
+
+void DrawRaisedFrame(HDC dc, int x, int y, int w, int h) {
+    PenObject shadow(CreateGdiPen(PS_SOLID, 0, GetSysColor(COLOR_BTNSHADOW)));
+    PenObject light(CreateGdiPen(PS_SOLID, 0, GetSysColor(COLOR_BTNHIGHLIGHT)));
+    if (!shadow.Valid() || !light.Valid()) return;
+    int right = x + w - 1;
+    int bottom = y + h - 1;
+    POINT before = {0, 0};
+    BOOL moved = FALSE;
+    {
+        SelectionGuard pen(dc, light.Get());
+        moved = MoveToEx(dc, x, y, &before);
+        LineTo(dc, x, bottom);
+        pen.Switch(shadow.Get());
+        LineTo(dc, right, bottom);
+        LineTo(dc, right, y);
+        pen.Switch(light.Get());
+        LineTo(dc, x, y);
+    }  // the previous pen is back before the pens are deleted
+    if (moved) MoveToEx(dc, before.x, before.y, nullptr);
+}
+
+void FillMenuBackground(HDC dc, int x, int y, int w, int h) { FillBox(dc, x, y, w, h, SystemBrush(COLOR_MENU)); }
+
+void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemLook& look) {
+    TextStateGuard textState(dc);
+    const int iw = look.iconWidth;
+    const int ih = look.iconHeight;
+
+    if (look.selected) {
+        ItemBox bar = HighlightBox(x0, y0, width, height, iw, look.buttonIcon);
+        FillHighlightGradient(dc, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_MENU), bar.left, bar.top, bar.width,
+                              bar.height);
+        if (look.buttonIcon) {
+            ItemBox area = ButtonAreaBox(x0, y0, height, iw);
+            FillMenuBackground(dc, area.left, area.top, area.width, area.height);
+            ItemBox frame = RaisedFrameBox(x0, y0, height, iw, ih);
+            DrawRaisedFrame(dc, frame.left, frame.top, frame.width, frame.height);
+        }
+        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    } else {
+        FillBox(dc, x0, y0, width, height, SystemBrush(COLOR_MENU));
+        SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
+    }
+
+    if (look.icon != nullptr) {
+        ItemBox icon = IconBox(x0, y0, height, iw, ih);
+        DrawIconEx(dc, icon.left, icon.top, look.icon, icon.width, icon.height, 0, nullptr, DI_NORMAL);
+    }
+
+    SelectionGuard font(dc, look.font);
+    SetBkMode(dc, TRANSPARENT);
+    SIZE extent = {0, 0};
+    if (!GetTextExtentPoint32A(dc, look.text, look.textLength, &extent)) extent.cy = 0;
+    SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    ItemBox origin = TextOrigin(x0, y0, height, iw, extent.cy);
+    TextOutA(dc, origin.left, origin.top, look.text, look.textLength);
+}
+
+void PaintItem(HDC dc, const RECT& item, const ItemLook& look) {
+    const int width = item.right - item.left;
+    const int height = item.bottom - item.top;
+
+    MemoryDC memory(dc);
+    BitmapObject bitmap;
+    if (memory.Valid()) {
+        bitmap.Reset(CreateGdiCompatibleBitmap(dc, width, height));
+        if (!bitmap.Valid()) memory.Reset();
+    }
+    if (!memory.Valid()) {
+        PaintItemContent(dc, item.left, item.top, width, height, look);
+        return;
+    }
+    {
+        SelectionGuard selected(memory.Get(), bitmap.Get());
+        PaintItemContent(memory.Get(), 0, 0, width, height, look);
+        BitBlt(dc, item.left, item.top, width, height, memory.Get(), 0, 0, SRCCOPY);
+    }  // the bitmap is deselected before it and the context are deleted
+}
+
+ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight) {
+    SIZE extent = {0, 0};
+    int32_t averageWidth = 0;
+    MemoryDC memory;
+    {
+        // The window's own context is only borrowed to make a compatible one.
+        WindowDC window(owner);
+        memory.Create(window.Get());
+    }
+    if (memory.Valid()) {
+        SelectionGuard selected(memory.Get(), font);
+        FixedText text(name);
+        text.Append("MM");
+        if (!GetTextExtentPoint32A(memory.Get(), text.Text(), text.Length(), &extent)) extent = {0, 0};
+        TEXTMETRICA metrics;
+        if (GetTextMetricsA(memory.Get(), &metrics)) averageWidth = metrics.tmAveCharWidth;
+    }
+    return MeasuredItemSize(extent.cx, extent.cy, averageWidth, iconWidth, iconHeight);
+}

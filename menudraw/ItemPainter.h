@@ -1,0 +1,66 @@
+// Painting of one owner-drawn menu item, independent of who owns the item:
+// the gradient highlight, the raised frame of a button-style icon area, the
+// menu-coloured background, and the composition of a whole item (off-screen
+// in a bitmap of the item's size, reaching the item's context in one BitBlt).
+//
+// Every colour is taken from the system at paint time (GetSysColor); the
+// settings GradientMenuBar (FillHighlightGradient) is read at each call. Every
+// GDI object made for a paint is deleted before the paint returns (counted
+// through GdiObjects.h).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "menudraw/ItemLayout.h"
+
+// Fills (x, y, w, h) with a left-to-right gradient from `start` to `end`, one
+// solid brush per pixel column (created, used, deleted; a column whose brush
+// cannot be created stays unpainted and the next one is drawn). Nothing at
+// all when w <= 0 or h <= 0. With the setting GradientMenuBar off, a plain
+// fill with the system brush COLOR_HIGHLIGHT + 1 instead, the two colours
+// unused.
+void FillHighlightGradient(HDC dc, COLORREF start, COLORREF end, int x, int y, int w, int h);
+
+// A one-pixel raised frame around (x, y, w, h): COLOR_BTNHIGHLIGHT on the left
+// column from y to bottom - 1 and on the top row from x + 1 to right;
+// COLOR_BTNSHADOW on the bottom row from x to right - 1 and on the right column
+// from y + 1 to bottom (right = x + w - 1, bottom = y + h - 1). The context's
+// pen and current position are as before afterwards. When either pen cannot
+// be created no line is drawn.
+void DrawRaisedFrame(HDC dc, int x, int y, int w, int h);
+
+// Fills (x, y, w, h) with the system brush COLOR_MENU + 1.
+void FillMenuBackground(HDC dc, int x, int y, int w, int h);
+
+// What one item shows and how.
+struct ItemLook {
+    bool selected;        // ODS_SELECTED: highlighted
+    bool buttonIcon;      // selected icon area as a raised button (setting ButtonIcon)
+    int32_t iconWidth;    // size the icon is drawn at
+    int32_t iconHeight;
+    HICON icon;           // may be null: no icon drawn
+    const char* text;     // the name, all of it is drawn
+    int32_t textLength;   // bytes of text
+    HFONT font;           // font of the name; never null here
+};
+
+// Paints the whole item at (x0, y0), W x H, into `dc`: background by state,
+// icon, name. Leaves the context's font, text colour, background mode and
+// text alignment as it found them.
+void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemLook& look);
+
+// Paints the item of rectangle `item` of the item's context `dc`. Composes it
+// in a memory context and bitmap compatible with `dc` and copies it over with
+// one SRCCOPY BitBlt; when either cannot be created, paints straight into `dc`
+// with the rectangle's top-left corner as origin.
+void PaintItem(HDC dc, const RECT& item, const ItemLook& look);
+
+// Size of an item showing `name` in `font` with icons of iconWidth x
+// iconHeight (ItemLayout.h: MeasuredItemSize). The text is measured in a
+// memory context compatible with `owner`'s context (which is given back at
+// once), as the name followed by "MM", cut at 260 bytes. When the context
+// cannot be had or the extent cannot be measured the text counts as 0 x 0;
+// when the text metrics fail the average character width counts as 0.
+ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight);
