@@ -172,7 +172,8 @@ TEST_F(ActionItemTest, IsShortcutFileAsTheRegistrySaysIt) {
     // Types made for this test: .zkna has no default value, .zknc names a
     // class without IsShortcut, .zkex's default is not REG_SZ, .zkdw's class
     // has IsShortcut as a number, .zkok is a complete shortcut type, and
-    // .zklong's default value is 300 bytes without a terminator.
+    // .zklong's default value fills the 260-byte buffer without a
+    // terminator (read as a terminated 260-byte class name, which no key has).
     ClassesKey noDefault(".zkna");
     ClassesKey noIsShortcut(".zknc");
     ClassesKey noIsShortcutClass("zknc.class");
@@ -190,7 +191,7 @@ TEST_F(ActionItemTest, IsShortcutFileAsTheRegistrySaysIt) {
     ASSERT_TRUE(numberClass.SetRaw("IsShortcut", REG_DWORD, std::string(4, '\0')));
     ASSERT_TRUE(good.SetString("", "zkok.class"));
     ASSERT_TRUE(goodClass.SetString("IsShortcut", ""));
-    ASSERT_TRUE(longDefault.SetRaw("", REG_SZ, std::string(300, 'q')));
+    ASSERT_TRUE(longDefault.SetRaw("", REG_SZ, std::string(260, 'q')));
 
     struct Case {
         const char* name;
