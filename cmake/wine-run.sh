@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine and exits with its exit code; the
+# emulator ctest puts in front of every cross-built test:
+#
+#   wine-run.sh --prefix <wine prefix> <program.exe> [args...]
+#
+# Creates the prefix on first use and keeps a warm wineserver for it (see
+# scripts/wine-env.sh). Passes DISPLAY through as it finds it.
+#
+# The program's stdout and stderr go to a file that is copied to our stdout
+# as it grows, until the program ends. Programs the test starts in turn (a
+# launched tool, winevdm for a .pif, an error box nobody closes) would
+# otherwise inherit ctest's pipe, and ctest would wait for them until its
+# timeout although the test itself has finished.
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/../scripts/wine-env.sh"
+
+prefix="${WINEPREFIX:-}"
+if [ "${1:-}" = "--prefix" ]; then
+  prefix="${2:-}"
+  shift 2 || true
+fi
+if [ -z "$prefix" ] || [ $# -eq 0 ]; then
+  echo "usage: wine-run.sh --prefix <wine prefix> <program.exe> [args...]" >&2
+  exit 2
+fi
+
+zk_wine_env "$prefix"
+zk_wine_prefix_ensure || exit 125
+zk_wine_server_ensure || exit 125
+
+log=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 125
+program=""
+follower=""
+cleanup() {
+  [ -n "$program" ] && kill "$program" 2>/dev/null
+  [ -n "$follower" ] && kill "$follower" 2>/dev/null
+  rm -f "$log"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT
+
+wine "$@" >"$log" 2>&1 &
+program=$!
+tail -s 0.1 --pid="$program" -n +1 -f "$log" &
+follower=$!
+wait "$program"
+rc=$?
+program=""
+wait "$follower"
+follower=""
+exit $rc

@@ -1,0 +1,116 @@
+# Wine and X helpers shared by cmake/wine-run.sh, scripts/test.sh and
+# scripts/demo.sh. Source it; it defines functions and changes nothing else.
+#
+# One Wine prefix serves both cross builds (build/wineprefix): a default
+# 64-bit (WoW64) prefix runs 32- and 64-bit programs alike, with 32- and 64-bit
+# registry views of their own, and one prefix is 1.3 GB and ~14 s to create.
+#
+# Wine facts behind this (Wine 8.0, Debian 12):
+# - The first program of a session starts the wineserver and Wine's services
+#   (services.exe, explorer.exe, ...). They inherit that program's stdout and
+#   stderr, and outlive it by a few seconds, so ctest waits for them on every
+#   test. A persistent server, warmed once with output sent to /dev/null,
+#   keeps them out of the tests' pipes; warm, a program starts in ~0.1 s.
+# - `wineserver -p` exits with 0 when it started a server, with 2 when one
+#   already runs for the prefix.
+# - wine passes the program's exit code through (a code of 256 comes back as
+#   1, not 0; a crash as 5 after winedbg printed a backtrace to stderr).
+
+# zk_wine_env PREFIX: the environment every Wine start of ours uses. The DLL
+# overrides keep Wine from offering to install Mono and Gecko, and switch off
+# winemenubuilder, which Wine otherwise starts for every shell link saved to
+# put menu entries and file types into the Linux desktop (~/.local/share).
+zk_wine_env() {
+  export WINEPREFIX="$1"
+  export WINEDEBUG="${ZK_WINEDEBUG:--all}"
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+}
+
+# zk_wine_prefix_ensure: creates $WINEPREFIX with `wineboot -i` unless it
+# exists. Built under a temporary name and renamed when complete, so an
+# interrupted creation never leaves a half prefix behind; a lock file beside
+# the prefix serialises concurrent callers (Wine's processes are started with
+# that descriptor closed). Returns non-zero on failure.
+zk_wine_prefix_ensure() {
+  local prefix="$WINEPREFIX"
+  [ -f "$prefix/system.reg" ] && return 0
+  mkdir -p "$(dirname "$prefix")" || return 1
+  (
+    flock 9 || exit 1
+    [ -f "$prefix/system.reg" ] && exit 0
+    local tmp="$prefix.creating"
+    rm -rf "$tmp"
+    echo "wine: creating prefix $prefix" >&2
+    # wineboot returns before the server has written the registry files;
+    # wineserver -w waits for that.
+    WINEPREFIX="$tmp" wineboot -i </dev/null >"$prefix.log" 2>&1 9>&- &&
+      WINEPREFIX="$tmp" wineserver -w 9>&- &&
+      [ -f "$tmp/system.reg" ] &&
+      rm -rf "$prefix" && mv "$tmp" "$prefix"
+  ) 9>"$prefix.lock"
+  local rc=$?
+  if [ $rc -ne 0 ]; then
+    echo "wine: creating $prefix failed; see $prefix.log" >&2
+  fi
+  return $rc
+}
+
+# zk_wine_server_ensure [SECONDS]: makes sure a warm, detached wineserver runs
+# for $WINEPREFIX. It stays up SECONDS (default 600) after its last program
+# ends; scripts that start it stop it with zk_wine_server_stop. Uses $DISPLAY
+# as it is now for Wine's desktop process.
+zk_wine_server_ensure() {
+  local linger="${1:-600}"
+  (
+    flock 9 || exit 1
+    # The server and the services outlive this subshell: they must not
+    # inherit the lock's descriptor, or they hold the lock as long as they run.
+    if wineserver -p"$linger" </dev/null >/dev/null 2>&1 9>&-; then
+      wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    fi
+    exit 0
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# zk_wine_server_stop: ends the wineserver of $WINEPREFIX and its programs.
+zk_wine_server_stop() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  return 0
+}
+
+# zk_xvfb_start: when DISPLAY is unset, starts Xvfb on a display it picks
+# itself (-displayfd), exports DISPLAY and sets ZK_XVFB_PID. Does nothing when
+# DISPLAY is set. Stop it with zk_xvfb_stop.
+ZK_XVFB_PID=""
+zk_xvfb_start() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local numfile
+  numfile=$(mktemp) || return 1
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
+  ZK_XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    if [ -s "$numfile" ]; then
+      export DISPLAY=":$(tr -dc 0-9 <"$numfile")"
+      rm -f "$numfile"
+      return 0
+    fi
+    kill -0 "$ZK_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$numfile"
+  echo "Xvfb did not start" >&2
+  zk_xvfb_stop
+  return 1
+}
+
+# zk_xvfb_stop: stops the Xvfb that zk_xvfb_start started, by its PID.
+zk_xvfb_stop() {
+  if [ -n "$ZK_XVFB_PID" ]; then
+    kill "$ZK_XVFB_PID" 2>/dev/null
+    wait "$ZK_XVFB_PID" 2>/dev/null
+    ZK_XVFB_PID=""
+  fi
+  return 0
+}
