@@ -80,6 +80,6 @@ HWND CreateTestWindow(const char* title, WNDPROC procedure) {
     wc.lpszClassName = className;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     if (RegisterClassA(&wc) == 0) return nullptr;
-    return CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr, nullptr,
+    return CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200, nullptr, nullptr,
                            wc.hInstance, nullptr);
 }

@@ -38,8 +38,9 @@ private:
 // A width x height icon of one opaque colour. Destroy with DestroyIcon.
 HICON CreateSolidIcon(int width, int height, COLORREF colour);
 
-// A visible top-level window of a class of its own whose procedure is
-// DefWindowProcA unless one is given.
+// A hidden top-level window of a class of its own whose procedure is
+// DefWindowProcA unless one is given. (Hidden: under Wine 8 without a window
+// manager, destroying a visible top-level window waits about 2 s for X.)
 HWND CreateTestWindow(const char* title, WNDPROC procedure = nullptr);
 
 // Puts GradientMenuBar, ButtonIcon and LargeIcon back as they were.
