@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# The test command. Installs what is missing (scripts/setup.sh), builds the
+# three builds (host, win32, win64), runs every test with ctest (the Windows
+# ones under Wine), gives each fuzz target a timed run, checks that every
+# Windows binary imports system DLLs only, prints a summary and, as its last
+# line,
+#
+#   N passed, M failed
+#
+# N and M count ctest entries (one per test executable) over all builds; a
+# step that fails outside ctest (a build, a fuzz run, an import check) adds one
+# to M. Exits non-zero when M > 0.
+#
+#   bash scripts/test.sh [build...]     builds: host win32 win64 (default: all)
+#
+# Environment: ZK_FUZZ_SECONDS (default 30) per fuzz target, ZK_JOBS (default
+# 2) parallel compile jobs.
+#
+# Wine: one prefix, build/wineprefix, serves win32 and win64 (see
+# scripts/wine-env.sh); it is created once, in the background while the code
+# compiles. A warm wineserver is started before the Windows tests and stopped
+# at the end; so is an Xvfb when DISPLAY is unset.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+. scripts/wine-env.sh
+
+fuzz_seconds="${ZK_FUZZ_SECONDS:-30}"
+jobs="${ZK_JOBS:-2}"
+if [ $# -gt 0 ]; then builds=("$@"); else builds=(host win32 win64); fi
+for b in "${builds[@]}"; do
+  case "$b" in host|win32|win64) ;; *) echo "test.sh: unknown build '$b' (host, win32, win64)" >&2; exit 2 ;; esac
+done
+
+logs="$root/build/logs"
+prefix="$root/build/wineprefix"
+passed=0        # ctest entries passed, all builds
+failed=0        # ctest entries failed + failed steps
+summary=()      # lines for the summary
+declare -A built=()
+
+note() { summary+=("$*"); }
+step_failed() { failed=$((failed + 1)); note "FAILED  $*"; }
+elapsed() { echo $(( $(date +%s) - $1 ))s; }
+banner() { printf '\n=== %s\n' "$*"; }
+
+wants_cross=false
+for b in "${builds[@]}"; do [ "$b" != host ] && wants_cross=true; done
+
+prefix_job=""
+server_started=false
+cleanup() {
+  if [ -n "$prefix_job" ]; then kill "$prefix_job" 2>/dev/null; wait "$prefix_job" 2>/dev/null; fi
+  if $server_started; then zk_wine_env "$prefix"; zk_wine_server_stop; fi
+  zk_xvfb_stop
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+finish() {
+  banner "Summary"
+  local line
+  for line in "${summary[@]}"; do echo "$line"; done
+  echo
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit $?
+}
+
+# --- Packages --------------------------------------------------------------------
+banner "Packages (scripts/setup.sh)"
+t=$(date +%s)
+if ! bash scripts/setup.sh; then
+  step_failed "scripts/setup.sh"
+  finish
+fi
+note "time    packages checked in $(elapsed "$t")"
+mkdir -p "$logs"
+
+# --- Wine prefix, in the background while we compile ---------------------------------
+if $wants_cross; then
+  zk_wine_env "$prefix"
+  if [ -f "$prefix/system.reg" ]; then
+    note "time    Wine prefix build/wineprefix already there"
+  else
+    (
+      t=$(date +%s)
+      zk_wine_prefix_ensure
+      rc=$?
+      echo $(( $(date +%s) - t )) >"$logs/prefix-seconds"
+      exit $rc
+    ) &
+    prefix_job=$!
+  fi
+fi
+
+# --- Builds ---------------------------------------------------------------------------
+for b in "${builds[@]}"; do
+  banner "Build $b"
+  t=$(date +%s)
+  if ! cmake --preset "$b" >"$logs/$b-configure.log" 2>&1; then
+    tail -n 40 "$logs/$b-configure.log"
+    step_failed "configure $b (build/logs/$b-configure.log)"
+    continue
+  fi
+  if ! cmake --build --preset "$b" -j "$jobs" >"$logs/$b-build.log" 2>&1; then
+    grep -E -A3 'error|Error' "$logs/$b-build.log" | head -n 60
+    step_failed "build $b (build/logs/$b-build.log)"
+    continue
+  fi
+  built[$b]=1
+  warnings=$(grep -c 'warning:' "$logs/$b-build.log")
+  grep 'warning:' "$logs/$b-build.log" | sort -u | head -n 20
+  note "build   $b: built in $(elapsed "$t"), $warnings compiler warnings (build/logs/$b-build.log)"
+  echo "built in $(elapsed "$t")"
+done
+
+# --- ctest ------------------------------------------------------------------------------
+# run_ctest BUILD: runs the build's tests, adds its counts to the totals and
+# notes them together with the GoogleTest case counts from the XML reports.
+run_ctest() {
+  local b="$1" bin="$root/build/$1/bin" log="$logs/$1-ctest.log" t
+  banner "Tests $b"
+  t=$(date +%s)
+  rm -f "$bin"/*.gtest.xml
+  ctest --preset "$b" 2>&1 | tee "$log"
+  local line total=0 bad=0
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  elif grep -q 'No tests were found' "$log"; then
+    :
+  else
+    step_failed "ctest $b did not report (build/logs/$b-ctest.log)"
+  fi
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+
+  # GoogleTest cases, from the <name>.gtest.xml each test executable wrote.
+  local cases=0 case_bad=0 skipped=0 reports=0 x
+  for x in "$bin"/*.gtest.xml; do
+    [ -f "$x" ] || continue
+    reports=$((reports + 1))
+    read -r n f d e < <(grep -m1 '<testsuites ' "$x" |
+      sed -nE 's/.* tests="([0-9]+)" failures="([0-9]+)" disabled="([0-9]+)" errors="([0-9]+)".*/\1 \2 \3 \4/p')
+    [ -n "${e:-}" ] || continue
+    s=$(grep -o '<testsuite [^>]*skipped="[0-9]*"' "$x" | sed -E 's/.*skipped="([0-9]+)"/\1/' | awk '{s+=$1} END {print s+0}')
+    cases=$((cases + n - f - e - d - s))
+    case_bad=$((case_bad + f + e))
+    skipped=$((skipped + s + d))
+  done
+  note "tests   $b: $((total - bad)) passed, $bad failed in $(elapsed "$t")" \
+       "(test cases: $cases passed, $case_bad failed, $skipped skipped or disabled; $reports reports)"
+  if [ "$bad" -gt 0 ]; then
+    note "        failed in $b: $(grep -E '^\s+[0-9]+ - ' "$log" | sed -E 's/^\s+[0-9]+ - //' | tr '\n' ' ')"
+  fi
+}
+
+if [ -n "${built[host]:-}" ]; then
+  run_ctest host
+fi
+
+# --- Fuzzing (host) ----------------------------------------------------------------------
+if [ -n "${built[host]:-}" ] && [ -s "$root/build/host/fuzzers.txt" ]; then
+  while read -r name exe; do
+    banner "Fuzz $name for ${fuzz_seconds}s"
+    dir="$root/build/host/fuzz/$name"
+    mkdir -p "$dir/corpus"
+    log="$logs/$name.log"
+    if "$exe" -max_total_time="$fuzz_seconds" -timeout=25 -print_final_stats=1 \
+         -artifact_prefix="$dir/" "$dir/corpus" >"$log" 2>&1; then
+      runs=$(grep -o 'Done [0-9]* runs' "$log" | grep -o '[0-9]*')
+      inputs=$(find "$dir/corpus" -type f | wc -l)
+      echo "$name: ${runs:-?} inputs tried, corpus of $inputs"
+      note "fuzz    $name: ${runs:-?} inputs in ${fuzz_seconds}s, no failure; corpus of $inputs in build/host/fuzz/$name"
+    else
+      grep -v '^    #' "$log" | tail -n 30
+      step_failed "fuzz $name: see build/logs/$name.log; the input is in build/host/fuzz/$name/"
+    fi
+  done <"$root/build/host/fuzzers.txt"
+fi
+
+# --- Windows tests under Wine -----------------------------------------------------------
+cross_built=()
+for b in win32 win64; do [ -n "${built[$b]:-}" ] && cross_built+=("$b"); done
+
+if [ ${#cross_built[@]} -gt 0 ]; then
+  banner "Wine"
+  zk_wine_env "$prefix"
+  prefix_ok=true
+  if [ -n "$prefix_job" ]; then
+    wait "$prefix_job" || prefix_ok=false
+    prefix_job=""
+    $prefix_ok && note "time    Wine prefix build/wineprefix created in $(cat "$logs/prefix-seconds")s (in the background)"
+  fi
+  if ! $prefix_ok || ! zk_wine_prefix_ensure; then
+    step_failed "Wine prefix build/wineprefix (build/wineprefix.log)"
+  else
+    zk_xvfb_start || step_failed "Xvfb"
+    echo "DISPLAY=${DISPLAY:-}"
+    # A server left from an earlier session may know another display.
+    zk_wine_server_stop
+    server_started=true
+    zk_wine_server_ensure 3600
+    echo "wineserver warm for $prefix"
+    for b in "${cross_built[@]}"; do run_ctest "$b"; done
+  fi
+fi
+
+# --- Imports of the Windows binaries -----------------------------------------------------
+system_dll='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|version|msvcrt|shlwapi|comdlg32)\.dll$|^api-ms-win-crt-.*\.dll$'
+for b in "${cross_built[@]}"; do
+  banner "Imports $b"
+  count=0
+  bad=0
+  while IFS= read -r -d '' f; do
+    count=$((count + 1))
+    dlls=$(x86_64-w64-mingw32-objdump -p "$f" | awk '/DLL Name:/ {print $3}')
+    others=$(grep -viE "$system_dll" <<<"$dlls" | tr '\n' ' ')
+    if [ -n "${others// /}" ]; then
+      bad=$((bad + 1))
+      echo "${f#"$root"/}: imports $others"
+      step_failed "imports: ${f#"$root"/} imports $others"
+    fi
+  done < <(find "$root/build/$b" -name CMakeFiles -prune -o \( -iname '*.exe' -o -iname '*.dll' \) -type f -print0)
+  echo "$count binaries, $bad with imports other than system DLLs"
+  [ "$bad" -eq 0 ] && note "imports $b: all $count .exe/.dll files import system DLLs only"
+done
+
+finish
