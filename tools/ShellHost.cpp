@@ -24,6 +24,10 @@
 //                       right, left, return, escape) one per --step-ms
 //     --step-ms N       delay between posted keys (default 150)
 //     --hold-ms N       keep the menu open N ms after the last key (default 0)
+//     --screenshot FILE when the hold is over, with the menu still open: save
+//                       the screen as a 24-bit .bmp and print the rectangle
+//                       of every open menu window ("menu window: l t r b",
+//                       innermost last)
 //     --close-boxes     close message boxes that appear, printing their text
 //     --quiet           do not print the menu tree
 // Exit code: 0 on success, 2 on usage errors, 3 when the extension or the
@@ -54,6 +58,7 @@ struct Options {
     std::vector<WPARAM> keys;
     UINT stepMs = 150;
     UINT holdMs = 0;
+    std::string screenshot;
     bool closeBoxes = false;
     bool quiet = false;
     std::vector<std::string> files;
@@ -110,6 +115,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             if (!ParseKeys(v, o.keys)) return false;
         } else if (a == "--step-ms" && (v = next())) o.stepMs = ParseNumber(v);
         else if (a == "--hold-ms" && (v = next())) o.holdMs = ParseNumber(v);
+        else if (a == "--screenshot" && (v = next())) o.screenshot = v;
         else if (a == "--close-boxes") o.closeBoxes = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a.rfind("--", 0) == 0) return false;
@@ -283,6 +289,7 @@ HWND g_owner = nullptr;
 std::vector<WPARAM> g_keys;
 size_t g_nextKey = 0;
 UINT g_holdMs = 0;
+std::string g_screenshot;
 bool g_closeBoxes = false;
 
 BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
@@ -314,6 +321,74 @@ void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0);
 }
 
+// Prints the screen rectangle of a visible menu window (class "#32768").
+// Popup menus are top-level windows; EnumWindows goes from the top of the
+// z-order, so the menu opened last comes first: printed in reverse below.
+std::vector<RECT> g_menuWindows;
+BOOL CALLBACK CollectMenuWindow(HWND window, LPARAM) {
+    char cls[16] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    RECT r;
+    if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(window) && GetWindowRect(window, &r)) g_menuWindows.push_back(r);
+    return TRUE;
+}
+void PrintMenuWindows() {
+    g_menuWindows.clear();
+    EnumWindows(CollectMenuWindow, 0);
+    for (size_t i = g_menuWindows.size(); i-- > 0;) {
+        const RECT& r = g_menuWindows[i];
+        std::printf("menu window: %ld %ld %ld %ld\n", static_cast<long>(r.left), static_cast<long>(r.top),
+                    static_cast<long>(r.right), static_cast<long>(r.bottom));
+    }
+}
+
+// Copies the whole screen into a 24-bit bottom-up DIB and writes it as a .bmp.
+bool SaveScreen(const std::string& path) {
+    const int w = GetSystemMetrics(SM_CXSCREEN);
+    const int h = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    info.bmiHeader.biSizeImage = stride * static_cast<DWORD>(h);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    bool ok = dib != nullptr && screen != nullptr && memory != nullptr;
+    if (ok) {
+        HGDIOBJ old = SelectObject(memory, dib);
+        ok = BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT) != FALSE;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (ok) {
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;  // "BM"
+        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+        file.bfSize = file.bfOffBits + info.bmiHeader.biSizeImage;
+        HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ok = out != INVALID_HANDLE_VALUE;
+        if (ok) {
+            DWORD written = 0;
+            ok = WriteFile(out, &file, sizeof file, &written, nullptr) && written == sizeof file &&
+                 WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+                 written == sizeof info.bmiHeader &&
+                 WriteFile(out, bits, info.bmiHeader.biSizeImage, &written, nullptr) &&
+                 written == info.bmiHeader.biSizeImage;
+            CloseHandle(out);
+        }
+    }
+    if (memory != nullptr) DeleteDC(memory);
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    if (dib != nullptr) DeleteObject(dib);
+    return ok;
+}
+
 void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
     if (g_nextKey < g_keys.size()) {
         // The menu's modal loop reads keys from the thread's queue.
@@ -326,6 +401,11 @@ void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
         return;
     }
     KillTimer(nullptr, id);
+    if (!g_screenshot.empty()) {
+        PrintMenuWindows();
+        std::printf("screenshot: %s\n", SaveScreen(g_screenshot) ? g_screenshot.c_str() : "failed");
+        std::fflush(stdout);
+    }
     // Done: close whatever is still open.
     PostMessageA(g_owner, WM_CANCELMODE, 0, 0);
 }
@@ -393,6 +473,7 @@ int Run(const Options& o) {
             g_keys = o.keys;
             g_nextKey = 0;
             g_holdMs = o.holdMs;
+            g_screenshot = o.screenshot;
             SetTimer(nullptr, 0, o.stepMs, KeyTimer);
             SetForegroundWindow(g_owner);
             chosen = static_cast<UINT>(
@@ -432,7 +513,7 @@ int main(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, o) || o.files.empty()) {
         std::fprintf(stderr, "usage: shell_host [--dll PATH] [--com] [--flags N] [--invoke CAPTION] "
-                             "[--track KEYS] [--close-boxes] file...\n");
+                             "[--track KEYS] [--step-ms N] [--hold-ms N] [--screenshot FILE] [--close-boxes] file...\n");
         return 2;
     }
     // The shell's threads are single-threaded apartments.
