@@ -5,7 +5,9 @@
 #   bash scripts/demo.sh
 #
 # settings_dump prints the display settings the extension library would read
-# from the settings file beside it.
+# from the settings file beside it; the menu step shows the Zentrik submenu
+# through the shell host and writes a screenshot of it to
+# build/demo/menu-<build>.png.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -58,6 +60,14 @@ for b in win32 win64; do
     wine "$bin/settings_dump.exe" </dev/null || status=1
   else
     echo "(tools/SettingsDump.cpp is not part of this build yet)"
+  fi
+  echo
+  echo "=== $b: the owner-drawn Zentrik submenu, screenshot"
+  if [ -f "$bin/Zentrik.dll" ] && [ -f "$bin/shell_host.exe" ] && [ -f "$bin/make_shortcut.exe" ]; then
+    bash tests/menudraw/menu_screenshot_demo.sh "build/$b" "$WINEPREFIX/drive_c/zentrik-menu-demo-$b" \
+      "build/demo/menu-$b.png" || status=1
+  else
+    echo "(Zentrik.dll, shell_host or make_shortcut is not part of this build yet)"
   fi
 done
 exit $status
