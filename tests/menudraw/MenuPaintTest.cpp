@@ -1,0 +1,133 @@
+// The object-level calls of the painting: the icon size, the menu font's
+// life and DrawMenuItem's refusal without a font, on real
+// ContextMenuExtension objects.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "MenuTestSupport.h"
+#include "catalogue/ActionItem.h"
+#include "extension/ContextMenuExtension.h"
+#include "menudraw/GdiObjects.h"
+#include "menudraw/MenuPaint.h"
+
+namespace {
+
+// A ContextMenuExtension held by one reference, released at the end.
+class Object {
+public:
+    Object() : object(new ContextMenuExtension()) { object->AddRef(); }
+    ~Object() { object->Release(); }
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    ContextMenuExtension* operator->() const { return object; }
+    ContextMenuExtension* Get() const { return object; }
+
+private:
+    ContextMenuExtension* object;
+};
+
+TEST(MenuPaint, IconSizeFollowsLargeIcon) {
+    DisplaySettingsGuard settings;
+    Object object;
+    const struct {
+        int32_t large;
+        int w, h;
+    } cases[] = {
+        {0, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)},
+        {1, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},
+        {7, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},  // any non-zero value is on
+        {0, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)},
+    };
+    for (const auto& c : cases) {
+        theSettings.LargeIcon = c.large;
+        UpdateIconSize(object.Get());
+        EXPECT_EQ(object->iconWidth, c.w) << c.large;
+        EXPECT_EQ(object->iconHeight, c.h) << c.large;
+    }
+}
+
+TEST(MenuPaint, ReleaseMenuFontDeletesOnlyAnOwnedFont) {
+    Object object;
+    LOGFONTA description = {};
+    description.lfHeight = -12;
+    std::strcpy(description.lfFaceName, "Tahoma");
+    HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+
+    // Owned: deleted.
+    object->menuFont = CreateGdiFontIndirect(&description);
+    ASSERT_NE(object->menuFont, nullptr);
+    HFONT owned = object->menuFont;
+    object->fontOwned = 1;
+    int before = LiveGdiObjectCount();
+    ReleaseMenuFont(object.Get());
+    EXPECT_EQ(LiveGdiObjectCount(), before - 1);
+    EXPECT_EQ(GetObjectType(owned), 0u) << "the owned font is gone";
+    EXPECT_EQ(object->menuFont, nullptr);
+    EXPECT_EQ(object->fontOwned, 0);
+
+    // The stock font: cleared, never deleted.
+    object->menuFont = stock;
+    object->fontOwned = 0;
+    ReleaseMenuFont(object.Get());
+    EXPECT_EQ(object->menuFont, nullptr);
+    EXPECT_EQ(GetObjectType(stock), static_cast<DWORD>(OBJ_FONT));
+
+    // No font: nothing to do, twice over.
+    ReleaseMenuFont(object.Get());
+    EXPECT_EQ(object->menuFont, nullptr);
+    EXPECT_EQ(object->fontOwned, 0);
+}
+
+TEST(MenuPaint, MeasureTakesTheSystemMenuFont) {
+    Object object;
+    HWND window = CreateTestWindow("measure");
+    ASSERT_NE(window, nullptr);
+    ActionItem* item = ActionItem::Create("C:\\no such folder\\none.lnk");
+    ASSERT_NE(item, nullptr);
+    item->displayName.AssignExact("Notepad");
+    MEASUREITEMSTRUCT measure = {};
+    measure.CtlType = ODT_MENU;
+    measure.itemData = reinterpret_cast<ULONG_PTR>(item);
+
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = 340;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0));
+
+    int before = LiveGdiObjectCount();
+    MeasureMenuItem(object.Get(), window, &measure);
+    ASSERT_NE(object->menuFont, nullptr);
+    EXPECT_EQ(object->fontOwned, 1);
+    LOGFONTA font = {};
+    ASSERT_EQ(GetObjectA(object->menuFont, sizeof font, &font), static_cast<int>(sizeof font));
+    EXPECT_STREQ(font.lfFaceName, metrics.lfMenuFont.lfFaceName);
+    EXPECT_EQ(font.lfHeight, metrics.lfMenuFont.lfHeight);
+    EXPECT_GT(measure.itemWidth, 0u);
+
+    // A second measure replaces the font: still one live font.
+    HFONT first = object->menuFont;
+    MeasureMenuItem(object.Get(), window, &measure);
+    EXPECT_EQ(LiveGdiObjectCount(), before + 1);
+    EXPECT_EQ(GetObjectType(first), 0u) << "the previous font is deleted";
+
+    // DrawMenuItem paints with it; without it, it refuses.
+    Canvas canvas(100, 20, RGB(1, 2, 3));
+    DRAWITEMSTRUCT draw = {};
+    draw.CtlType = ODT_MENU;
+    draw.hDC = canvas.Dc();
+    draw.rcItem = {0, 0, 100, 20};
+    draw.itemData = reinterpret_cast<ULONG_PTR>(item);
+    EXPECT_TRUE(DrawMenuItem(object.Get(), &draw));
+    EXPECT_EQ(canvas.Count(0, 0, 100, 20, RGB(1, 2, 3)), 0);
+    ReleaseMenuFont(object.Get());
+    EXPECT_EQ(LiveGdiObjectCount(), before);
+    Canvas untouched(100, 20, RGB(1, 2, 3));
+    draw.hDC = untouched.Dc();
+    EXPECT_FALSE(DrawMenuItem(object.Get(), &draw));
+    EXPECT_EQ(untouched.Count(0, 0, 100, 20, RGB(1, 2, 3)), 100 * 20);
+
+    ActionItem::Destroy(item);
+    DestroyWindow(window);
+}
+
+}  // namespace
