@@ -88,26 +88,6 @@ TEST(GradientSteps, ChannelsStayBetweenStartAndEnd) {
     }
 }
 
-TEST(ItemLayout, MeasuredSize) {
-    const struct {
-        int32_t textWidth, textHeight, averageWidth, iw, ih;
-        int32_t width, height;
-    } cases[] = {
-        {100, 13, 5, 16, 16, 100 + 16 + 8, 20},  // text wider than 16 average characters; icon taller
-        {60, 13, 5, 16, 16, 80 + 16 + 8, 20},    // 16 x 5 = 80 is the narrowest text room
-        {80, 13, 5, 16, 16, 80 + 16 + 8, 20},    // tie
-        {60, 25, 5, 16, 16, 80 + 16 + 8, 25},    // text taller than icon + 4
-        {60, 20, 5, 16, 16, 80 + 16 + 8, 20},    // tie in height
-        {0, 0, 0, 32, 32, 0 + 32 + 8, 36},       // nothing measured: icon room only
-        {10, 10, 0, 16, 16, 10 + 16 + 8, 20},    // failed text metrics count as width 0
-    };
-    for (const auto& c : cases) {
-        ItemSize s = MeasuredItemSize(c.textWidth, c.textHeight, c.averageWidth, c.iw, c.ih);
-        EXPECT_EQ(s.width, c.width) << c.textWidth << "x" << c.textHeight;
-        EXPECT_EQ(s.height, c.height) << c.textWidth << "x" << c.textHeight;
-    }
-}
-
 TEST(ItemLayout, HalvingTruncatesTowardZero) {
     const struct {
         int32_t height, ih, textHeight;
@@ -135,32 +115,6 @@ TEST(ItemLayout, HalvingTruncatesTowardZero) {
         EXPECT_EQ(text.left, 10 + 16 + 8);
         EXPECT_EQ(text.top, 100 + c.textTop);
     }
-}
-
-TEST(ItemLayout, HighlightAreas) {
-    const struct {
-        int32_t width, iw;
-        bool button;
-        ItemBox expected;
-    } cases[] = {
-        {120, 16, false, {4, 7, 120, 24}},
-        {120, 16, true, {4 + 21, 7, 99, 24}},
-        {21, 16, true, {4 + 21, 7, 0, 24}},   // not wider than the icon area: no gradient columns
-        {15, 16, true, {4 + 21, 7, -6, 24}},
-        {120, 32, true, {4 + 37, 7, 83, 24}},
-    };
-    for (const auto& c : cases) {
-        ItemBox b = HighlightBox(4, 7, c.width, 24, c.iw, c.button);
-        EXPECT_EQ(b.left, c.expected.left);
-        EXPECT_EQ(b.top, c.expected.top);
-        EXPECT_EQ(b.width, c.expected.width);
-        EXPECT_EQ(b.height, c.expected.height);
-    }
-    ItemBox area = ButtonAreaBox(4, 7, 24, 16);
-    EXPECT_EQ(area.left, 4);
-    EXPECT_EQ(area.top, 7);
-    EXPECT_EQ(area.width, 21);
-    EXPECT_EQ(area.height, 24);
 }
 
 }  // namespace

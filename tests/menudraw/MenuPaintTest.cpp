@@ -1,6 +1,6 @@
-// The object-level calls of the painting: the icon size, the menu font's
-// life and DrawMenuItem's refusal without a font, on real
-// ContextMenuExtension objects.
+// The object-level calls of the painting: the menu font's life and
+// DrawMenuItem's refusal without a font, on real ContextMenuExtension
+// objects. (The icon size following LargeIcon: MenuHookTest.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -26,26 +26,6 @@ public:
 private:
     ContextMenuExtension* object;
 };
-
-TEST(MenuPaint, IconSizeFollowsLargeIcon) {
-    DisplaySettingsGuard settings;
-    Object object;
-    const struct {
-        int32_t large;
-        int w, h;
-    } cases[] = {
-        {0, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)},
-        {1, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},
-        {7, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)},  // any non-zero value is on
-        {0, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)},
-    };
-    for (const auto& c : cases) {
-        theSettings.LargeIcon = c.large;
-        UpdateIconSize(object.Get());
-        EXPECT_EQ(object->iconWidth, c.w) << c.large;
-        EXPECT_EQ(object->iconHeight, c.h) << c.large;
-    }
-}
 
 TEST(MenuPaint, ReleaseMenuFontDeletesOnlyAnOwnedFont) {
     Object object;
