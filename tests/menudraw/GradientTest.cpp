@@ -71,12 +71,18 @@ TEST(GradientSteps, ChannelsStayBetweenStartAndEnd) {
                 for (; !g.Done(); g.Next(), ++columns) {
                     const int32_t now[3] = {RedOf(g.Colour()), GreenOf(g.Colour()), BlueOf(g.Colour())};
                     for (int ch = 0; ch < 3; ++ch) {
-                        if (columns == 0) ASSERT_EQ(now[ch], start[ch]);
+                        if (columns == 0) {
+                            ASSERT_EQ(now[ch], start[ch]);
+                        }
                         int32_t lo = start[ch] < end[ch] ? start[ch] : end[ch];
                         int32_t hi = start[ch] < end[ch] ? end[ch] : start[ch];
                         ASSERT_GE(now[ch], lo);
                         ASSERT_LE(now[ch], hi);
-                        if (end[ch] >= start[ch]) ASSERT_GE(now[ch], last[ch]); else ASSERT_LE(now[ch], last[ch]);
+                        if (end[ch] >= start[ch]) {
+                            ASSERT_GE(now[ch], last[ch]);
+                        } else {
+                            ASSERT_LE(now[ch], last[ch]);
+                        }
                         last[ch] = now[ch];
                     }
                 }
