@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# The demo: builds the Windows binaries (win32 and win64) and runs the
-# developer tools under Wine, in the project's Wine prefix (build/wineprefix).
+# The demo: builds the Windows binaries (win32 and win64) and, for each, under
+# Wine:
+#   1. shows the two deliverables and the library's undecorated exports;
+#   2. installs Zentprops.exe and Zentrik.dll, switches the extension on through
+#      the real dialog and saves a screenshot of it (tests/props/props_demo.sh);
+#   3. prints the settings the installed library would read (settings_dump);
+#   4. lays out a sample action library, right-clicks two files through the
+#      shell host and runs one action (tests/extension/extension_demo.sh).
 #
 #   bash scripts/demo.sh
 #
-# settings_dump prints the display settings the extension library would read
-# from the settings file beside it; the menu step shows the Zentrik submenu
-# through the shell host and writes a screenshot of it to
-# build/demo/menu-<build>.png.
+# The demo has a Wine prefix of its own, build/demo/wineprefix: it leaves the
+# extension registered there, which the tests' prefix must not see.
+# Screenshots go to build/demo/.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,7 +20,7 @@ cd "$root"
 . scripts/wine-env.sh
 
 bash scripts/setup.sh || exit 1
-mkdir -p build/logs
+mkdir -p build/logs build/demo
 
 for b in win32 win64; do
   echo "=== Building $b"
@@ -27,7 +32,7 @@ for b in win32 win64; do
   fi
 done
 
-zk_wine_env "$root/build/wineprefix"
+zk_wine_env "$root/build/demo/wineprefix"
 zk_wine_prefix_ensure || exit 1
 cleanup() {
   zk_wine_server_stop
@@ -41,33 +46,32 @@ zk_wine_server_ensure 3600
 status=0
 for b in win32 win64; do
   bin="build/$b/bin"
+  install="$WINEPREFIX/drive_c/Zentrik-$b"
   echo
-  echo "=== $b: deliverables"
+  echo "=== $b: the deliverables"
   for f in Zentrik.dll Zentprops.exe; do
-    if [ -f "$bin/$f" ]; then
-      echo "$bin/$f ($(stat -c %s "$bin/$f") bytes)"
-      if [ "$f" = Zentrik.dll ]; then
-        x86_64-w64-mingw32-objdump -p "$bin/$f" |
-          awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && NF == 0 {on=0} on {print "  exports " $NF}'
-      fi
-    else
-      echo "$bin/$f: not built yet"
-    fi
+    echo "$bin/$f ($(stat -c %s "$bin/$f") bytes, $(x86_64-w64-mingw32-objdump -f "$bin/$f" | awk '/file format/ {print $NF}'))"
   done
+  x86_64-w64-mingw32-objdump -p "$bin/Zentrik.dll" |
+    awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && NF == 0 {on=0} on {print "  Zentrik.dll exports " $NF}'
+
   echo
-  echo "=== $b: settings_dump"
-  if [ -f "$bin/settings_dump.exe" ]; then
-    wine "$bin/settings_dump.exe" </dev/null || status=1
-  else
-    echo "(tools/SettingsDump.cpp is not part of this build yet)"
-  fi
+  echo "=== $b: the settings program"
+  bash tests/props/props_demo.sh "build/$b" "$install" "build/demo/zentprops-$b.png" || status=1
+
   echo
-  echo "=== $b: the owner-drawn Zentrik submenu, screenshot"
-  if [ -f "$bin/Zentrik.dll" ] && [ -f "$bin/shell_host.exe" ] && [ -f "$bin/make_shortcut.exe" ]; then
-    bash tests/menudraw/menu_screenshot_demo.sh "build/$b" "$WINEPREFIX/drive_c/zentrik-menu-demo-$b" \
-      "build/demo/menu-$b.png" || status=1
-  else
-    echo "(Zentrik.dll, shell_host or make_shortcut is not part of this build yet)"
-  fi
+  echo "=== $b: the settings the installed library reads"
+  wine "$bin/settings_dump.exe" "$(winepath -w "$install" 2>/dev/null)" </dev/null | tr -d '\r' || status=1
+
+  echo
+  echo "=== $b: the context menu"
+  bash tests/extension/extension_demo.sh "build/$b" "$WINEPREFIX/drive_c/ZentrikLibrary-$b" || status=1
 done
+
+echo
+if [ $status -eq 0 ]; then
+  echo "demo: done; screenshots of the settings dialog in build/demo/"
+else
+  echo "demo: a step failed (see above)" >&2
+fi
 exit $status
