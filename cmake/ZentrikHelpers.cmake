@@ -12,8 +12,8 @@
 
 include_guard(GLOBAL)
 
-# Parses the common arguments into ARG_SOURCES, ARG_LIBS, ARG_LABELS and ARG_<key> for the
-# extra one-value keywords given in `one` and options given in `flags`.
+# Parses the common arguments into ARG_SOURCES, ARG_LIBS, ARG_LABELS and
+# ARG_<key> for the one-value keywords in `one` and the options in `flags`.
 # Unparsed arguments count as sources only when `loose` is TRUE, otherwise
 # they are an error, so that a misspelt keyword does not turn into a source.
 macro(_zk_parse name loose flags one)
