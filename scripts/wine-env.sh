@@ -27,30 +27,47 @@ zk_wine_env() {
 }
 
 # zk_wine_prefix_ensure: creates $WINEPREFIX with `wineboot -i` unless it
-# exists. Built under a temporary name and renamed when complete, so an
-# interrupted creation never leaves a half prefix behind; a lock file beside
-# the prefix serialises concurrent callers (Wine's processes are started with
-# that descriptor closed). Returns non-zero on failure.
+# exists, and makes sure it is set up for unattended runs (below). Built
+# under a temporary name and renamed when complete, so an interrupted creation
+# never leaves a half prefix behind; a lock file beside the prefix serialises
+# concurrent callers (Wine's processes are started with that descriptor
+# closed). Returns non-zero on failure.
+#
+# Set-up: when a program crashes and a display is there, winedbg shows a
+# crash dialog and waits for a click, so a crashing test would hang until its
+# timeout. With WineDbg\ShowCrashDialog = 0 it prints the backtrace to
+# stderr and the program ends at once (with exit code 5 for an access
+# violation).
+zk_wine_prefix_setup() {
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null
+}
+
 zk_wine_prefix_ensure() {
   local prefix="$WINEPREFIX"
-  [ -f "$prefix/system.reg" ] && return 0
+  [ -f "$prefix/system.reg" ] && grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null && return 0
   mkdir -p "$(dirname "$prefix")" || return 1
   (
     flock 9 || exit 1
-    [ -f "$prefix/system.reg" ] && exit 0
-    local tmp="$prefix.creating"
-    rm -rf "$tmp"
-    echo "wine: creating prefix $prefix" >&2
-    # wineboot returns before the server has written the registry files;
-    # wineserver -w waits for that.
-    WINEPREFIX="$tmp" wineboot -i </dev/null >"$prefix.log" 2>&1 9>&- &&
-      WINEPREFIX="$tmp" wineserver -w 9>&- &&
-      [ -f "$tmp/system.reg" ] &&
-      rm -rf "$prefix" && mv "$tmp" "$prefix"
+    if [ ! -f "$prefix/system.reg" ]; then
+      local tmp="$prefix.creating"
+      rm -rf "$tmp"
+      echo "wine: creating prefix $prefix" >&2
+      # wineboot returns before the server has written the registry files;
+      # wineserver -w waits for that.
+      WINEPREFIX="$tmp" wineboot -i </dev/null >"$prefix.log" 2>&1 9>&- &&
+        WINEPREFIX="$tmp" zk_wine_prefix_setup >>"$prefix.log" 2>&1 9>&- &&
+        WINEPREFIX="$tmp" wineserver -w 9>&- &&
+        [ -f "$tmp/system.reg" ] &&
+        rm -rf "$prefix" && mv "$tmp" "$prefix" || exit 1
+    fi
+    # A prefix made before the set-up existed gets it now.
+    if ! grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
+      zk_wine_prefix_setup >>"$prefix.log" 2>&1 9>&- || exit 1
+    fi
   ) 9>"$prefix.lock"
   local rc=$?
   if [ $rc -ne 0 ]; then
-    echo "wine: creating $prefix failed; see $prefix.log" >&2
+    echo "wine: setting up $prefix failed; see $prefix.log" >&2
   fi
   return $rc
 }
