@@ -39,17 +39,17 @@ protected:
     }
     void TearDown() override { ResetSettingsToDefaults(); }
 
-    std::string Link(const std::string& name, const ShortcutSpec& spec) {
+    std::string Link(const std::string& name, const ShortcutSpec& linkSpec) {
         std::string path = dir / name;
-        HRESULT hr = WriteShortcut(path, spec);
+        HRESULT hr = WriteShortcut(path, linkSpec);
         EXPECT_TRUE(SUCCEEDED(hr)) << name << " hr=" << std::hex << hr;
         return path;
     }
     ShortcutSpec To(const std::string& target, const std::string& arguments = "") {
-        ShortcutSpec spec;
-        spec.target = target;
-        spec.arguments = arguments;
-        return spec;
+        ShortcutSpec linkSpec;
+        linkSpec.target = target;
+        linkSpec.arguments = arguments;
+        return linkSpec;
     }
 
     ComApartment com;
@@ -74,9 +74,9 @@ TEST_F(ActionItemTest, ReadsTheLinkTextsTrimmedAndUnquoted) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        ShortcutSpec spec = To(program, c.arguments);
-        spec.workingDirectory = c.workingDirectory;
-        ItemHolder item(Link("case" + std::to_string(n++) + ".lnk", spec));
+        ShortcutSpec linkSpec = To(program, c.arguments);
+        linkSpec.workingDirectory = c.workingDirectory;
+        ItemHolder item(Link("case" + std::to_string(n++) + ".lnk", linkSpec));
         ASSERT_NE(item.item, nullptr);
         EXPECT_STREQ(item->arguments.Text(), c.expectedArguments) << c.arguments;
         EXPECT_STREQ(item->workingDirectory.Text(), c.expectedDirectory) << c.workingDirectory;
@@ -96,9 +96,9 @@ TEST_F(ActionItemTest, ShowCommandAsTheLinkReportsIt) {
     // reports 1 (SW_SHOWNORMAL) whatever the file holds. The product calls it
     // as designed; on Wine the stored value cannot come back.
     for (int stored : {SW_SHOWNORMAL, SW_SHOWMINNOACTIVE, SW_SHOWMAXIMIZED}) {
-        ShortcutSpec spec = To(program);
-        spec.showCommand = stored;
-        ItemHolder item(Link("show" + std::to_string(stored) + ".lnk", spec));
+        ShortcutSpec linkSpec = To(program);
+        linkSpec.showCommand = stored;
+        ItemHolder item(Link("show" + std::to_string(stored) + ".lnk", linkSpec));
         if (RunningOnWine()) {
             EXPECT_EQ(item->showCommand, SW_SHOWNORMAL)
                 << "Wine " << WineVersion() << " now reports the stored show command " << stored
@@ -296,9 +296,9 @@ TEST_F(LaunchTest, StartsTheProgramWithTheComposedCommandLine) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        ShortcutSpec spec = To(recorder, c.arguments);
-        if (std::strcmp(c.workingDirectory, "set") == 0) spec.workingDirectory = work;
-        ItemHolder item(Link("launch" + std::to_string(n++) + ".lnk", spec));
+        ShortcutSpec linkSpec = To(recorder, c.arguments);
+        if (std::strcmp(c.workingDirectory, "set") == 0) linkSpec.workingDirectory = work;
+        ItemHolder item(Link("launch" + std::to_string(n++) + ".lnk", linkSpec));
         ASSERT_FALSE(item->displayName.Empty());
         Files files(c.files);
         HeapText line;
@@ -332,10 +332,10 @@ TEST_F(LaunchTest, MissingProgramFailsWithErrorTwoAndKeepsTheLine) {
 }
 
 TEST_F(LaunchTest, LinkWithoutTargetGivesTwoQuotesAndFails) {
-    ShortcutSpec spec;
-    spec.setTarget = false;
-    spec.arguments = "/x";
-    ItemHolder item(Link("NoTarget.lnk", spec));
+    ShortcutSpec linkSpec;
+    linkSpec.setTarget = false;
+    linkSpec.arguments = "/x";
+    ItemHolder item(Link("NoTarget.lnk", linkSpec));
     ASSERT_FALSE(item->displayName.Empty());
     EXPECT_STREQ(item->targetPath.Text(), "");
     HeapText line;

@@ -43,10 +43,10 @@ void LibraryTest::TearDown() {
 }
 
 void LibraryTest::Shortcut(const std::string& relative, const std::string& target, const std::string& arguments) {
-    ShortcutSpec spec;
-    spec.target = target;
-    spec.arguments = arguments;
-    HRESULT hr = WriteShortcut(At(relative), spec);
+    ShortcutSpec linkSpec;
+    linkSpec.target = target;
+    linkSpec.arguments = arguments;
+    HRESULT hr = WriteShortcut(At(relative), linkSpec);
     ASSERT_TRUE(SUCCEEDED(hr)) << relative << " hr=" << std::hex << hr;
 }
 

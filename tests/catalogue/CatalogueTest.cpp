@@ -306,11 +306,11 @@ TEST_F(CatalogueTest, NamesAtAndOverThePathLimit) {
     const size_t room = 259 - groupFolder.size();  // longest name: full path of 259
     ASSERT_GT(room, 10u);
     auto nameOf = [](size_t length, char fill) { return std::string(length - 4, fill) + ".lnk"; };
-    ShortcutSpec spec;
-    spec.target = "C:\\windows\\notepad.exe";
-    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(room, 'a'), spec));
-    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(room + 1, 'b'), spec));
-    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(std::min<size_t>(room + 20, 255), 'c'), spec));
+    ShortcutSpec linkSpec;
+    linkSpec.target = "C:\\windows\\notepad.exe";
+    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(room, 'a'), linkSpec));
+    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(room + 1, 'b'), linkSpec));
+    ASSERT_TRUE(WriteShortcutLongName(groupFolder, nameOf(std::min<size_t>(room + 20, 255), 'c'), linkSpec));
     // A group folder name of 255 bytes: a valid group whose items path is too long.
     const std::string longGroup = "EXT." + std::string(251, 'g');
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + WidePath(At(longGroup))).c_str(), nullptr));

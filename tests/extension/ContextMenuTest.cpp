@@ -247,10 +247,10 @@ TEST_F(ContextMenuTest, ShortcutSelectedWithVerbsOnlyIsMatchedByItsTarget) {
     ASSERT_TRUE(library.AddRecorder("EXT.lnk", "LinkTool"));
     const std::string target = library.AddFile("notes.txt");
     ASSERT_TRUE(library.MakeGroup("docs"));
-    ShortcutSpec spec;
-    spec.target = target;
+    ShortcutSpec linkSpec;
+    linkSpec.target = target;
     const std::string link = library / "docs\\notes.lnk";
-    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(link, spec));
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(link, linkSpec));
     Load();
     const struct {
         UINT flags;

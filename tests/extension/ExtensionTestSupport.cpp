@@ -16,10 +16,10 @@ bool ActionLibrary::MakeGroup(const std::string& group) const { return folder.Ma
 
 bool ActionLibrary::AddAction(const std::string& group, const std::string& name, const std::string& target,
                               const std::string& arguments) const {
-    ShortcutSpec spec;
-    spec.target = target;
-    spec.arguments = arguments;
-    return SUCCEEDED(WriteShortcut(folder / (group + "\\" + name + ".lnk"), spec));
+    ShortcutSpec linkSpec;
+    linkSpec.target = target;
+    linkSpec.arguments = arguments;
+    return SUCCEEDED(WriteShortcut(folder / (group + "\\" + name + ".lnk"), linkSpec));
 }
 
 bool ActionLibrary::AddRecorder(const std::string& group, const std::string& name,

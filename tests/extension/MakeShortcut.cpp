@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     ComApartment apartment;
-    ShortcutSpec spec;
-    spec.target = argv[2];
-    if (argc == 4) spec.arguments = argv[3];
-    const HRESULT hr = WriteShortcut(argv[1], spec);
+    ShortcutSpec linkSpec;
+    linkSpec.target = argv[2];
+    if (argc == 4) linkSpec.arguments = argv[3];
+    const HRESULT hr = WriteShortcut(argv[1], linkSpec);
     if (FAILED(hr)) {
         std::fprintf(stderr, "make_shortcut: cannot write %s (0x%08lX)\n", argv[1], static_cast<unsigned long>(hr));
         return 1;

@@ -200,9 +200,9 @@ TEST_F(ShellHostTest, VerbsOnlyMatchesASelectedShortcutByItsTarget) {
     ASSERT_TRUE(library.AddRecorder("EXT.txt", "TextTool"));
     TempDir documents("zkdoc");
     ASSERT_TRUE(documents.WriteFile("notes.txt", "n"));
-    ShortcutSpec spec;
-    spec.target = documents / "notes.txt";
-    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / "notes.lnk", spec));
+    ShortcutSpec linkSpec;
+    linkSpec.target = documents / "notes.txt";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / "notes.lnk", linkSpec));
     const HostRun verbsOnly = RunHost(dll, {documents / "notes.lnk"}, "--flags 2");
     EXPECT_EQ(std::vector<std::string>{"TextTool"}, Names(verbsOnly)) << verbsOnly.output;
     const HostRun normal = RunHost(dll, {documents / "notes.lnk"}, "--flags 0");

@@ -38,9 +38,9 @@ struct ShortcutSpec {
 // first failing HRESULT, or the result of Save. SetPath of a target that
 // does not exist returns S_FALSE and is not a failure. The caller's thread
 // must have initialised COM.
-HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& spec);
+HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& linkSpec);
 
 // Writes a .lnk on a short temporary name and renames it to `path` with the
 // wide \\?\ form, for file names whose full path is beyond what the ANSI
 // calls accept. Returns true when the file exists under `path` afterwards.
-bool WriteShortcutLongName(const std::string& folder, const std::string& name, const ShortcutSpec& spec);
+bool WriteShortcutLongName(const std::string& folder, const std::string& name, const ShortcutSpec& linkSpec);
