@@ -125,8 +125,10 @@ struct TextListNode {
     HeapText text;       // reserved to exactly strlen(text) + 1
 
     // Allocates a node holding `source` exactly sized; null when the node
-    // cannot be allocated. A node whose text block cannot be allocated is
-    // freed again and null returned, so no node ever holds a cut text.
+    // cannot be allocated. When the text block cannot be allocated either,
+    // the node keeps the text only if the inline store holds it whole (the
+    // empty text or one byte); otherwise it is freed again and null
+    // returned, so no node ever holds a cut text.
     static TextListNode* Create(const char* source);
     // Frees the node with its text.
     static void Destroy(TextListNode* node);
