@@ -6,7 +6,10 @@
 #      the real dialog and saves a screenshot of it (tests/props/props_demo.sh);
 #   3. prints the settings the installed library would read (settings_dump);
 #   4. lays out a sample action library, right-clicks two files through the
-#      shell host and runs one action (tests/extension/extension_demo.sh).
+#      shell host and runs one action (tests/extension/extension_demo.sh);
+#   5. shows the owner-drawn Zentrik submenu through the shell host with an
+#      action selected and saves a screenshot of it
+#      (tests/menudraw/menu_screenshot_demo.sh).
 #
 #   bash scripts/demo.sh
 #
@@ -66,11 +69,16 @@ for b in win32 win64; do
   echo
   echo "=== $b: the context menu"
   bash tests/extension/extension_demo.sh "build/$b" "$WINEPREFIX/drive_c/ZentrikLibrary-$b" || status=1
+
+  echo
+  echo "=== $b: the owner-drawn submenu"
+  bash tests/menudraw/menu_screenshot_demo.sh "build/$b" "$WINEPREFIX/drive_c/ZentrikMenu-$b" \
+    "build/demo/menu-$b.png" || status=1
 done
 
 echo
 if [ $status -eq 0 ]; then
-  echo "demo: done; screenshots of the settings dialog in build/demo/"
+  echo "demo: done; screenshots of the settings dialog and the submenu in build/demo/"
 else
   echo "demo: a step failed (see above)" >&2
 fi
