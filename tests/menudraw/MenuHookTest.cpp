@@ -318,6 +318,10 @@ TEST_F(MenuHookRouting, ForeignMessagesArePassedOn) {
     for (UINT m : messages) EXPECT_FALSE(Handled(window, m, 0, 0)) << "message " << m;
     char title[] = "renamed";
     EXPECT_FALSE(Handled(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title)));
+    // Any program may send these to the host's window: without a structure
+    // there is nothing to match, and the hook must not read through null.
+    EXPECT_FALSE(Handled(window, WM_MEASUREITEM, 0, 0));
+    EXPECT_FALSE(Handled(window, WM_DRAWITEM, 0, 0));
 }
 
 TEST_F(MenuHookRouting, MeasureOfAnOpenObjectsItemIsAnswered) {
