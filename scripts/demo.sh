@@ -5,11 +5,12 @@
 #   2. installs Zentprops.exe and Zentrik.dll, switches the extension on through
 #      the real dialog and saves a screenshot of it (tests/props/props_demo.sh);
 #   3. prints the settings the installed library would read (settings_dump);
-#   4. lays out a sample action library, right-clicks two files through the
-#      shell host and runs one action (tests/extension/extension_demo.sh);
-#   5. shows the owner-drawn Zentrik submenu through the shell host with an
-#      action selected and saves a screenshot of it
-#      (tests/menudraw/menu_screenshot_demo.sh).
+#   4. lays out a sample action library beside the installed library; the
+#      shell host creates the extension through the registry entries the
+#      dialog wrote (real COM activation), shows the owner-drawn Zentrik
+#      submenu with an action selected and saves a picture of it, prints the
+#      submenu with its help texts and runs one action, showing what the
+#      started program received (tests/extension/registry_demo.sh).
 #
 #   bash scripts/demo.sh
 #
@@ -67,13 +68,8 @@ for b in win32 win64; do
   wine "$bin/settings_dump.exe" "$(winepath -w "$install" 2>/dev/null)" </dev/null | tr -d '\r' || status=1
 
   echo
-  echo "=== $b: the context menu"
-  bash tests/extension/extension_demo.sh "build/$b" "$WINEPREFIX/drive_c/ZentrikLibrary-$b" || status=1
-
-  echo
-  echo "=== $b: the owner-drawn submenu"
-  bash tests/menudraw/menu_screenshot_demo.sh "build/$b" "$WINEPREFIX/drive_c/ZentrikMenu-$b" \
-    "build/demo/menu-$b.png" || status=1
+  echo "=== $b: the context menu, through the registry"
+  bash tests/extension/registry_demo.sh "build/$b" "$install" "build/demo/menu-$b.png" || status=1
 done
 
 echo
