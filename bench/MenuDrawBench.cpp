@@ -28,6 +28,7 @@
 #include "menudraw/MenuHook.h"
 #include "menudraw/MenuPaint.h"
 #include "settings/Settings.h"
+#include "tests/menudraw/MenuTestSupport.h"
 
 namespace {
 
@@ -68,32 +69,6 @@ double SendBatch(HWND window) {
     double start = Now();
     for (int i = 0; i < kMessages; ++i) SendMessageA(window, WM_USER, static_cast<WPARAM>(i), 0);
     return Now() - start;
-}
-
-HICON SolidIcon(int size, COLORREF colour) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bits = CreateCompatibleBitmap(screen, size, size);
-    ReleaseDC(nullptr, screen);
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-    HICON icon = nullptr;
-    if (bits != nullptr && mask != nullptr) {
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, mask);
-        PatBlt(dc, 0, 0, size, size, BLACKNESS);
-        SelectObject(dc, bits);
-        PatBlt(dc, 0, 0, size, size, WHITENESS);
-        HBRUSH brush = CreateSolidBrush(colour);
-        RECT inner = {2, 2, size - 2, size - 2};
-        FillRect(dc, &inner, brush);
-        DeleteObject(brush);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        ICONINFO info = {TRUE, 0, 0, mask, bits};
-        icon = CreateIconIndirect(&info);
-    }
-    if (bits != nullptr) DeleteObject(bits);
-    if (mask != nullptr) DeleteObject(mask);
-    return icon;
 }
 
 LRESULT CALLBACK PassOnHook(int code, WPARAM wParam, LPARAM lParam) {
@@ -158,7 +133,7 @@ PaintTimes MeasurePainting(int rounds) {
         char name[64];
         wsprintfA(name, "Action number %d with a name", i + 1);
         item->displayName.AssignExact(name);
-        item->icon = SolidIcon(iconSize, RGB((i * 37) & 255, (i * 91) & 255, 160));
+        item->icon = CreateSolidIcon(iconSize, iconSize, RGB((i * 37) & 255, (i * 91) & 255, 160));
         items.push_back(item);
     }
     ContextMenuExtension* object = new ContextMenuExtension();
