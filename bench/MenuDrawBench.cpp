@@ -4,7 +4,7 @@
 //  1. The message hook on a message it does not route: a window procedure
 //     call (SendMessageA of WM_USER to a window of the calling thread, whose
 //     procedure is DefWindowProcA) on a thread with a registered
-//     ContextMenuExtension, and so with the WH_CALLWNDPROCRET hook, against
+//     OwnerDrawMenu, and so with the WH_CALLWNDPROCRET hook, against
 //     the same call on a thread without any hook.
 //  2. Painting 512 owner-drawn items (DrawMenuItem: off-screen bitmap,
 //     background or gradient, icon, name, BitBlt) against drawing the same
@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "catalogue/ActionItem.h"
-#include "extension/ContextMenuExtension.h"
+#include "menudraw/OwnerDrawMenu.h"
 #include "menudraw/MenuHook.h"
 #include "menudraw/MenuPaint.h"
 #include "settings/Settings.h"
@@ -97,11 +97,9 @@ double OtherThreadBatch(bool emptyHook) {
 void MeasureHook(int rounds, double* hooked, double* empty, double* plain) {
     // The hooked side: this thread, with a registered object.
     HWND window = CreateWindowForBench();
-    ContextMenuExtension* object = new ContextMenuExtension();
-    object->AddRef();
+    OwnerDrawMenu* object = new OwnerDrawMenu();
     object->subMenu = CreatePopupMenu();
-    object->hookRecord = RegisterMenuExtension(object);
-    if (object->hookRecord == nullptr) std::printf("warning: no hook could be installed\n");
+    if (!object->Register()) std::printf("warning: no hook could be installed\n");
 
     std::vector<double> withHook, withEmptyHook, withoutHook;
     SendBatch(window);  // warm-up
@@ -111,7 +109,7 @@ void MeasureHook(int rounds, double* hooked, double* empty, double* plain) {
         withoutHook.push_back(OtherThreadBatch(false));
     }
     HMENU menu = object->subMenu;
-    object->Release();  // resets: unregisters, the hook goes
+    delete object;  // resets: unregisters, the hook goes
     DestroyMenu(menu);
     DestroyWindow(window);
     *hooked = Median(withHook);
@@ -136,8 +134,7 @@ PaintTimes MeasurePainting(int rounds) {
         item->icon = CreateSolidIcon(iconSize, iconSize, RGB((i * 37) & 255, (i * 91) & 255, 160));
         items.push_back(item);
     }
-    ContextMenuExtension* object = new ContextMenuExtension();
-    object->AddRef();
+    OwnerDrawMenu* object = new OwnerDrawMenu();
     MEASUREITEMSTRUCT measure = {};
     measure.CtlType = ODT_MENU;
     measure.itemData = reinterpret_cast<ULONG_PTR>(items[0]);
@@ -189,7 +186,7 @@ PaintTimes MeasurePainting(int rounds) {
     SelectObject(target, oldSurface);
     DeleteObject(surface);
     DeleteDC(target);
-    object->Release();
+    delete object;
     for (ActionItem* item : items) ActionItem::Destroy(item);
     DestroyWindow(window);
     return {Median(unselected), Median(selected), Median(text)};

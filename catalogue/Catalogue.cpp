@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "catalogue/Module.h"
+#include "catalogue/CatalogueCounters.h"
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
 #include "toolkit/Paths.h"
@@ -19,7 +19,6 @@ static_assert(kChangeFilter == 27, "the watch filter is 27");
 
 volatile LONG g_loads = 0;
 volatile LONG g_generationsAlive = 0;
-FixedText g_modulePathOverride;  // empty: ask the platform
 
 bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
@@ -45,17 +44,19 @@ void DestroyGeneration(CatalogueGeneration* generation) {
     InterlockedDecrement(&g_generationsAlive);
 }
 
-// modulePath: the library's full file name, terminated at 260 and
-// upper-cased.
-void FillModulePath(FixedText& modulePath) {
-    if (!g_modulePathOverride.Empty()) {
-        modulePath.Assign(g_modulePathOverride.Text());
-    } else {
-        modulePath.Assign("");
-        GetModuleFileNameA(instanceHandle, modulePath.storage, kFixedTextCapacity + 1);
-        modulePath.Recount();
+// The folder as the catalogue keeps it: upper-cased and ending in a
+// backslash (none is added to an empty text).
+void NormaliseFolder(FixedText& folder, const char* libraryFolder) {
+    folder.Assign(libraryFolder != nullptr ? libraryFolder : "");
+    if (!folder.Empty()) {
+        const char last = folder.Text()[folder.Length() - 1];
+        if (last != '\\' && last != '/') {
+            // Room for the backslash: a folder of 260 bytes is cut by one.
+            if (folder.Length() >= kFixedTextCapacity) folder.Truncate(kFixedTextCapacity - 1);
+            folder.Append("\\");
+        }
     }
-    modulePath.MakeUpper();
+    folder.MakeUpper();
 }
 
 // Reads the shortcuts directly inside one group folder into the group.
@@ -159,14 +160,14 @@ void CloseCatalogueLock() {
     }
 }
 
-void LoadCatalogue() {
+void LoadCatalogue(const char* libraryFolder) {
     MutexLock lock(theCatalogue.catalogueLock);
     FreeCatalogue();
 
-    FillModulePath(theCatalogue.modulePath);
+    // libraryFolder may be the catalogue's own folder (a reload): copy first.
     FixedText moduleDirectory;
-    DirectoryOf(moduleDirectory, theCatalogue.modulePath.Text());
-    moduleDirectory.MakeUpper();
+    NormaliseFolder(moduleDirectory, libraryFolder);
+    theCatalogue.folder.Assign(moduleDirectory.Text());
 
     // The watch starts before anything is read, so that a change made while
     // this load reads the directory is not lost: it fires the new watch and
@@ -197,13 +198,13 @@ void ReloadIfChanged() {
     MutexLock lock(theCatalogue.catalogueLock);
     if (ChangeWatchSignalled()) {
         CloseChangeWatch();
-        LoadCatalogue();
+        LoadCatalogue(theCatalogue.folder.Text());
     }
 }
 
 void StartChangeWatch() {
     FixedText directory;
-    DirectoryOfNoSlash(directory, theCatalogue.modulePath.Text());
+    DirectoryOfNoSlash(directory, theCatalogue.folder.Text());
     theCatalogue.changeWatch.Reset(FindFirstChangeNotificationA(directory.Text(), TRUE, kChangeFilter));
 }
 
@@ -228,5 +229,3 @@ CatalogueCounters ReadCatalogueCounters() {
     counters.generationsAlive = InterlockedCompareExchange(&g_generationsAlive, 0, 0);
     return counters;
 }
-
-void SetCatalogueModulePathForTesting(const char* path) { g_modulePathOverride.Assign(path != nullptr ? path : ""); }

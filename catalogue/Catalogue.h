@@ -1,7 +1,8 @@
-// The process-wide catalogue of action groups, loaded from the library's own
-// directory and reloaded when that directory tree changes.
+// The process-wide catalogue of action groups, loaded from a library folder
+// (the extension passes the folder of its own module file) and reloaded from
+// the same folder when that folder's tree changes.
 //
-// Layout the loader reads (the library's directory, e.g. C:\TOOLS\ACT\):
+// Layout the loader reads (the library folder, e.g. C:\TOOLS\ACT\):
 //   - every entry, file or folder, whose name parses as a group (EXT...,
 //     VERB...) becomes a group; a folder's shortcut files are its actions
 //     (sub-folders are not searched);
@@ -53,8 +54,8 @@ struct CatalogueGeneration {
 struct Catalogue {
     CatalogueGeneration* current = nullptr;  // the newest load; null before the first load and after a free
     HANDLE catalogueLock = nullptr;          // unnamed mutex; null when it could not be created
-    ChangeNotificationHandle changeWatch;  // watch on the directory tree; invalid when none
-    FixedText modulePath;                  // the library's file, upper-cased; set by each load
+    ChangeNotificationHandle changeWatch;  // watch on the folder's tree; invalid when none
+    FixedText folder;                      // the library folder, upper-cased, ending in a backslash; set by each load
 };
 
 extern Catalogue theCatalogue;
@@ -63,19 +64,19 @@ extern Catalogue theCatalogue;
 void CreateCatalogueLock();
 void CloseCatalogueLock();
 
-// Frees the current catalogue, reads the settings and scans the library's
-// directory into a new generation, which becomes current, and (re)starts
-// the change watch. A directory that cannot be listed gives an empty
-// catalogue. Reports nothing.
-void LoadCatalogue();
+// Frees the current catalogue, reads the settings and scans `libraryFolder`
+// (with or without a trailing backslash; cut at 259 bytes) into a new
+// generation, which becomes current, and (re)starts the change watch on it.
+// A folder that cannot be listed gives an empty catalogue. Reports nothing.
+void LoadCatalogue(const char* libraryFolder);
 // Drops the catalogue's hold on the current generation (its groups are
 // destroyed now, or by the last reader's release) and leaves none current.
 void FreeCatalogue();
-// When the change watch has fired: closes it and loads again (which opens a
-// new watch). Otherwise costs one zero-time-out wait and scans nothing.
+// When the change watch has fired: closes it and loads again from the same
+// folder (which opens a new watch). Otherwise costs one zero-time-out wait and scans nothing.
 void ReloadIfChanged();
 
-// Watches the directory of modulePath, subtree included, for file and
+// Watches the catalogue's folder, subtree included, for file and
 // folder names, sizes and last writes; replaces (closing) any watch held.
 // A failure leaves no watch, and no reload happens until the next load.
 void StartChangeWatch();
@@ -122,16 +123,3 @@ public:
 private:
     CatalogueGeneration* generation = nullptr;
 };
-
-// How much work the catalogue has done, for tests and diagnostics.
-struct CatalogueCounters {
-    LONG loads;              // directory scans since the process started
-    LONG generationsAlive;   // generations built and not yet freed
-};
-CatalogueCounters ReadCatalogueCounters();
-
-// Makes the following loads take `path` as the library's file instead of
-// asking GetModuleFileNameA(instanceHandle); null or "" returns to the
-// platform's answer. For tests that load a catalogue from a directory of
-// their own.
-void SetCatalogueModulePathForTesting(const char* path);

@@ -1,14 +1,14 @@
 #include "extension/ClassFactory.h"
 
-#include <cstring>
+#include <shlwapi.h>
+
 #include <new>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/Module.h"
 #include "extension/ContextMenuExtension.h"
 #include "extension/ModuleLifetime.h"
-
-const CLSID kExtensionClassId = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
+#include "toolkit/Paths.h"
+#include "toolkit/TextBuffer.h"
 
 namespace {
 
@@ -16,21 +16,27 @@ namespace {
 // handled process detach (the platform's order for static objects of a DLL).
 ModuleLifetime moduleLifetime;
 
+// The folder of the library's own file, with its trailing backslash: the
+// catalogue's library folder. Empty when the platform cannot name the file.
+void LibraryFolderOf(HINSTANCE module, FixedText& folder) {
+    FixedText file;
+    if (GetModuleFileNameA(module, file.storage, kFixedTextCapacity + 1) == 0) file.storage[0] = '\0';
+    file.Recount();
+    DirectoryOf(folder, file.Text());
+}
+
 }  // namespace
 
-ClassFactory::ClassFactory() : refCount(0) { ObjectCreated(); }
+ClassFactory::ClassFactory() : refCount(1) { ObjectCreated(); }
 
 ClassFactory::~ClassFactory() { ObjectDestroyed(); }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    static const QITAB interfaces[] = {
+        QITABENT(ClassFactory, IClassFactory),
+        {nullptr, 0},
+    };
+    return QISearch(this, interfaces, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
@@ -48,7 +54,7 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void
     ContextMenuExtension* object = new (std::nothrow) ContextMenuExtension;
     if (object == nullptr) return E_OUTOFMEMORY;
     const HRESULT hr = object->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete object;  // never handed out: its count is still 0
+    object->Release();  // the caller's reference, if any, keeps it alive
     return hr;
 }
 
@@ -57,26 +63,29 @@ STDMETHODIMP ClassFactory::LockServer(BOOL) { return S_OK; }
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (std::memcmp(&rclsid, &kExtensionClassId, sizeof(CLSID)) != 0) return CLASS_E_CLASSNOTAVAILABLE;
+    if (!IsEqualCLSID(rclsid, kExtensionClassId)) return CLASS_E_CLASSNOTAVAILABLE;
     ClassFactory* factory = new (std::nothrow) ClassFactory;
     if (factory == nullptr) return E_OUTOFMEMORY;
     const HRESULT hr = factory->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete factory;
+    factory->Release();
     return hr;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return LiveObjects() == 0 ? S_OK : S_FALSE; }
 
-// Process attach loads the catalogue: settings, the scan of the library's
-// directory and the change watch. Process detach stops the watch and frees
+// Process attach loads the catalogue from the library's own folder:
+// settings, the scan of the folder and the change watch. Process detach stops the watch and frees
 // the catalogue; a generation still held by a live menu would outlive it,
 // but the library is unloaded only once no object is alive.
 extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID) {
     switch (fdwReason) {
-        case DLL_PROCESS_ATTACH:
+        case DLL_PROCESS_ATTACH: {
             instanceHandle = hinstDLL;
-            LoadCatalogue();
+            FixedText folder;
+            LibraryFolderOf(hinstDLL, folder);
+            LoadCatalogue(folder.Text());
             break;
+        }
         case DLL_PROCESS_DETACH:
             CloseChangeWatch();
             FreeCatalogue();

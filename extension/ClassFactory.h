@@ -1,23 +1,24 @@
 // The library's COM entry: the class factory for ContextMenuExtension
 // objects, the two exports the shell calls, and the library entry point.
 //
-// The library serves exactly one class, kExtensionClassId. A factory or an
-// object counts once in liveObjectCount from construction to destruction,
-// whatever its reference count; DllCanUnloadNow answers from that count.
+// The library serves exactly one class, kExtensionClassId
+// (toolkit/ClassId.h). A factory or an object counts once in liveObjectCount
+// from construction to destruction, whatever its reference count;
+// DllCanUnloadNow answers from that count. Both are created with a
+// reference count of 1 and destroyed only by their last Release.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
-// {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}
-extern const CLSID kExtensionClassId;
+#include "toolkit/ClassId.h"
 
 class ClassFactory final : public IClassFactory {
 public:
-    LONG refCount;  // COM reference count; starts at 0, the creator's QueryInterface makes it 1
+    LONG refCount;  // COM reference count; 1 from construction, destroyed at 0
 
+    // Count 1: the creator's reference, given up with Release.
     ClassFactory();
-    ~ClassFactory();  // only through Release
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
 
@@ -31,6 +32,9 @@ public:
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;
     // Does nothing: the library's lifetime follows its live objects only.
     STDMETHODIMP LockServer(BOOL fLock) override;
+
+private:
+    ~ClassFactory();  // only through Release
 };
 
 extern "C" {

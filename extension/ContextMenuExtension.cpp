@@ -1,25 +1,19 @@
 #include "extension/ContextMenuExtension.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <new>
 
 #include "catalogue/ActionGroup.h"
 #include "catalogue/Shortcuts.h"
-#include "extension/CheckMarkGeometry.h"
-#include "extension/GdiHandles.h"
 #include "extension/ModuleLifetime.h"
-#include "menudraw/MenuHook.h"
-#include "menudraw/MenuPaint.h"
 #include "settings/Settings.h"
 
 const char kErrorCaption[] = "Zentrik Error";
 const char kEmptyItemText[] = "(Empty)";
 
 namespace {
-
-// ownerWindow when no window shows the submenu.
-HWND const kNoOwnerWindow = reinterpret_cast<HWND>(~static_cast<UINT_PTR>(0));
 
 HRESULT IdentifiersUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(count)); }
 
@@ -31,54 +25,26 @@ uint64_t IdentifiersGranted(UINT idCmdFirst, UINT idCmdLast) {
 
 }  // namespace
 
-ContextMenuExtension::ContextMenuExtension()
-    : nextOnThread(nullptr),
-      refCount(0),
-      dataObject(nullptr),
-      selection(nullptr),
-      selectionCount(0),
-      subMenu(nullptr),
-      menuActive(0),
-      ownerWindow(kNoOwnerWindow),
-      menuFont(nullptr),
-      fontOwned(0),
-      iconWidth(0),
-      iconHeight(0),
-      items(nullptr),
-      itemCount(0),
-      firstCommandId(0),
-      checkBitmap(nullptr),
-      hookRecord(nullptr) {
-    UpdateIconSize(this);
-    items = new (std::nothrow) ActionItem*[kMaxMenuItems];
+ContextMenuExtension::ContextMenuExtension() : refCount(1), selection(nullptr), selectionCount(0) {
     ObjectCreated();
 }
 
 ContextMenuExtension::~ContextMenuExtension() {
-    if (dataObject != nullptr) {
-        dataObject->Release();
-        dataObject = nullptr;
-    }
+    dataObject.Reset();
     ResetMenuState();
-    delete[] items;
-    items = nullptr;
     ObjectDestroyed();
 }
 
 // --- IUnknown -----------------------------------------------------------------------
 
 STDMETHODIMP ContextMenuExtension::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IShellExtInit) || IsEqualIID(riid, IID_IUnknown)) {
-        *ppv = static_cast<IShellExtInit*>(this);
-    } else if (IsEqualIID(riid, IID_IContextMenu)) {
-        *ppv = static_cast<IContextMenu*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    // IUnknown is answered with the first entry's interface.
+    static const QITAB interfaces[] = {
+        QITABENT(ContextMenuExtension, IShellExtInit),
+        QITABENT(ContextMenuExtension, IContextMenu),
+        {nullptr, 0},
+    };
+    return QISearch(this, interfaces, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) ContextMenuExtension::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
@@ -92,13 +58,10 @@ STDMETHODIMP_(ULONG) ContextMenuExtension::Release() {
 // --- IShellExtInit ------------------------------------------------------------------
 
 STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pdtobj, HKEY) {
-    if (dataObject != nullptr) {
-        dataObject->Release();
-        dataObject = nullptr;
-    }
+    dataObject.Reset();
     if (pdtobj != nullptr) {
-        dataObject = pdtobj;
-        dataObject->AddRef();
+        pdtobj->AddRef();
+        *dataObject.Receive() = pdtobj;
     }
     return S_OK;
 }
@@ -107,14 +70,15 @@ STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pd
 
 STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
                                                     UINT uFlags) {
-    firstCommandId = idCmdFirst;
+    menu.firstCommandId = idCmdFirst;
     UINT nextId = idCmdFirst;
     ResetMenuState();
     if ((uFlags & (CMF_DEFAULTONLY | CMF_NOVERBS)) != 0) return IdentifiersUsed(0);
 
-    subMenu = CreateMenu();
-    menuActive = 0;
-    ownerWindow = kNoOwnerWindow;
+    HMENU subMenu = CreateMenu();
+    menu.subMenu = subMenu;
+    menu.menuActive = 0;
+    menu.ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     if (subMenu == nullptr) return IdentifiersUsed(0);
 
     ReloadIfChanged();
@@ -127,18 +91,18 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     // ones in menu order).
     const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
     if (static_cast<uint64_t>(count) > granted) count = static_cast<int32_t>(granted);
-    itemCount = count;
-    if (itemCount == 0) borrowed.Release();
+    menu.itemCount = count;
+    if (count == 0) borrowed.Release();
 
-    if (itemCount > 0) {
-        hookRecord = RegisterMenuExtension(this);
-        for (int32_t k = 0; k < itemCount; ++k) {
-            if (hookRecord != nullptr) {
+    if (count > 0) {
+        const bool ownerDrawn = menu.Register();
+        for (int32_t k = 0; k < count; ++k) {
+            if (ownerDrawn) {
                 InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
-                            reinterpret_cast<LPCSTR>(items[k]));
+                            reinterpret_cast<LPCSTR>(menu.items[k]));
             } else {
                 InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_STRING, nextId,
-                            items[k]->displayName.Text());
+                            menu.items[k]->displayName.Text());
             }
             ++nextId;
         }
@@ -148,10 +112,11 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     }
 
     if (GetMenuItemCount(subMenu) > 0) {
-        CreateCheckBitmap();
+        menu.CreateCheckBitmap();
         const char* caption = theSettings.UseMenuName != 0 ? theSettings.MenuName.Text() : kProductWord;
         if (InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption)) {
-            if (checkBitmap != nullptr) SetMenuItemBitmaps(hmenu, indexMenu, MF_BYPOSITION, checkBitmap, checkBitmap);
+            if (menu.checkBitmap != nullptr)
+                SetMenuItemBitmaps(hmenu, indexMenu, MF_BYPOSITION, menu.checkBitmap, menu.checkBitmap);
             return IdentifiersUsed(nextId - idCmdFirst);
         }
         // The shell's menu did not take the submenu: nothing of this menu
@@ -159,14 +124,14 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
         ResetMenuState();
         nextId = idCmdFirst;
     }
-    DeleteCheckBitmap();
+    menu.DeleteCheckBitmap();
     DestroyMenu(subMenu);
-    subMenu = nullptr;
+    menu.subMenu = nullptr;
     return IdentifiersUsed(nextId - idCmdFirst);
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
-    if (dataObject == nullptr) return false;
+    if (!dataObject) return false;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     if (FAILED(dataObject->GetData(&format, &medium))) return false;
@@ -197,6 +162,7 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
 }
 
 int32_t ContextMenuExtension::CollectActions() {
+    ActionItem** items = menu.items;
     if (items == nullptr) return 0;
     int32_t n = 0;
     for (ActionGroup* group = borrowed.FirstGroup(); group != nullptr && n < kMaxMenuItems;
@@ -227,48 +193,7 @@ int32_t ContextMenuExtension::CollectActions() {
 void ContextMenuExtension::ResetMenuState() {
     FreeTextList(&selection);
     selectionCount = 0;
-    if (hookRecord != nullptr) {
-        UnregisterMenuExtension(hookRecord, this);
-        hookRecord = nullptr;
-    }
-    ReleaseMenuFont(this);
-    DeleteCheckBitmap();
+    menu.Reset();
     // The items point into the borrowed generation: they go with it.
-    itemCount = 0;
     borrowed.Release();
-}
-
-// --- Check-mark bitmap ---------------------------------------------------------------
-
-HBITMAP DrawCheckBitmap(int width, int height) {
-    GdiBitmap bitmap(CreateBitmap(width, height, 1, 1, nullptr));
-    if (!bitmap.Valid()) return nullptr;
-    MemoryDc dc(CreateCompatibleDC(nullptr));
-    if (!dc.Valid()) return nullptr;
-    {
-        SelectGuard selectBitmap(dc.Get(), bitmap.Get());
-        if (!selectBitmap.Selected()) return nullptr;
-        BitBlt(dc.Get(), 0, 0, width, height, nullptr, 0, 0, WHITENESS);
-        SelectGuard selectPen(dc.Get(), GetStockObject(BLACK_PEN));
-        const CheckMarkGeometry g = ComputeCheckMark(width, height);
-        BitBlt(dc.Get(), g.left, g.top, g.side, g.side, nullptr, 0, 0, BLACKNESS);
-        if (g.shadow) {
-            MoveToEx(dc.Get(), g.shadowPath[0], g.shadowPath[1], nullptr);
-            LineTo(dc.Get(), g.shadowPath[2], g.shadowPath[3]);
-            LineTo(dc.Get(), g.shadowPath[4], g.shadowPath[5]);
-        }
-    }
-    return bitmap.Detach();
-}
-
-void ContextMenuExtension::CreateCheckBitmap() {
-    DeleteCheckBitmap();
-    checkBitmap = DrawCheckBitmap(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK));
-}
-
-void ContextMenuExtension::DeleteCheckBitmap() {
-    if (checkBitmap != nullptr) {
-        DeleteObject(checkBitmap);
-        checkBitmap = nullptr;
-    }
 }

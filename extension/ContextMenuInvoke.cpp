@@ -35,7 +35,7 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
     // A verb whose bits above the low 16 are set is a string: no item of ours.
     const UINT_PTR verb = pici != nullptr ? reinterpret_cast<UINT_PTR>(pici->lpVerb) : ~static_cast<UINT_PTR>(0);
     const UINT offset = static_cast<UINT>(verb & 0xFFFF);
-    if ((verb >> 16) == 0 && offset < static_cast<UINT>(itemCount)) {
+    if ((verb >> 16) == 0 && offset < static_cast<UINT>(menu.itemCount)) {
         char conversionStore[kInvokeBufferCapacity + 1];
         TextOver buffer(conversionStore, kInvokeBufferCapacity);
         // Room for a name of the buffer's size and its two quotes.
@@ -59,7 +59,7 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
             }
         }
 
-        const ActionItem* item = items[offset];
+        const ActionItem* item = menu.items[offset];
         HeapText commandLine;
         DWORD error = 0;
         if (!item->LaunchAction(selection, filesLength, commandLine, &error)) {
@@ -77,13 +77,13 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
         result = S_OK;
     }
     ResetMenuState();
-    itemCount = 0;
+    menu.itemCount = 0;
     return result;
 }
 
 STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, LPSTR pszName, UINT cchMax) {
-    if (idCmd >= static_cast<UINT_PTR>(itemCount)) return S_OK;
-    const ActionItem* item = items[idCmd];
+    if (idCmd >= static_cast<UINT_PTR>(menu.itemCount)) return S_OK;
+    const ActionItem* item = menu.items[idCmd];
     char textStore[kHelpTextCapacity + 1];
     TextOver text(textStore, kHelpTextCapacity);
     if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {

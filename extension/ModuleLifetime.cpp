@@ -6,6 +6,7 @@
 #include "catalogue/Catalogue.h"
 #include "menudraw/MenuHook.h"
 
+HINSTANCE instanceHandle = nullptr;
 volatile LONG liveObjectCount = 0;
 
 void ObjectCreated() { InterlockedIncrement(&liveObjectCount); }

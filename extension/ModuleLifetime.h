@@ -25,6 +25,11 @@ public:
     HRESULT comInitResult;  // what CoInitialize returned at load
 };
 
+// The library's module, kept by the entry point from process attach to
+// process detach; null outside that time (and in programs that link the
+// extension's code without loading the library).
+extern HINSTANCE instanceHandle;
+
 // Number of live ClassFactory and ContextMenuExtension objects. Every
 // constructor of either calls ObjectCreated, every destructor
 // ObjectDestroyed; both are interlocked, so objects may come and go on any

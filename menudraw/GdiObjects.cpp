@@ -30,6 +30,10 @@ HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height) {
     return Counted(CreateCompatibleBitmap(dc, width, height));
 }
 
+HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits) {
+    return Counted(CreateBitmap(width, height, planes, bitsPerPixel, bits));
+}
+
 HFONT CreateGdiFontIndirect(const LOGFONTA* font) { return Counted(CreateFontIndirectA(font)); }
 
 HDC CreateGdiMemoryDC(HDC compatibleWith) { return Counted(CreateCompatibleDC(compatibleWith)); }

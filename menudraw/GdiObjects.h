@@ -2,7 +2,7 @@
 // contexts that measuring and painting make.
 //
 // Every pen, brush, bitmap, font and memory device context that menudraw
-// creates is created by one of the Create* functions below and given back
+// creates (the check-mark bitmap beside the popup entry included) is created by one of the Create* functions below and given back
 // by DeleteGdiObject / DeleteMemoryDC (directly or through an owner), and
 // every window context it borrows with GetDC goes back with ReleaseDC
 // through WindowDC. Each of them keeps a process-wide count of what is
@@ -19,12 +19,15 @@
 
 #include <cstdint>
 
+#include "toolkit/Win32Handles.h"
+
 // Live objects and contexts made through this header, over all threads.
 int32_t LiveGdiObjectCount();
 
 HPEN CreateGdiPen(int style, int width, COLORREF colour);
 HBRUSH CreateGdiSolidBrush(COLORREF colour);
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height);
+HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HFONT CreateGdiFontIndirect(const LOGFONTA* font);
 HDC CreateGdiMemoryDC(HDC compatibleWith);
 // DeleteObject on `object` when it is not null; returns its result (FALSE for null).
@@ -32,67 +35,27 @@ BOOL DeleteGdiObject(HGDIOBJ object);
 // DeleteDC on `dc` when it is not null; returns its result (FALSE for null).
 BOOL DeleteMemoryDC(HDC dc);
 
-// Owns one pen, brush, bitmap or font made by the Create* functions above.
+// Owners, on toolkit/Win32Handles.h's UniqueHandle: a pen, brush, bitmap or
+// font goes back through DeleteGdiObject, a memory context through
+// DeleteMemoryDC, so what an owner frees is counted like what it was made by.
 template <typename Object>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Object o) : object(o) {}
-    ~GdiObject() { Reset(); }
-    GdiObject(GdiObject&& other) noexcept : object(other.Detach()) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) Reset(other.Detach());
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    Object Get() const { return object; }
-    bool Valid() const { return object != nullptr; }
-    void Reset(Object o = nullptr) {
-        if (object != nullptr) DeleteGdiObject(object);
-        object = o;
-    }
-    Object Detach() {
-        Object o = object;
-        object = nullptr;
-        return o;
-    }
-
-private:
-    Object object = nullptr;
+struct GdiObjectTraits {
+    using Handle = Object;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { DeleteGdiObject(h); }
 };
 
-using PenObject = GdiObject<HPEN>;
-using BrushObject = GdiObject<HBRUSH>;
-using BitmapObject = GdiObject<HBITMAP>;
-using FontObject = GdiObject<HFONT>;
-
-// A memory device context, deleted with DeleteDC.
-class MemoryDC {
-public:
-    MemoryDC() : dc(nullptr) {}
-    explicit MemoryDC(HDC compatibleWith) : dc(CreateGdiMemoryDC(compatibleWith)) {}
-    ~MemoryDC() { Reset(); }
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-
-    HDC Get() const { return dc; }
-    bool Valid() const { return dc != nullptr; }
-    // Deletes what is held and makes a new context compatible with `compatibleWith`
-    // (the screen when null); Valid() tells whether that worked.
-    void Create(HDC compatibleWith) {
-        Reset();
-        dc = CreateGdiMemoryDC(compatibleWith);
-    }
-    void Reset() {
-        if (dc != nullptr) DeleteMemoryDC(dc);
-        dc = nullptr;
-    }
-
-private:
-    HDC dc;
+struct MemoryDCTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { DeleteMemoryDC(h); }
 };
+
+using PenObject = UniqueHandle<GdiObjectTraits<HPEN>>;
+using BrushObject = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using BitmapObject = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using FontObject = UniqueHandle<GdiObjectTraits<HFONT>>;
+using MemoryDC = UniqueHandle<MemoryDCTraits>;
 
 // A window's device context from GetDC, given back with ReleaseDC. A window
 // that has none (destroyed, or GetDC failing) leaves Get() null.

@@ -2,7 +2,6 @@
 
 #include "menudraw/GdiObjects.h"
 #include "menudraw/Gradient.h"
-#include "settings/Settings.h"
 #include "toolkit/TextBuffer.h"
 
 namespace {
@@ -38,9 +37,9 @@ private:
 
 }  // namespace
 
-void FillHighlightGradient(HDC dc, COLORREF start, COLORREF end, int x, int y, int w, int h) {
+void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, int x, int y, int w, int h) {
     if (w <= 0 || h <= 0) return;
-    if (theSettings.GradientMenuBar == 0) {
+    if (!gradient) {
         FillBox(dc, x, y, w, h, SystemBrush(COLOR_HIGHLIGHT));
         return;
     }
@@ -80,7 +79,7 @@ void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemL
 
     if (look.selected) {
         ItemBox bar = HighlightBox(x0, y0, width, height, iw, look.buttonIcon);
-        FillHighlightGradient(dc, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_MENU), bar.left, bar.top, bar.width,
+        FillHighlightGradient(dc, look.gradient, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_MENU), bar.left, bar.top, bar.width,
                               bar.height);
         if (look.buttonIcon) {
             ItemBox area = ButtonAreaBox(x0, y0, height, iw);
@@ -112,7 +111,7 @@ void PaintItem(HDC dc, const RECT& item, const ItemLook& look) {
     const int width = item.right - item.left;
     const int height = item.bottom - item.top;
 
-    MemoryDC memory(dc);
+    MemoryDC memory(CreateGdiMemoryDC(dc));
     BitmapObject bitmap;
     if (memory.Valid()) {
         bitmap.Reset(CreateGdiCompatibleBitmap(dc, width, height));
@@ -136,7 +135,7 @@ ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconW
     {
         // The window's own context is only borrowed to make a compatible one.
         WindowDC window(owner);
-        memory.Create(window.Get());
+        memory.Reset(CreateGdiMemoryDC(window.Get()));
     }
     if (memory.Valid()) {
         SelectionGuard selected(memory.Get(), font);

@@ -4,7 +4,7 @@
 // in a bitmap of the item's size, reaching the item's context in one BitBlt).
 //
 // Every colour is taken from the system at paint time (GetSysColor); the
-// settings GradientMenuBar (FillHighlightGradient) is read at each call. Every
+// display options come with each call (ItemLook), no setting is read here. Every
 // GDI object made for a paint is deleted before the paint returns (counted
 // through GdiObjects.h).
 #pragma once
@@ -18,10 +18,10 @@
 // Fills (x, y, w, h) with a left-to-right gradient from `start` to `end`, one
 // solid brush per pixel column (created, used, deleted; a column whose brush
 // cannot be created stays unpainted and the next one is drawn). Nothing at
-// all when w <= 0 or h <= 0. With the setting GradientMenuBar off, a plain
-// fill with the system brush COLOR_HIGHLIGHT + 1 instead, the two colours
-// unused.
-void FillHighlightGradient(HDC dc, COLORREF start, COLORREF end, int x, int y, int w, int h);
+// all when w <= 0 or h <= 0. Without `gradient` (the setting GradientMenuBar
+// off), a plain fill with the system brush COLOR_HIGHLIGHT + 1 instead, the
+// two colours unused.
+void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, int x, int y, int w, int h);
 
 // A one-pixel raised frame around (x, y, w, h): COLOR_BTNHIGHLIGHT on the left
 // column from y to bottom - 1 and on the top row from x + 1 to right;
@@ -38,6 +38,7 @@ void FillMenuBackground(HDC dc, int x, int y, int w, int h);
 struct ItemLook {
     bool selected;        // ODS_SELECTED: highlighted
     bool buttonIcon;      // selected icon area as a raised button (setting ButtonIcon)
+    bool gradient;        // selected bar as a gradient, else plain highlight (setting GradientMenuBar)
     int32_t iconWidth;    // size the icon is drawn at
     int32_t iconHeight;
     HICON icon;           // may be null: no icon drawn

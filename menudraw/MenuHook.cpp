@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "extension/ContextMenuExtension.h"
 #include "menudraw/MenuPaint.h"
+#include "menudraw/OwnerDrawMenu.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
 
@@ -24,41 +24,31 @@ void FreeRecord(ThreadHookRecord* record) {
     TextHeapRelease(record);
 }
 
-bool InChain(const ThreadHookRecord* record, const ContextMenuExtension* extension) {
-    for (const ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
-        if (e == extension) return true;
+bool InChain(const ThreadHookRecord* record, const OwnerDrawMenu* menu) {
+    for (const OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
+        if (e == menu) return true;
     }
     return false;
 }
 
-// Position of `itemId` among the object's items, when it is one of them and
-// the item there is `itemData`.
-bool IsOwnItem(const ContextMenuExtension* e, UINT itemId, ULONG_PTR itemData) {
-    if (e->items == nullptr || e->itemCount <= 0) return false;
-    // Unsigned: an id below firstCommandId wraps far above itemCount.
-    UINT index = itemId - e->firstCommandId;
-    if (index >= static_cast<UINT>(e->itemCount)) return false;
-    return reinterpret_cast<ULONG_PTR>(e->items[index]) == itemData;
-}
-
-ContextMenuExtension* MeasureMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) {
+OwnerDrawMenu* MeasureMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) {
     if (message->wParam != 0 || message->lParam == 0) return nullptr;
     const MEASUREITEMSTRUCT* measure = reinterpret_cast<const MEASUREITEMSTRUCT*>(message->lParam);
-    for (ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
-        if (e->menuActive != 0 && e->ownerWindow == message->hwnd && IsOwnItem(e, measure->itemID, measure->itemData))
+    for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
+        if (e->menuActive != 0 && e->ownerWindow == message->hwnd && e->IsOwnItem(measure->itemID, measure->itemData))
             return e;
     }
     return nullptr;
 }
 
-ContextMenuExtension* DrawMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) {
+OwnerDrawMenu* DrawMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) {
     if (message->wParam != 0 || message->lParam == 0) return nullptr;
     const DRAWITEMSTRUCT* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(message->lParam);
     if (draw->CtlType != ODT_MENU) return nullptr;
-    for (ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
+    for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
         // For a menu item hwndItem holds the handle of the menu that has it.
         if (e->menuActive != 0 && e->ownerWindow == message->hwnd &&
-            reinterpret_cast<HMENU>(draw->hwndItem) == e->subMenu && IsOwnItem(e, draw->itemID, draw->itemData))
+            reinterpret_cast<HMENU>(draw->hwndItem) == e->subMenu && e->IsOwnItem(draw->itemID, draw->itemData))
             return e;
     }
     return nullptr;
@@ -79,13 +69,13 @@ ThreadHookRecord* FirstThreadHookRecord() {
     return firstRecord;
 }
 
-ThreadHookRecord* RegisterMenuExtension(ContextMenuExtension* extension) {
+ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
     MutexLock lock(hookListLock);
     ThreadHookRecord* record = FindThreadHookRecord();  // takes the lock again: it is recursive
     if (record != nullptr) {
-        if (!InChain(record, extension)) {
-            extension->nextOnThread = record->firstExtension;
-            record->firstExtension = extension;
+        if (!InChain(record, menu)) {
+            menu->nextOnThread = record->firstExtension;
+            record->firstExtension = menu;
         }
         return record;
     }
@@ -101,18 +91,18 @@ ThreadHookRecord* RegisterMenuExtension(ContextMenuExtension* extension) {
         FreeRecord(record);
         return nullptr;
     }
-    extension->nextOnThread = nullptr;
-    record->firstExtension = extension;
+    menu->nextOnThread = nullptr;
+    record->firstExtension = menu;
     record->nextRecord = firstRecord;
     firstRecord = record;
     return record;
 }
 
-void UnregisterMenuExtension(ThreadHookRecord* record, ContextMenuExtension* extension) {
+void UnregisterMenuExtension(ThreadHookRecord* record, OwnerDrawMenu* menu) {
     MutexLock lock(hookListLock);
-    for (ContextMenuExtension** link = &record->firstExtension; *link != nullptr; link = &(*link)->nextOnThread) {
-        if (*link == extension) {
-            *link = extension->nextOnThread;
+    for (OwnerDrawMenu** link = &record->firstExtension; *link != nullptr; link = &(*link)->nextOnThread) {
+        if (*link == menu) {
+            *link = menu->nextOnThread;
             break;
         }
     }
@@ -134,14 +124,14 @@ LRESULT CALLBACK MenuHookProc(int code, WPARAM wParam, LPARAM lParam) {
         const CWPRETSTRUCT* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
         switch (message->message) {
             case WM_DRAWITEM: {
-                ContextMenuExtension* e = DrawMatch(record, message);
+                OwnerDrawMenu* e = DrawMatch(record, message);
                 if (e != nullptr &&
                     DrawMenuItem(e, reinterpret_cast<const DRAWITEMSTRUCT*>(message->lParam)))
                     return 0;
                 break;
             }
             case WM_MEASUREITEM: {
-                ContextMenuExtension* e = MeasureMatch(record, message);
+                OwnerDrawMenu* e = MeasureMatch(record, message);
                 if (e != nullptr) {
                     MeasureMenuItem(e, message->hwnd, reinterpret_cast<MEASUREITEMSTRUCT*>(message->lParam));
                     return 0;
@@ -150,7 +140,7 @@ LRESULT CALLBACK MenuHookProc(int code, WPARAM wParam, LPARAM lParam) {
             }
             case WM_INITMENUPOPUP: {
                 HMENU popup = reinterpret_cast<HMENU>(message->wParam);
-                for (ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
+                for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
                     if (e->subMenu == popup) {
                         e->menuActive = 1;
                         e->ownerWindow = message->hwnd;
@@ -161,7 +151,7 @@ LRESULT CALLBACK MenuHookProc(int code, WPARAM wParam, LPARAM lParam) {
             }
             case WM_MENUSELECT:
                 if (HIWORD(message->wParam) == 0xFFFF) {
-                    for (ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread)
+                    for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread)
                         e->menuActive = 0;
                 }
                 break;

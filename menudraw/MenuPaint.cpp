@@ -1,10 +1,10 @@
 #include "menudraw/MenuPaint.h"
 
 #include "catalogue/ActionItem.h"
-#include "extension/ContextMenuExtension.h"
+#include "menudraw/CheckMarkGeometry.h"
 #include "menudraw/GdiObjects.h"
 #include "menudraw/ItemPainter.h"
-#include "settings/Settings.h"
+#include "menudraw/OwnerDrawMenu.h"
 
 namespace {
 
@@ -15,60 +15,82 @@ static_assert(sizeof(NONCLIENTMETRICSA) >= kNonClientMetricsSize, "NONCLIENTMETR
 
 }  // namespace
 
-void UpdateIconSize(ContextMenuExtension* extension) {
-    if (theSettings.LargeIcon != 0) {
-        extension->iconWidth = GetSystemMetrics(SM_CXICON);
-        extension->iconHeight = GetSystemMetrics(SM_CYICON);
+void UpdateIconSize(OwnerDrawMenu* menu) {
+    if (menu->settings->LargeIcon != 0) {
+        menu->iconWidth = GetSystemMetrics(SM_CXICON);
+        menu->iconHeight = GetSystemMetrics(SM_CYICON);
     } else {
-        extension->iconWidth = GetSystemMetrics(SM_CXSMICON);
-        extension->iconHeight = GetSystemMetrics(SM_CYSMICON);
+        menu->iconWidth = GetSystemMetrics(SM_CXSMICON);
+        menu->iconHeight = GetSystemMetrics(SM_CYSMICON);
     }
 }
 
-void ReleaseMenuFont(ContextMenuExtension* extension) {
-    if (extension->menuFont != nullptr && extension->fontOwned != 0) DeleteGdiObject(extension->menuFont);
-    extension->menuFont = nullptr;
-    extension->fontOwned = 0;
+void ReleaseMenuFont(OwnerDrawMenu* menu) {
+    if (menu->menuFont != nullptr && menu->fontOwned != 0) DeleteGdiObject(menu->menuFont);
+    menu->menuFont = nullptr;
+    menu->fontOwned = 0;
 }
 
-void MeasureMenuItem(ContextMenuExtension* extension, HWND owner, MEASUREITEMSTRUCT* measure) {
-    ReleaseMenuFont(extension);
+void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure) {
+    ReleaseMenuFont(menu);
     NONCLIENTMETRICSA metrics = {};
     metrics.cbSize = kNonClientMetricsSize;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0)) {
         HFONT font = CreateGdiFontIndirect(&metrics.lfMenuFont);
         if (font != nullptr) {
-            extension->menuFont = font;
-            extension->fontOwned = 1;
+            menu->menuFont = font;
+            menu->fontOwned = 1;
         }
     }
-    if (extension->menuFont == nullptr) {
-        extension->menuFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        extension->fontOwned = 0;
+    if (menu->menuFont == nullptr) {
+        menu->menuFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        menu->fontOwned = 0;
     }
 
     const ActionItem* item = reinterpret_cast<const ActionItem*>(measure->itemData);
-    UpdateIconSize(extension);
-    // The hook hands over only items found in the object's items array, which
+    UpdateIconSize(menu);
+    // The hook hands over only items found in the menu's items array, which
     // holds no null entries; a null is measured as an empty name all the same.
-    ItemSize size = MeasureItemText(owner, extension->menuFont, item != nullptr ? item->displayName.Text() : "",
-                                    extension->iconWidth, extension->iconHeight);
+    ItemSize size = MeasureItemText(owner, menu->menuFont, item != nullptr ? item->displayName.Text() : "",
+                                    menu->iconWidth, menu->iconHeight);
     measure->itemWidth = static_cast<UINT>(size.width);
     measure->itemHeight = static_cast<UINT>(size.height);
 }
 
-bool DrawMenuItem(ContextMenuExtension* extension, const DRAWITEMSTRUCT* draw) {
-    if (extension->menuFont == nullptr) return false;
+bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
+    if (menu->menuFont == nullptr) return false;
     const ActionItem* item = reinterpret_cast<const ActionItem*>(draw->itemData);
     ItemLook look;
     look.selected = (draw->itemState & ODS_SELECTED) != 0;
-    look.buttonIcon = theSettings.ButtonIcon != 0;
-    look.iconWidth = extension->iconWidth;
-    look.iconHeight = extension->iconHeight;
+    look.buttonIcon = menu->settings->ButtonIcon != 0;
+    look.gradient = menu->settings->GradientMenuBar != 0;
+    look.iconWidth = menu->iconWidth;
+    look.iconHeight = menu->iconHeight;
     look.icon = item != nullptr ? item->icon : nullptr;
     look.text = item != nullptr ? item->displayName.Text() : "";
     look.textLength = item != nullptr ? item->displayName.Length() : 0;
-    look.font = extension->menuFont;
+    look.font = menu->menuFont;
     PaintItem(draw->hDC, draw->rcItem, look);
     return true;
+}
+
+HBITMAP DrawCheckBitmap(int width, int height) {
+    BitmapObject bitmap(CreateGdiBitmap(width, height, 1, 1, nullptr));
+    if (!bitmap.Valid()) return nullptr;
+    MemoryDC dc(CreateGdiMemoryDC(nullptr));
+    if (!dc.Valid()) return nullptr;
+    {
+        SelectionGuard selected(dc.Get(), bitmap.Get());
+        if (!selected.Selected()) return nullptr;
+        BitBlt(dc.Get(), 0, 0, width, height, nullptr, 0, 0, WHITENESS);
+        SelectionGuard pen(dc.Get(), GetStockObject(BLACK_PEN));
+        const CheckMarkGeometry g = ComputeCheckMark(width, height);
+        BitBlt(dc.Get(), g.left, g.top, g.side, g.side, nullptr, 0, 0, BLACKNESS);
+        if (g.shadow) {
+            MoveToEx(dc.Get(), g.shadowPath[0], g.shadowPath[1], nullptr);
+            LineTo(dc.Get(), g.shadowPath[2], g.shadowPath[3]);
+            LineTo(dc.Get(), g.shadowPath[4], g.shadowPath[5]);
+        }
+    }  // pen and bitmap are selected out before the context goes
+    return bitmap.Detach();
 }

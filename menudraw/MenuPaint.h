@@ -1,42 +1,51 @@
-// Measuring and painting of a ContextMenuExtension's owner-drawn menu items.
+// Measuring and painting of an OwnerDrawMenu's items, and the check-mark
+// bitmap beside its popup entry.
 //
 // Each item stands for one ActionItem (its menu item data): the action's
 // icon at the left, its display name in the menu font, and, while selected,
 // a gradient from the highlight colour to the menu colour, optionally with
 // the icon area shown as a raised button. The settings LargeIcon (icon
-// size), ButtonIcon and GradientMenuBar are read at each use.
+// size), ButtonIcon and GradientMenuBar are read from the menu's settings at
+// each use.
 //
 // MeasureMenuItem and DrawMenuItem are called by the message hook
-// (menudraw/MenuHook.h) for items of an open object; the object itself calls
-// UpdateIconSize (constructor) and ReleaseMenuFont (ResetMenuState). All of
-// them run on the object's own thread, so no lock is taken.
+// (menudraw/MenuHook.h) for items of an open menu; the menu itself calls
+// UpdateIconSize (constructor) and ReleaseMenuFont (Reset). All of them run
+// on the menu's own thread, so no lock is taken.
 #pragma once
 
 #include <windows.h>
 
-class ContextMenuExtension;
+class OwnerDrawMenu;
 
-// Sets the object's icon size from the LargeIcon setting: the system's large
+// Sets the menu's icon size from the LargeIcon setting: the system's large
 // icon size (SM_CXICON, SM_CYICON) when it is on, else the small one
 // (SM_CXSMICON, SM_CYSMICON).
-void UpdateIconSize(ContextMenuExtension* extension);
+void UpdateIconSize(OwnerDrawMenu* menu);
 
-// Deletes the object's menu font when it was created for the object
+// Deletes the menu's font when it was created for the menu
 // (fontOwned), then clears menuFont and fontOwned in every case. A stock
 // font is never deleted.
-void ReleaseMenuFont(ContextMenuExtension* extension);
+void ReleaseMenuFont(OwnerDrawMenu* menu);
 
 // Sets measure->itemWidth and itemHeight for the ActionItem in
 // measure->itemData, measured in a context compatible with `owner`'s.
-// Replaces the object's font first: the system's menu font
-// (SPI_GETNONCLIENTMETRICS, lfMenuFont) created for the object, or the stock
+// Replaces the menu's font first: the system's menu font
+// (SPI_GETNONCLIENTMETRICS, lfMenuFont) created for the menu, or the stock
 // DEFAULT_GUI_FONT (not owned) when that cannot be had; the font of the last
-// measure stays with the object for painting. Updates the icon size.
+// measure stays with the menu for painting. Updates the icon size.
 // Always succeeds; sizes when the text cannot be measured: ItemPainter.h.
-void MeasureMenuItem(ContextMenuExtension* extension, HWND owner, MEASUREITEMSTRUCT* measure);
+void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure);
 
 // Paints the whole item of draw->rcItem on draw->hDC for the ActionItem in
 // draw->itemData (only ODS_SELECTED of itemState is looked at). Returns
-// false, painting nothing, while the object has no menu font (nothing of it
+// false, painting nothing, while the menu has no font (nothing of it
 // measured since its last reset); true when it painted.
-bool DrawMenuItem(ContextMenuExtension* extension, const DRAWITEMSTRUCT* draw);
+bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw);
+
+// Draws the popup entry's monochrome check-mark bitmap for a cell of
+// width x height pixels: white, a black square in the middle and, in cells
+// large enough, a shadow line (menudraw/CheckMarkGeometry.h). Made through
+// menudraw/GdiObjects.h, so it is counted until DeleteGdiObject; null when
+// it cannot be created. The caller owns the bitmap.
+HBITMAP DrawCheckBitmap(int width, int height);

@@ -4,7 +4,6 @@
 
 #include "toolkit/Paths.h"
 
-const char kClassIdText[] = "{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}";
 const char kLibraryFileName[] = "Zentrik.dll";
 const char kHandlerKeyName[] = "ZentrikMenu";
 const char kHandlersKeyPath[] = "*\\shellex\\ContextMenuHandlers";

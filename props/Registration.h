@@ -23,9 +23,9 @@
 
 #include <cstdint>
 
+#include "toolkit/ClassId.h"
 #include "toolkit/TextBuffer.h"
 
-extern const char kClassIdText[];        // "{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}"
 extern const char kLibraryFileName[];    // "Zentrik.dll"
 extern const char kHandlerKeyName[];     // "ZentrikMenu"
 extern const char kHandlersKeyPath[];    // "*\shellex\ContextMenuHandlers"

@@ -43,9 +43,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "toolkit/ClassId.h"
 
-const CLSID kExtensionClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
+namespace {
 
 struct Options {
     std::string dll;
@@ -172,7 +172,7 @@ HRESULT CreateExtension(const Options& o, IShellExtInit** out, HMODULE* library)
     *out = nullptr;
     *library = nullptr;
     if (o.dll.empty()) {
-        HRESULT hr = CoCreateInstance(kExtensionClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+        HRESULT hr = CoCreateInstance(kExtensionClassId, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
                                       reinterpret_cast<void**>(out));
         if (SUCCEEDED(hr)) {
             std::printf("created: through the registry (CoCreateInstance)\n");
@@ -200,7 +200,7 @@ HRESULT CreateExtension(const Options& o, IShellExtInit** out, HMODULE* library)
     auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(*library, "DllGetClassObject")));
     if (get == nullptr) return E_NOINTERFACE;
     IClassFactory* factory = nullptr;
-    HRESULT hr = get(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = get(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (SUCCEEDED(hr)) {
         hr = factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(out));
         factory->Release();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "catalogue/CatalogueCounters.h"
 #include "settings/Settings.h"
 
 void ResetSettingsToDefaults() {
@@ -29,15 +30,11 @@ void LibraryTest::SetUp() {
     CreateCatalogueLock();
     ASSERT_NE(theCatalogue.catalogueLock, nullptr);
     ResetSettingsToDefaults();
-    modulePath = library / "Zentrik.dll";
-    ASSERT_TRUE(library.WriteFile("Zentrik.dll", "MZ stand-in for the library file"));
-    SetCatalogueModulePathForTesting(modulePath.c_str());
 }
 
 void LibraryTest::TearDown() {
     CloseChangeWatch();
     FreeCatalogue();
-    SetCatalogueModulePathForTesting(nullptr);
     ResetSettingsToDefaults();
     EXPECT_EQ(ReadCatalogueCounters().generationsAlive, 0) << "a generation outlived its holders";
 }

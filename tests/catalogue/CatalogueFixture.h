@@ -21,10 +21,9 @@ void ResetSettingsToDefaults();
 // Upper-cased copy (A-Z only), as the catalogue compares names.
 std::string Upper(std::string text);
 
-// A library directory: a TempDir holding a stand-in "Zentrik.dll"; the
-// catalogue loads from it (SetCatalogueModulePathForTesting). On teardown
-// the watch is closed, the catalogue freed and the module path restored,
-// and no generation may be left alive.
+// A library folder: a TempDir the catalogue loads from (Load). On teardown
+// the watch is closed and the catalogue freed, and no generation may be left
+// alive.
 class LibraryTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -35,10 +34,11 @@ protected:
     // Writes a shortcut `relative` (e.g. "EXT\\Notepad.lnk") to `target`.
     void Shortcut(const std::string& relative, const std::string& target, const std::string& arguments = "");
     void Folder(const std::string& relative);
+    // Loads the catalogue from the library folder.
+    void Load() { LoadCatalogue(library.Path().c_str()); }
 
     ComApartment com;
     TempDir library{"zkc"};
-    std::string modulePath;  // library / "Zentrik.dll"
 };
 
 // The display names the menu builder would show for `files`: every group of

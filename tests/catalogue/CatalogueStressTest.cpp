@@ -1,4 +1,5 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueCounters.h"
 
 #include <windows.h>
 
@@ -105,13 +106,13 @@ TEST_F(CatalogueStressTest, ReloadsWhileReadersBorrowItems) {
 
     {
         ScopedTextHeap heap(PoisonHeap::Heap());
-        LoadCatalogue();
+        Load();
 
         // The reloading thread plays a menu build on another thread after
         // the watch fired: it replaces the catalogue over and over.
         std::thread reloader([&] {
             ComApartment com;
-            for (int i = 0; i < kReloads; ++i) LoadCatalogue();
+            for (int i = 0; i < kReloads; ++i) Load();
             done = true;
         });
         // Readers play menus: borrow the items, read them, keep them for a

@@ -1,4 +1,5 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueCounters.h"
 
 #include <windows.h>
 
@@ -8,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/Module.h"
 #include "settings/Settings.h"
 #include "tests/catalogue/CatalogueFixture.h"
 
@@ -56,8 +56,8 @@ protected:
 
 TEST_F(CatalogueTest, ExampleLibraryLoadsIntoTheDescribedCatalogue) {
     MakeExampleLibrary();
-    LoadCatalogue();
-    EXPECT_EQ(theCatalogue.modulePath.Text(), Upper(modulePath));
+    Load();
+    EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
     EXPECT_EQ(DescribeCurrent(),
               InCatalogueOrder(library.Path(),
                                {{"EXT", Line("EXT", AllFilesGroup, "", "Notepad(10000)")},
@@ -83,7 +83,7 @@ TEST_F(CatalogueTest, ExampleLibraryLoadsIntoTheDescribedCatalogue) {
 
 TEST_F(CatalogueTest, ItemsCarryWhatTheirShortcutsHold) {
     MakeExampleLibrary();
-    LoadCatalogue();
+    Load();
     CatalogueReader reader;
     reader.Acquire();
     const ActionItem* viewer = nullptr;
@@ -99,7 +99,7 @@ TEST_F(CatalogueTest, ItemsCarryWhatTheirShortcutsHold) {
 
 TEST_F(CatalogueTest, DirectoryWithOnlyTheLibraryGivesAnEmptyCatalogue) {
     ASSERT_TRUE(library.WriteFile("Zentrik.ini", "[options]\r\n"));
-    LoadCatalogue();
+    Load();
     CatalogueReader reader;
     reader.Acquire();
     ASSERT_NE(reader.Generation(), nullptr);
@@ -120,7 +120,7 @@ TEST_F(CatalogueTest, WhatIsAndIsNotAGroup) {
     Folder("EXT.empty");
     Folder("VERBOSE");
     Shortcut("VERBOSE\\V.lnk", "C:\\windows\\notepad.exe");
-    LoadCatalogue();
+    Load();
     EXPECT_EQ(DescribeCurrent(),
               InCatalogueOrder(library.Path(), {{"EXT.TXT", Line("EXT.TXT", TypeListGroup, ";.TXT;", "")},
                                                 {"EXT.DOC", Line("EXT.DOC", TypeListGroup, ";.DOC;", "Word(10000)")},
@@ -163,8 +163,7 @@ TEST_F(CatalogueTest, AliasShortcuts) {
         alias.target = c.target.size() > 1 && c.target[1] == ':' ? c.target : lib / c.target;
         ASSERT_TRUE(SUCCEEDED(WriteShortcut(lib / c.aliasName, alias)));
 
-        SetCatalogueModulePathForTesting((lib / "Zentrik.dll").c_str());
-        LoadCatalogue();
+        LoadCatalogue(lib.Path().c_str());
         for (const std::string& file : c.matching) EXPECT_EQ(CurrentMenuFor({file}), Names{"Act"}) << file;
         for (const std::string& file : c.notMatching) EXPECT_EQ(CurrentMenuFor({file}), Names{}) << file;
         CloseChangeWatch();
@@ -174,13 +173,13 @@ TEST_F(CatalogueTest, AliasShortcuts) {
 
 TEST_F(CatalogueTest, ReloadKeepsOnlyTheSecondScan) {
     MakeExampleLibrary();
-    LoadCatalogue();
+    Load();
     ASSERT_EQ(CurrentMenuFor({"a.txt"}), (Names{"Viewer", "Notepad"}));
 
     ASSERT_TRUE(DeleteFileA(At("EXT\\Notepad.lnk").c_str()));
     Shortcut("EXT\\Editor.(1).lnk", "C:\\windows\\notepad.exe");
     ASSERT_TRUE(DeleteFileA(At("EXT.htm.lnk").c_str()));
-    LoadCatalogue();
+    Load();
     EXPECT_EQ(CurrentMenuFor({"a.txt"}), (Names{"Editor", "Viewer"}));
     EXPECT_EQ(CurrentMenuFor({"page.htm"}), (Names{"Editor"}));
     EXPECT_EQ(ReadCatalogueCounters().generationsAlive, 1);
@@ -190,11 +189,11 @@ TEST_F(CatalogueTest, SettingsAreReadByEveryLoad) {
     Folder("EXT");
     Shortcut("EXT\\Tool.lnk", "C:\\windows\\notepad.exe");
     ASSERT_TRUE(library.WriteFile("Zentrik.ini", "[options]\r\nDefaultOrder=77\r\nHideEmpty=0\r\n"));
-    LoadCatalogue();
+    Load();
     EXPECT_EQ(theSettings.HideEmpty, 0);
     EXPECT_EQ(DescribeCurrent(), Line("EXT", AllFilesGroup, "", "Tool(77)"));
     ASSERT_TRUE(library.WriteFile("Zentrik.ini", "[options]\r\nDefaultOrder=5\r\n"));
-    LoadCatalogue();
+    Load();
     EXPECT_EQ(theSettings.HideEmpty, 1);
     EXPECT_EQ(DescribeCurrent(), Line("EXT", AllFilesGroup, "", "Tool(5)"));
 }
@@ -206,7 +205,7 @@ TEST_F(CatalogueTest, EqualActionsKeepCatalogueOrder) {
     Folder("EXT.txt");
     Shortcut("EXT\\Same.lnk", "C:\\windows\\notepad.exe", "from-ext");
     Shortcut("EXT.txt\\same.lnk", "C:\\windows\\notepad.exe", "from-ext-txt");
-    LoadCatalogue();
+    Load();
     CatalogueReader reader;
     reader.Acquire();
     std::vector<std::string> expected;
@@ -219,7 +218,7 @@ TEST_F(CatalogueTest, EqualActionsKeepCatalogueOrder) {
 
 TEST_F(CatalogueTest, AReaderKeepsItsGenerationAcrossReloads) {
     MakeExampleLibrary();
-    LoadCatalogue();
+    Load();
     CatalogueReader menu;
     menu.Acquire();
     const CatalogueGeneration* built = menu.Generation();
@@ -231,8 +230,8 @@ TEST_F(CatalogueTest, AReaderKeepsItsGenerationAcrossReloads) {
     RemoveTree(At("EXT"));
     Folder("EXT.doc");
     Shortcut("EXT.doc\\Other.lnk", "C:\\windows\\notepad.exe");
-    LoadCatalogue();
-    LoadCatalogue();
+    Load();
+    Load();
     EXPECT_EQ(ReadCatalogueCounters().generationsAlive, 2);  // the held one and the current one
     EXPECT_EQ(Describe(built), before) << "the held generation changed under its reader";
     EXPECT_EQ(built->loadNumber, number);
@@ -275,7 +274,7 @@ TEST_F(CatalogueTest, AllocationFailuresSkipWhatCannotBeHad) {
         SCOPED_TRACE(c.what);
         {
             ScopedTextHeap heap(HeapFailingSize(c.size));
-            LoadCatalogue();
+            Load();
             EXPECT_GE(RefusedRequests(), 1);
         }
         std::string described = DescribeCurrent();
@@ -315,7 +314,7 @@ TEST_F(CatalogueTest, NamesAtAndOverThePathLimit) {
     const std::string longGroup = "EXT." + std::string(251, 'g');
     ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + WidePath(At(longGroup))).c_str(), nullptr));
 
-    LoadCatalogue();
+    Load();
     CatalogueReader reader;
     reader.Acquire();
     int groups = 0;
@@ -347,7 +346,7 @@ TEST_F(CatalogueTest, CorruptShortcutsAreDropped) {
     ASSERT_TRUE(DeleteFileA(At("EXT\\gone-target.exe").c_str()));
     ASSERT_TRUE(library.WriteFile("EXT.htm.lnk", noise));  // an unreadable alias
     Shortcut("Good.lnk", "C:\\windows\\notepad.exe");     // an alias pointing nowhere useful
-    LoadCatalogue();
+    Load();
     // Only the shortcut whose target has gone remains: it reads fine and
     // fails only when started.
     EXPECT_EQ(DescribeCurrent(), InCatalogueOrder(library.Path(),
@@ -355,23 +354,30 @@ TEST_F(CatalogueTest, CorruptShortcutsAreDropped) {
                                                    {"EXT.HTM.LNK", Line("EXT.HTM.LNK", TypeListGroup, ";.HTM;.LNK;", "")}}));
 }
 
-TEST_F(CatalogueTest, ModuleFileComesFromTheInstanceHandle) {
-    // Without the test path the load asks GetModuleFileNameA(instanceHandle):
-    // here the test executable, whose folder holds no group.
-    SetCatalogueModulePathForTesting(nullptr);
-    HINSTANCE saved = instanceHandle;
-    instanceHandle = GetModuleHandleA(nullptr);
-    LoadCatalogue();
-    instanceHandle = saved;
-    char own[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, own, MAX_PATH);
-    EXPECT_EQ(theCatalogue.modulePath.Text(), Upper(own));
-    EXPECT_TRUE(theCatalogue.changeWatch.Valid());
+TEST_F(CatalogueTest, FolderIsKeptWithOneTrailingBackslashAndReloadsFromThere) {
+    Folder("EXT");
+    Shortcut("EXT\\Notepad.lnk", "C:\\windows\\notepad.exe");
+    std::string bare = library.Path();
+    bare.pop_back();
+    for (const std::string& given : {bare, library.Path()}) {
+        SCOPED_TRACE(given);
+        LoadCatalogue(given.c_str());
+        EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
+        EXPECT_EQ(CurrentMenuFor({"a.txt"}), Names{"Notepad"});
+    }
+    // A reload goes back to the same folder, whatever the current directory.
+    Shortcut("EXT\\Viewer.lnk", "C:\\windows\\notepad.exe");
+    const LONG loads = ReadCatalogueCounters().loads;
+    for (int i = 0; i < 50 && ReadCatalogueCounters().loads == loads; ++i) {
+        ReloadIfChanged();
+        if (ReadCatalogueCounters().loads == loads) Sleep(20);
+    }
+    EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
+    EXPECT_EQ(CurrentMenuFor({"a.txt"}), (Names{"Notepad", "Viewer"}));
 }
 
 TEST_F(CatalogueTest, UnlistableDirectoryGivesEmptyCatalogueAndNoWatch) {
-    SetCatalogueModulePathForTesting((library / "no such folder\\Zentrik.dll").c_str());
-    LoadCatalogue();
+    LoadCatalogue((library / "no such folder").c_str());
     EXPECT_FALSE(theCatalogue.changeWatch.Valid());
     EXPECT_FALSE(ChangeWatchSignalled());
     CatalogueReader reader;

@@ -1,4 +1,5 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueCounters.h"
 
 #include <windows.h>
 
@@ -38,7 +39,7 @@ protected:
         Shortcut("EXT\\Notepad.lnk", "C:\\windows\\notepad.exe");
         ASSERT_TRUE(library.WriteFile("Zentrik.ini", "[options]\r\n"));
         Settle();
-        LoadCatalogue();
+        Load();
         ASSERT_TRUE(theCatalogue.changeWatch.Valid());
     }
     LONG Loads() const { return ReadCatalogueCounters().loads; }
@@ -140,7 +141,7 @@ TEST_F(CatalogueWatchTest, ChangeInsideAnUnlistedFolderThatExistedWhenTheWatchSt
     Folder("Misc");
     CloseChangeWatch();
     Settle();
-    LoadCatalogue();
+    Load();
     const LONG loads = Loads();
     ASSERT_TRUE(library.WriteFile("Misc\\note.txt", "x"));
     const bool signalled = SignalledWithin(1500);
@@ -173,7 +174,7 @@ TEST_F(CatalogueWatchTest, LoadingAgainReplacesTheWatch) {
     // A direct load (as at library start) while a watch is open replaces it;
     // the new watch works and the old handle is closed, not leaked.
     HANDLE first = theCatalogue.changeWatch.Get();
-    LoadCatalogue();
+    Load();
     ASSERT_TRUE(theCatalogue.changeWatch.Valid());
     EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_FAILED) << "the first watch handle is still open";
     const LONG loads = Loads();

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "tests/extension/ExtensionTestSupport.h"
+#include "toolkit/ClassId.h"
 #include "tests/testsupport/Platform.h"
 
 namespace {
 
-const CLSID kExtensionClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
 const CLSID kOtherClass = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa4}};
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -69,10 +69,10 @@ TEST_F(ComServerTest, ClassObjectRequests) {
         const IID* iid;
         HRESULT result;
     } cases[] = {
-        {&kExtensionClass, &IID_IClassFactory, S_OK},
-        {&kExtensionClass, &IID_IUnknown, S_OK},
-        {&kExtensionClass, &IID_IContextMenu, E_NOINTERFACE},
-        {&kExtensionClass, &IID_IClassFactory2, E_NOINTERFACE},
+        {&kExtensionClassId, &IID_IClassFactory, S_OK},
+        {&kExtensionClassId, &IID_IUnknown, S_OK},
+        {&kExtensionClassId, &IID_IContextMenu, E_NOINTERFACE},
+        {&kExtensionClassId, &IID_IClassFactory2, E_NOINTERFACE},
         {&kOtherClass, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
         {&CLSID_ShellLink, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
     };
@@ -106,7 +106,7 @@ TEST_F(ComServerTest, FactoryCreatesObjectsAndUnloadFollowsLiveObjects) {
     LoadedLibrary dll(dllPath);
     ASSERT_TRUE(dll.Valid());
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
 
     void* out = reinterpret_cast<void*>(1);
     IUnknown* outer = factory;  // any object will do as a would-be outer object
@@ -247,7 +247,7 @@ TEST_F(ComServerTest, ProcessAttachLoadsTheCatalogue) {
     RecordProperty("load_ms", static_cast<int>(ms));
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     IShellExtInit* init = nullptr;
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
     IDataObject* data = ShellDataObject({file});
@@ -455,7 +455,7 @@ TEST_F(ComServerTest, NothingGrowsOverAThousandMenusWithFiftyInvocations) {
     LoadedLibrary dll(dllPath);
     ASSERT_TRUE(dll.Valid());
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     IDataObject* data = ShellDataObject(files);
     ASSERT_NE(nullptr, data);
 

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueCounters.h"
 #include "extension/ModuleLifetime.h"
+#include "menudraw/GdiObjects.h"
+#include "menudraw/MenuPaint.h"
 #include "settings/Settings.h"
 #include "tests/extension/ExtensionTestSupport.h"
 #include "tests/testsupport/Platform.h"
@@ -42,6 +45,7 @@ class Extension {
 public:
     Extension() : object(new ContextMenuExtension) {
         object->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+        object->Release();  // the creator's reference: `menu` holds it from here
     }
     ~Extension() {
         if (popup != nullptr) DestroyMenu(popup);
@@ -111,8 +115,7 @@ protected:
     }
     // Loads the catalogue from the test's library folder.
     void Load() {
-        SetCatalogueModulePathForTesting((library / "Zentrik.dll").c_str());
-        LoadCatalogue();
+        LoadCatalogue(library.Path().c_str());
     }
 
     ActionLibrary library;
@@ -134,14 +137,14 @@ TEST_F(ContextMenuTest, ActionsAreSortedByOrderThenNameWithConsecutiveIdentifier
     const std::vector<std::string> expected = {"a|100|o", "c|101|o", "b|102|o"};
     std::vector<std::string> items = e.Items();
     // Without the owner-drawn hook the same items are plain text items.
-    if (e.object->hookRecord == nullptr) {
+    if (e.object->menu.hookRecord == nullptr) {
         for (std::string& line : items) line.erase(line.find_last_of('o'));
         EXPECT_EQ((std::vector<std::string>{"a|100|", "c|101|", "b|102|"}), items);
     } else {
         EXPECT_EQ(expected, items);
     }
-    EXPECT_EQ(3, e.object->itemCount);
-    EXPECT_EQ(kFirst, e.object->firstCommandId);
+    EXPECT_EQ(3, e.object->menu.itemCount);
+    EXPECT_EQ(kFirst, e.object->menu.firstCommandId);
 }
 
 TEST_F(ContextMenuTest, ActionsBeyondIdCmdLastAreLeftOut) {
@@ -169,7 +172,7 @@ TEST_F(ContextMenuTest, ActionsBeyondIdCmdLastAreLeftOut) {
         std::vector<std::string> names;
         for (const std::string& line : e.Items()) names.push_back(Name(line));
         EXPECT_EQ(c.names, names) << c.last;
-        EXPECT_EQ(static_cast<int32_t>(c.names.size()), e.object->itemCount);
+        EXPECT_EQ(static_cast<int32_t>(c.names.size()), e.object->menu.itemCount);
         EXPECT_EQ(c.names.empty() ? 0 : 1, GetMenuItemCount(e.popup));
     }
 }
@@ -184,15 +187,15 @@ TEST_F(ContextMenuTest, DefaultOnlyAndNoVerbsResetTheEarlierMenuAndInsertNothing
         e.Select({file});
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
         ASSERT_EQ(1, e.object->selectionCount);
-        ASSERT_NE(nullptr, e.object->checkBitmap);
-        const HBITMAP firstBitmap = e.object->checkBitmap;
+        ASSERT_NE(nullptr, e.object->menu.checkBitmap);
+        const HBITMAP firstBitmap = e.object->menu.checkBitmap;
 
         EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), e.Build(flags)) << flags;
         EXPECT_EQ(0, GetMenuItemCount(e.popup));
         EXPECT_EQ(0, e.object->selectionCount);
         EXPECT_EQ(nullptr, e.object->selection);
-        EXPECT_EQ(nullptr, e.object->hookRecord);
-        EXPECT_EQ(nullptr, e.object->checkBitmap);
+        EXPECT_EQ(nullptr, e.object->menu.hookRecord);
+        EXPECT_EQ(nullptr, e.object->menu.checkBitmap);
         EXPECT_EQ(0u, GetObjectType(firstBitmap)) << "the first menu's bitmap is deleted";
         // Nothing of the earlier menu answers any more.
         EXPECT_EQ(kNothingWritten, e.Name(0));
@@ -209,15 +212,15 @@ TEST_F(ContextMenuTest, SecondBuildReplacesTheFirstAndTheFirstSubmenuStaysWithIt
     e.Select({file});
     HMENU firstPopup = CreatePopupMenu();
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.menu->QueryContextMenu(firstPopup, 0, 1, 50, CMF_NORMAL));
-    const HMENU firstSub = e.object->subMenu;
-    const HBITMAP firstBitmap = e.object->checkBitmap;
+    const HMENU firstSub = e.object->menu.subMenu;
+    const HBITMAP firstBitmap = e.object->menu.checkBitmap;
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
-    EXPECT_NE(firstSub, e.object->subMenu);
+    EXPECT_NE(firstSub, e.object->menu.subMenu);
     EXPECT_TRUE(IsMenu(firstSub));
     EXPECT_EQ(firstSub, GetSubMenu(firstPopup, 0));
     EXPECT_EQ(0u, GetObjectType(firstBitmap));
     EXPECT_EQ(1, e.object->selectionCount);
-    EXPECT_EQ(kFirst, e.object->firstCommandId);
+    EXPECT_EQ(kFirst, e.object->menu.firstCommandId);
     DestroyMenu(firstPopup);
     EXPECT_FALSE(IsMenu(firstSub));
 }
@@ -232,10 +235,10 @@ TEST_F(ContextMenuTest, MenuThatCannotBeInsertedLeavesNothingBehind) {
     // No shell menu to insert into: no identifier is used and nothing of the
     // menu stays alive.
     EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), e.menu->QueryContextMenu(nullptr, 0, kFirst, kLast, CMF_NORMAL));
-    EXPECT_EQ(0, e.object->itemCount);
-    EXPECT_EQ(nullptr, e.object->subMenu);
-    EXPECT_EQ(nullptr, e.object->checkBitmap);
-    EXPECT_EQ(nullptr, e.object->hookRecord);
+    EXPECT_EQ(0, e.object->menu.itemCount);
+    EXPECT_EQ(nullptr, e.object->menu.subMenu);
+    EXPECT_EQ(nullptr, e.object->menu.checkBitmap);
+    EXPECT_EQ(nullptr, e.object->menu.hookRecord);
     EXPECT_EQ(nullptr, e.object->borrowed.Generation());
     EXPECT_EQ(E_INVALIDARG, e.Invoke(0));
 }
@@ -335,7 +338,7 @@ TEST_F(ContextMenuTest, InvokedActionGetsTheShortNamesInDropOrder) {
     e.Select(files);
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
     EXPECT_EQ(S_OK, e.Invoke(0));
-    EXPECT_EQ(0, e.object->itemCount);
+    EXPECT_EQ(0, e.object->menu.itemCount);
     EXPECT_EQ(nullptr, e.object->selection);
     const std::vector<std::string> args = SplitCommandLine(WaitForRecordedCommandLine(record));
     ASSERT_EQ(5u, args.size());
@@ -361,9 +364,9 @@ TEST_F(ContextMenuTest, VerbsThatNameNoItemEndTheMenuAndStartNothing) {
         e.Select({file});
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2), e.Build());
         EXPECT_EQ(E_INVALIDARG, e.Invoke(verb));
-        EXPECT_EQ(0, e.object->itemCount);
+        EXPECT_EQ(0, e.object->menu.itemCount);
         EXPECT_EQ(nullptr, e.object->selection);
-        EXPECT_EQ(nullptr, e.object->hookRecord);
+        EXPECT_EQ(nullptr, e.object->menu.hookRecord);
     }
     EXPECT_EQ("", WaitForRecordedCommandLine(record, 500)) << "nothing was started";
     Extension e;
@@ -516,7 +519,7 @@ TEST(CheckBitmap, PixelsForThirteenByThirteen) {
     EXPECT_EQ(1, info.bmBitsPixel);
     EXPECT_EQ(1, info.bmPlanes);
     EXPECT_EQ(expected, Pixels(bitmap, 13, 13));
-    DeleteObject(bitmap);
+    DeleteGdiObject(bitmap);
 }
 
 TEST(CheckBitmap, SmallCellsGetNoShadow) {
@@ -532,7 +535,7 @@ TEST(CheckBitmap, SmallCellsGetNoShadow) {
         HBITMAP bitmap = DrawCheckBitmap(c.width, c.height);
         ASSERT_NE(nullptr, bitmap);
         EXPECT_EQ(c.expected, Pixels(bitmap, c.width, c.height)) << c.width << "x" << c.height;
-        DeleteObject(bitmap);
+        DeleteGdiObject(bitmap);
     }
 }
 

@@ -16,8 +16,6 @@ namespace {
 const COLORREF kUntouched = RGB(1, 2, 3);
 
 TEST(FillHighlightGradient, PaintsTheColumnSequence) {
-    DisplaySettingsGuard settings;
-    theSettings.GradientMenuBar = 1;
     const struct {
         const char* name;
         COLORREF start, end;
@@ -33,7 +31,7 @@ TEST(FillHighlightGradient, PaintsTheColumnSequence) {
         SCOPED_TRACE(c.name);
         Canvas canvas(12, 10, kUntouched);
         int before = LiveGdiObjectCount();
-        FillHighlightGradient(canvas.Dc(), c.start, c.end, 3, 2, c.width, 5);
+        FillHighlightGradient(canvas.Dc(), true, c.start, c.end, 3, 2, c.width, 5);
         EXPECT_EQ(LiveGdiObjectCount(), before) << "every column brush is deleted";
         for (int x = 0; x < canvas.Width(); ++x) {
             for (int y = 0; y < canvas.Height(); ++y) {
@@ -46,24 +44,20 @@ TEST(FillHighlightGradient, PaintsTheColumnSequence) {
 }
 
 TEST(FillHighlightGradient, PlainHighlightWhenGradientIsOff) {
-    DisplaySettingsGuard settings;
-    theSettings.GradientMenuBar = 0;
     Canvas canvas(12, 10, kUntouched);
-    FillHighlightGradient(canvas.Dc(), RGB(0, 0, 128), RGB(192, 192, 192), 3, 2, 4, 5);
+    FillHighlightGradient(canvas.Dc(), false, RGB(0, 0, 128), RGB(192, 192, 192), 3, 2, 4, 5);
     EXPECT_EQ(canvas.Count(3, 2, 7, 7, GetSysColor(COLOR_HIGHLIGHT)), 20);
     EXPECT_EQ(canvas.Count(0, 0, 12, 10, kUntouched), 120 - 20);
 }
 
 TEST(FillHighlightGradient, NothingForAnEmptyArea) {
-    DisplaySettingsGuard settings;
     const struct {
         int w, h;
     } sizes[] = {{0, 5}, {4, 0}, {-3, 5}, {4, -1}, {0, 0}};
     for (int gradient = 0; gradient <= 1; ++gradient) {
-        theSettings.GradientMenuBar = gradient;
         for (const auto& s : sizes) {
             Canvas canvas(12, 10, kUntouched);
-            FillHighlightGradient(canvas.Dc(), RGB(0, 0, 128), RGB(192, 192, 192), 6, 6, s.w, s.h);
+            FillHighlightGradient(canvas.Dc(), gradient != 0, RGB(0, 0, 128), RGB(192, 192, 192), 6, 6, s.w, s.h);
             EXPECT_EQ(canvas.Count(0, 0, 12, 10, kUntouched), 120)
                 << s.w << "x" << s.h << " gradient " << gradient;
         }
@@ -146,7 +140,6 @@ protected:
 };
 
 TEST_F(ItemPainting, EveryCombinationOfStateButtonAndGradient) {
-    DisplaySettingsGuard settings;
     const COLORREF menu = GetSysColor(COLOR_MENU);
     const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
     const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
@@ -165,7 +158,7 @@ TEST_F(ItemPainting, EveryCombinationOfStateButtonAndGradient) {
             for (int gradient = 0; gradient <= 1; ++gradient) {
                 SCOPED_TRACE(::testing::Message() << "selected " << selected << ", ButtonIcon " << button
                                                   << ", GradientMenuBar " << gradient);
-                theSettings.GradientMenuBar = gradient;
+                look.gradient = gradient != 0;
                 look.selected = selected != 0;
                 look.buttonIcon = button != 0;
                 Canvas canvas(kLeft + kWidth + 5, kTop + kHeight + 5, kUntouched);
@@ -223,8 +216,7 @@ TEST_F(ItemPainting, EveryCombinationOfStateButtonAndGradient) {
 }
 
 TEST_F(ItemPainting, ButtonItemNoWiderThanTheIconAreaGetsNoGradient) {
-    DisplaySettingsGuard settings;
-    theSettings.GradientMenuBar = 1;
+    look.gradient = true;
     look.selected = true;
     look.buttonIcon = true;
     look.textLength = 0;
@@ -239,8 +231,7 @@ TEST_F(ItemPainting, ButtonItemNoWiderThanTheIconAreaGetsNoGradient) {
 }
 
 TEST_F(ItemPainting, NullIconLeavesTheRestInPlace) {
-    DisplaySettingsGuard settings;
-    theSettings.GradientMenuBar = 1;
+    look.gradient = true;
     look.icon = nullptr;
     look.selected = false;
     Canvas canvas(kLeft + kWidth, kTop + kHeight, kUntouched);
@@ -255,11 +246,10 @@ TEST_F(ItemPainting, NullIconLeavesTheRestInPlace) {
 // bitmap can be had) gives the same pixels as the off-screen composition, and
 // both leave the item's context as they found it.
 TEST_F(ItemPainting, DirectAndOffScreenAgreeAndRestoreTheContext) {
-    DisplaySettingsGuard settings;
     for (int selected = 0; selected <= 1; ++selected) {
         look.selected = selected != 0;
         look.buttonIcon = true;
-        theSettings.GradientMenuBar = 1;
+        look.gradient = true;
         Canvas offScreen(kLeft + kWidth + 3, kTop + kHeight + 3, kUntouched);
         Canvas direct(kLeft + kWidth + 3, kTop + kHeight + 3, kUntouched);
         RECT item = {kLeft, kTop, kLeft + kWidth, kTop + kHeight};

@@ -1,4 +1,4 @@
-// The per-thread message hook, with real ContextMenuExtension objects, real
+// The per-thread message hook, with real OwnerDrawMenu objects, real
 // windows, real hooks and messages sent through the thread's window
 // procedures.
 //
@@ -13,12 +13,12 @@
 
 #include "MenuTestSupport.h"
 #include "catalogue/ActionItem.h"
-#include "extension/ContextMenuExtension.h"
 #include "menudraw/GdiObjects.h"
 #include "menudraw/ItemLayout.h"
 #include "menudraw/ItemPainter.h"
 #include "menudraw/MenuHook.h"
 #include "menudraw/MenuPaint.h"
+#include "menudraw/OwnerDrawMenu.h"
 
 namespace {
 
@@ -105,14 +105,13 @@ struct TestAction {
     ActionItem* item;
 };
 
-// One ContextMenuExtension with a submenu of owner-drawn items, as
+// One OwnerDrawMenu with a submenu of owner-drawn items, as the extension's
 // QueryContextMenu leaves it: items, first command id, subMenu, closed,
-// registered with the calling thread's hook. Released (and so reset and
+// registered with the calling thread's hook. Destroyed (and so reset and
 // unregistered) at the end.
 class MenuObject {
 public:
-    MenuObject(const std::vector<ActionItem*>& actions, UINT firstId) : object(new ContextMenuExtension()) {
-        object->AddRef();
+    MenuObject(const std::vector<ActionItem*>& actions, UINT firstId) : object(new OwnerDrawMenu()) {
         object->subMenu = CreatePopupMenu();
         object->firstCommandId = firstId;
         for (size_t k = 0; k < actions.size(); ++k) {
@@ -122,25 +121,25 @@ public:
         }
         object->itemCount = static_cast<int32_t>(actions.size());
         object->menuActive = 0;
-        object->ownerWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
+        object->ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     }
     ~MenuObject() {
         HMENU menu = object->subMenu;
-        object->Release();
+        delete object;
         if (menu != nullptr) DestroyMenu(menu);
     }
     MenuObject(const MenuObject&) = delete;
     MenuObject& operator=(const MenuObject&) = delete;
 
     // As QueryContextMenu does.
-    ThreadHookRecord* Register() { return object->hookRecord = RegisterMenuExtension(object); }
+    ThreadHookRecord* Register() { return object->Register() ? object->hookRecord : nullptr; }
     // As ResetMenuState does (it also drops the items).
-    void Reset() { object->ResetMenuState(); }
-    ContextMenuExtension* operator->() const { return object; }
-    ContextMenuExtension* Get() const { return object; }
+    void Reset() { object->Reset(); }
+    OwnerDrawMenu* operator->() const { return object; }
+    OwnerDrawMenu* Get() const { return object; }
 
 private:
-    ContextMenuExtension* object;
+    OwnerDrawMenu* object;
 };
 
 // Hook records in the process-wide list, front first.
@@ -150,9 +149,9 @@ std::vector<ThreadHookRecord*> RecordList() {
     return list;
 }
 
-std::vector<ContextMenuExtension*> Chain(const ThreadHookRecord* record) {
-    std::vector<ContextMenuExtension*> chain;
-    for (ContextMenuExtension* e = record->firstExtension; e != nullptr; e = e->nextOnThread) chain.push_back(e);
+std::vector<OwnerDrawMenu*> Chain(const ThreadHookRecord* record) {
+    std::vector<OwnerDrawMenu*> chain;
+    for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) chain.push_back(e);
     return chain;
 }
 
@@ -172,24 +171,24 @@ TEST(MenuHookRegistration, ObjectsOfOneThreadShareOneRecordAndHook) {
     EXPECT_EQ(record->hookHandle, hook) << "no second hook";
     EXPECT_EQ(FindThreadHookRecord(), record);
     EXPECT_EQ(RecordList(), std::vector<ThreadHookRecord*>{record});
-    EXPECT_EQ(Chain(record), (std::vector<ContextMenuExtension*>{b.Get(), a.Get()})) << "new objects go in front";
+    EXPECT_EQ(Chain(record), (std::vector<OwnerDrawMenu*>{b.Get(), a.Get()})) << "new objects go in front";
 
     // Registering again changes nothing.
     EXPECT_EQ(a.Register(), record);
     EXPECT_EQ(b.Register(), record);
-    EXPECT_EQ(Chain(record), (std::vector<ContextMenuExtension*>{b.Get(), a.Get()}));
+    EXPECT_EQ(Chain(record), (std::vector<OwnerDrawMenu*>{b.Get(), a.Get()}));
 
     // An object that is not in the chain: nothing changes.
     MenuObject stranger({action.item}, 300);
     UnregisterMenuExtension(record, stranger.Get());
-    EXPECT_EQ(Chain(record), (std::vector<ContextMenuExtension*>{b.Get(), a.Get()}));
+    EXPECT_EQ(Chain(record), (std::vector<OwnerDrawMenu*>{b.Get(), a.Get()}));
     EXPECT_EQ(FindThreadHookRecord(), record);
 
     // Unregistering the first keeps the record and its hook.
     b.Reset();
     EXPECT_EQ(b->hookRecord, nullptr);
     EXPECT_EQ(FindThreadHookRecord(), record);
-    EXPECT_EQ(Chain(record), std::vector<ContextMenuExtension*>{a.Get()});
+    EXPECT_EQ(Chain(record), std::vector<OwnerDrawMenu*>{a.Get()});
     EXPECT_EQ(record->hookHandle, hook);
 
     // The last one takes the record out of the list.

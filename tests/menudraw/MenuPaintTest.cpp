@@ -1,30 +1,29 @@
 // The object-level calls of the painting: the menu font's life and
-// DrawMenuItem's refusal without a font, on real ContextMenuExtension
-// objects. (The icon size following LargeIcon: MenuHookTest.cpp.)
+// DrawMenuItem's refusal without a font, on real OwnerDrawMenu objects. (The icon size following LargeIcon: MenuHookTest.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "MenuTestSupport.h"
 #include "catalogue/ActionItem.h"
-#include "extension/ContextMenuExtension.h"
 #include "menudraw/GdiObjects.h"
 #include "menudraw/MenuPaint.h"
+#include "menudraw/OwnerDrawMenu.h"
 
 namespace {
 
-// A ContextMenuExtension held by one reference, released at the end.
+// A menu on the heap, as the extension object embeds it; destroyed at the end.
 class Object {
 public:
-    Object() : object(new ContextMenuExtension()) { object->AddRef(); }
-    ~Object() { object->Release(); }
+    Object() : object(new OwnerDrawMenu()) {}
+    ~Object() { delete object; }
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
-    ContextMenuExtension* operator->() const { return object; }
-    ContextMenuExtension* Get() const { return object; }
+    OwnerDrawMenu* operator->() const { return object; }
+    OwnerDrawMenu* Get() const { return object; }
 
 private:
-    ContextMenuExtension* object;
+    OwnerDrawMenu* object;
 };
 
 TEST(MenuPaint, ReleaseMenuFontDeletesOnlyAnOwnedFont) {

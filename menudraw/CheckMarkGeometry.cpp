@@ -1,4 +1,4 @@
-#include "extension/CheckMarkGeometry.h"
+#include "menudraw/CheckMarkGeometry.h"
 
 CheckMarkGeometry ComputeCheckMark(int32_t width, int32_t height) {
     CheckMarkGeometry g{};

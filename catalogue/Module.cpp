@@ -1,3 +1,0 @@
-#include "catalogue/Module.h"
-
-HINSTANCE instanceHandle = nullptr;

@@ -1,0 +1,4 @@
+#include "toolkit/ClassId.h"
+
+const CLSID kExtensionClassId = {0x5b1e0a42, 0x7c3d, 0x4f19, {0x9a, 0x6e, 0x2d, 0x8c, 0x41, 0xf0, 0xb7, 0xa3}};
+const char kClassIdText[] = "{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}";
