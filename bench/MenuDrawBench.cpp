@@ -131,7 +131,7 @@ PaintTimes MeasurePainting(int rounds) {
         char name[64];
         wsprintfA(name, "Action number %d with a name", i + 1);
         item->displayName.AssignExact(name);
-        item->icon = CreateSolidIcon(iconSize, iconSize, RGB((i * 37) & 255, (i * 91) & 255, 160));
+        item->icon.Reset(CreateSolidIcon(iconSize, iconSize, RGB((i * 37) & 255, (i * 91) & 255, 160)));
         items.push_back(item);
     }
     OwnerDrawMenu* object = new OwnerDrawMenu();

@@ -22,7 +22,7 @@ void TakeLinkText(FixedText& buffer) {
 }  // namespace
 
 ActionItem::ActionItem(const char* shortcutPath)
-    : nextItem(nullptr), order(theSettings.DefaultOrder), showCommand(SW_SHOWDEFAULT), icon(nullptr) {
+    : nextItem(nullptr), order(theSettings.DefaultOrder), showCommand(SW_SHOWDEFAULT) {
     ShellLinkFile shortcut(shortcutPath);
     if (!shortcut.Loaded()) return;
     IShellLinkA* link = shortcut.Link();
@@ -88,19 +88,14 @@ void ActionItem::RefreshIcon(const char* shortcutPath) {
     std::memset(&info, 0, sizeof info);
     const UINT size = theSettings.LargeIcon != 0 ? 0 : SHGFI_SMALLICON;
     if (theSettings.LinkOverlay != 0) {
-        if (SHGetFileInfoA(shortcutPath, 0, &info, sizeof info, SHGFI_ICON | size) != 0) icon = info.hIcon;
+        if (SHGetFileInfoA(shortcutPath, 0, &info, sizeof info, SHGFI_ICON | size) != 0) icon.Reset(info.hIcon);
     } else {
         DWORD_PTR list = SHGetFileInfoA(shortcutPath, 0, &info, sizeof info, SHGFI_SYSICONINDEX | size);
-        if (list != 0) icon = ImageList_GetIcon(reinterpret_cast<HIMAGELIST>(list), info.iIcon, ILD_TRANSPARENT);
+        if (list != 0) icon.Reset(ImageList_GetIcon(reinterpret_cast<HIMAGELIST>(list), info.iIcon, ILD_TRANSPARENT));
     }
 }
 
-void ActionItem::ReleaseIcon() {
-    if (icon != nullptr) {
-        DestroyIcon(icon);
-        icon = nullptr;
-    }
-}
+void ActionItem::ReleaseIcon() { icon.Reset(); }
 
 int ActionItem::LaunchAction(const TextListNode* files, int32_t filesLength, HeapText& commandLine,
                              DWORD* errorCode) const {

@@ -13,6 +13,7 @@
 
 #include "catalogue/ActionOrder.h"
 #include "toolkit/TextBuffer.h"
+#include "toolkit/Win32Handles.h"
 
 class ActionItem {
 public:
@@ -24,7 +25,7 @@ public:
     HeapText targetPath;       // link target path, trimmed and unquoted
     HeapText workingDirectory; // link working directory, trimmed and unquoted; may be empty
     int32_t showCommand;       // link show command; SW_SHOWDEFAULT when the link gives none
-    HICON icon;                // owned; null when none could be had
+    IconHandle icon;           // owned; invalid (null) when none could be had
 
     // Reads the shortcut file at `shortcutPath` (full path). Never fails as a
     // whole: what cannot be read stays empty, and a link that cannot be

@@ -66,7 +66,7 @@ bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
     look.gradient = menu->settings->GradientMenuBar != 0;
     look.iconWidth = menu->iconWidth;
     look.iconHeight = menu->iconHeight;
-    look.icon = item != nullptr ? item->icon : nullptr;
+    look.icon = item != nullptr ? item->icon.Get() : nullptr;
     look.text = item != nullptr ? item->displayName.Text() : "";
     look.textLength = item != nullptr ? item->displayName.Length() : 0;
     look.font = menu->menuFont;

@@ -7,6 +7,7 @@
 #include "props/Registration.h"
 #include "settings/Settings.h"
 #include "toolkit/Paths.h"
+#include "toolkit/Win32Handles.h"
 
 namespace {
 const char kStartMutexName[] = "Zentrik Start Process Mutex";
@@ -15,12 +16,10 @@ const char kStartMutexName[] = "Zentrik Start Process Mutex";
 // Exit code: 0 after OK, 1 after Cancel or the close box, 0 at once when
 // another copy already runs (nothing is shown then).
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    HANDLE startMutex = CreateMutexA(nullptr, FALSE, kStartMutexName);
-    if (startMutex == nullptr) return 0;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(startMutex);
-        return 0;
-    }
+    // Held (and so closed) until the program ends.
+    KernelHandle startMutex(CreateMutexA(nullptr, FALSE, kStartMutexName));
+    if (!startMutex.Valid()) return 0;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     // A library without a readable version resource still gets a name line;
     // the version and copyright lines then stay empty.
@@ -31,8 +30,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ReadAboutTexts(libraryPath.Text(), about);
 
     PropertiesDialog dialog(about);
-    INT_PTR result = dialog.Run(instance);
-
-    CloseHandle(startMutex);
-    return static_cast<int>(result);
+    return static_cast<int>(dialog.Run(instance));
 }

@@ -124,15 +124,22 @@ run_ctest() {
   banner "Tests $b"
   t=$(date +%s)
   rm -f "$bin"/*.gtest.xml
-  ctest --preset "$b" 2>&1 | tee "$log"
-  local line total=0 bad=0
-  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-  if [ -n "$line" ]; then
-    bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-  elif grep -q 'No tests were found' "$log"; then
-    :
-  else
+  local junit="$logs/$1-ctest.junit.xml"
+  rm -f "$junit"
+  ctest --preset "$b" --output-junit "$junit" 2>&1 | tee "$log"
+  # The counts come from ctest's JUnit report: one <testcase> per entry with
+  # status "run" (passed), "fail", "notrun" (not started: counted as failed)
+  # or "disabled".
+  local total=0 bad=0 failed_names=""
+  if [ -f "$junit" ]; then
+    local statuses
+    statuses=$(grep -oE '<testcase name="[^"]*" [^>]*status="[a-z]+"' "$junit" |
+      sed -E 's/<testcase name="([^"]*)".*status="([a-z]+)"/\2 \1/')
+    total=$(grep -cvE '^disabled ' <<<"$statuses" || true)
+    bad=$(grep -cE '^(fail|notrun) ' <<<"$statuses" || true)
+    failed_names=$(grep -E '^(fail|notrun) ' <<<"$statuses" | cut -d' ' -f2- | tr '\n' ' ' || true)
+    [ -n "$statuses" ] || total=0
+  elif ! grep -q 'No tests were found' "$log"; then
     step_failed "ctest $b did not report (build/logs/$b-ctest.log)"
   fi
   passed=$((passed + total - bad))
@@ -154,7 +161,7 @@ run_ctest() {
   note "tests   $b: $((total - bad)) passed, $bad failed in $(elapsed "$t")" \
        "(test cases: $cases passed, $case_bad failed, $skipped skipped or disabled; $reports reports)"
   if [ "$bad" -gt 0 ]; then
-    note "        failed in $b: $(grep -E '^\s+[0-9]+ - ' "$log" | sed -E 's/^\s+[0-9]+ - //' | tr '\n' ' ')"
+    note "        failed in $b: $failed_names"
   fi
 }
 

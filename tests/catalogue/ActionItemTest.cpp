@@ -146,9 +146,9 @@ TEST_F(ActionItemTest, IconInEachOfTheFourWays) {
         theSettings.LinkOverlay = c.linkOverlay;
         theSettings.LargeIcon = c.largeIcon;
         ItemHolder item(path);
-        ASSERT_NE(item->icon, nullptr) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
+        ASSERT_NE(item->icon.Get(), nullptr) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
         ICONINFO info = {};
-        ASSERT_TRUE(GetIconInfo(item->icon, &info));
+        ASSERT_TRUE(GetIconInfo(item->icon.Get(), &info));
         BITMAP bits = {};
         GetObjectA(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bits, &bits);
         EXPECT_EQ(bits.bmWidth, c.size) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
@@ -156,13 +156,13 @@ TEST_F(ActionItemTest, IconInEachOfTheFourWays) {
         if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
 
         // RefreshIcon replaces the icon; ReleaseIcon destroys it and clears it.
-        HICON first = item->icon;
+        HICON first = item->icon.Get();
         item->RefreshIcon(path.c_str());
-        ASSERT_NE(item->icon, nullptr);
+        ASSERT_NE(item->icon.Get(), nullptr);
         EXPECT_FALSE(GetIconInfo(first, &info)) << "the replaced icon was not destroyed";
-        HICON second = item->icon;
+        HICON second = item->icon.Get();
         item->ReleaseIcon();
-        EXPECT_EQ(item->icon, nullptr);
+        EXPECT_EQ(item->icon.Get(), nullptr);
         EXPECT_FALSE(GetIconInfo(second, &info)) << "the released icon was not destroyed";
         item->ReleaseIcon();  // a second release has nothing to destroy
     }
@@ -395,7 +395,7 @@ TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
         EXPECT_TRUE(item->displayName.Empty()) << c.name << " shows as " << item->displayName.Text();
         EXPECT_TRUE(item->targetPath.Empty()) << c.name;
         EXPECT_TRUE(item->arguments.Empty()) << c.name;
-        EXPECT_EQ(item->icon, nullptr) << c.name;
+        EXPECT_EQ(item->icon.Get(), nullptr) << c.name;
     }
     // A path that is not there at all, and one longer than any path.
     ItemHolder missing(dir / "not-there.lnk");

@@ -94,7 +94,7 @@ TEST_F(CatalogueTest, ItemsCarryWhatTheirShortcutsHold) {
     EXPECT_STREQ(viewer->displayName.Text(), "Viewer");
     EXPECT_STREQ(viewer->arguments.Text(), "/view");
     EXPECT_EQ(Upper(viewer->targetPath.Text()), "C:\\WINDOWS\\NOTEPAD.EXE");
-    EXPECT_NE(viewer->icon, nullptr);
+    EXPECT_NE(viewer->icon.Get(), nullptr);
 }
 
 TEST_F(CatalogueTest, DirectoryWithOnlyTheLibraryGivesAnEmptyCatalogue) {
@@ -196,24 +196,6 @@ TEST_F(CatalogueTest, SettingsAreReadByEveryLoad) {
     Load();
     EXPECT_EQ(theSettings.HideEmpty, 1);
     EXPECT_EQ(DescribeCurrent(), Line("EXT", AllFilesGroup, "", "Tool(5)"));
-}
-
-TEST_F(CatalogueTest, EqualActionsKeepCatalogueOrder) {
-    // Two groups with an action of the same order and name: both are shown,
-    // and their order is the catalogue's (the reverse of the listing).
-    Folder("EXT");
-    Folder("EXT.txt");
-    Shortcut("EXT\\Same.lnk", "C:\\windows\\notepad.exe", "from-ext");
-    Shortcut("EXT.txt\\same.lnk", "C:\\windows\\notepad.exe", "from-ext-txt");
-    Load();
-    CatalogueReader reader;
-    reader.Acquire();
-    std::vector<std::string> expected;
-    for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup) {
-        expected.push_back(g->firstItem->displayName.Text());
-    }
-    EXPECT_EQ(MenuFor(reader.Generation(), {"a.txt"}), expected);
-    EXPECT_EQ(expected.size(), 2u);
 }
 
 TEST_F(CatalogueTest, AReaderKeepsItsGenerationAcrossReloads) {

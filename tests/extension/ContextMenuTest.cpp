@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/ActionGroup.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueCounters.h"
 #include "extension/ModuleLifetime.h"
@@ -145,6 +146,30 @@ TEST_F(ContextMenuTest, ActionsAreSortedByOrderThenNameWithConsecutiveIdentifier
     }
     EXPECT_EQ(3, e.object->menu.itemCount);
     EXPECT_EQ(kFirst, e.object->menu.firstCommandId);
+}
+
+TEST_F(ContextMenuTest, EqualActionsKeepCatalogueOrder) {
+    // Two groups with an action of the same order and name (the name
+    // compares without regard to case): both are shown, in the catalogue's
+    // order, which is the reverse of the folder listing's.
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ASSERT_TRUE(library.MakeGroup("EXT.txt"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Same"));
+    ASSERT_TRUE(library.AddRecorder("EXT.txt", "same"));
+    const std::string file = library.AddFile("doc.txt");
+    Load();
+    std::vector<std::string> catalogueOrder;
+    {
+        CatalogueReader reader;
+        reader.Acquire();
+        for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup)
+            catalogueOrder.push_back(g->firstItem->displayName.Text());
+    }
+    ASSERT_EQ(2u, catalogueOrder.size());
+    Extension e;
+    e.Select({file});
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2), e.Build());
+    EXPECT_EQ(catalogueOrder, (std::vector<std::string>{e.Name(0), e.Name(1)}));
 }
 
 TEST_F(ContextMenuTest, ActionsBeyondIdCmdLastAreLeftOut) {

@@ -96,7 +96,7 @@ struct TestAction {
         : item(ActionItem::Create("C:\\no such folder\\none.lnk")) {
         if (item != nullptr) {
             item->displayName.AssignExact(name);
-            item->icon = CreateSolidIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), colour);
+            item->icon.Reset(CreateSolidIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), colour));
         }
     }
     ~TestAction() { ActionItem::Destroy(item); }
