@@ -1,5 +1,7 @@
 #include "menudraw/ItemPainter.h"
 
+#include <cstring>
+
 #include "menudraw/GdiObjects.h"
 #include "menudraw/Gradient.h"
 #include "toolkit/TextBuffer.h"
@@ -43,9 +45,30 @@ void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, 
         FillBox(dc, x, y, w, h, SystemBrush(COLOR_HIGHLIGHT));
         return;
     }
-    for (GradientSteps steps(start, end, w); !steps.Done(); steps.Next()) {
-        BrushObject brush(CreateGdiSolidBrush(steps.Colour()));
-        if (brush.Valid()) FillBox(dc, x + steps.Column(), y, 1, h, brush.Get());
+    // The column colours go into one row of 32-bit pixels (blue in the low
+    // byte, then green, then red), which StretchDIBits copies 1:1 across and
+    // repeats down the height: no GDI object is made, and a 32-bit target
+    // gets exactly the colours a solid brush per column would give. Wider
+    // gradients go in chunks of kChunk columns.
+    constexpr int kChunk = 256;
+    DWORD row[kChunk];
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biHeight = 1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    GradientSteps steps(start, end, w);
+    while (!steps.Done()) {
+        const int first = steps.Column();
+        int n = 0;
+        for (; n < kChunk && !steps.Done(); ++n, steps.Next()) {
+            const COLORREF c = steps.Colour();
+            row[n] = static_cast<DWORD>(GetRValue(c)) << 16 | static_cast<DWORD>(GetGValue(c)) << 8 | GetBValue(c);
+        }
+        info.bmiHeader.biWidth = n;
+        StretchDIBits(dc, x + first, y, n, h, 0, 0, n, 1, row, &info, DIB_RGB_COLORS, SRCCOPY);
     }
 }
 

@@ -15,12 +15,12 @@
 
 #include "menudraw/ItemLayout.h"
 
-// Fills (x, y, w, h) with a left-to-right gradient from `start` to `end`, one
-// solid brush per pixel column (created, used, deleted; a column whose brush
-// cannot be created stays unpainted and the next one is drawn). Nothing at
-// all when w <= 0 or h <= 0. Without `gradient` (the setting GradientMenuBar
-// off), a plain fill with the system brush COLOR_HIGHLIGHT + 1 instead, the
-// two colours unused.
+// Fills (x, y, w, h) with a left-to-right gradient from `start` to `end`,
+// one colour per pixel column (Gradient.h), in one StretchDIBits of a row of
+// pixels per 256 columns; no GDI object is created. Columns whose copy fails
+// stay unpainted. Nothing at all when w <= 0 or h <= 0. Without `gradient`
+// (the setting GradientMenuBar off), a plain fill with the system brush
+// COLOR_HIGHLIGHT + 1 instead, the two colours unused.
 void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, int x, int y, int w, int h);
 
 // A one-pixel raised frame around (x, y, w, h): COLOR_BTNHIGHLIGHT on the left
