@@ -8,8 +8,8 @@
 #   N passed, M failed
 #
 # N and M count ctest entries (one per test executable) over all builds; a
-# step that fails outside ctest (a build, a fuzz run, an import check) adds one
-# to M. Exits non-zero when M > 0.
+# step that fails outside ctest (a build, a fuzz run, a benchmark run, an
+# import check) adds one to M. Exits non-zero when M > 0.
 #
 #   bash scripts/test.sh [build...]     builds: host win32 win64 (default: all)
 #
@@ -213,6 +213,21 @@ if [ ${#cross_built[@]} -gt 0 ]; then
     zk_wine_server_ensure 3600
     echo "wineserver warm for $prefix"
     for b in "${cross_built[@]}"; do run_ctest "$b"; done
+    # Benchmarks, each run once on a small size so that they keep working; no
+    # time is asserted, a failure to run counts as a failed step.
+    for b in "${cross_built[@]}"; do
+      for run in "library_bench 20 1" "menudraw_bench 20 1"; do
+        read -r name args <<<"$run"
+        log="$logs/$b-$name.log"
+        # shellcheck disable=SC2086
+        if "$root/cmake/wine-run.sh" --prefix "$prefix" "$root/build/$b/bin/$name.exe" $args >"$log" 2>&1; then
+          note "bench   $b: $run ran, $(grep -c 'ratio' "$log") ratios printed (build/logs/$b-$name.log)"
+        else
+          tail -n 20 "$log"
+          step_failed "bench $b: $run (build/logs/$b-$name.log)"
+        fi
+      done
+    done
   fi
 fi
 
