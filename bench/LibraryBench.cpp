@@ -34,9 +34,12 @@
 // library does it (at LoadLibrary or at the first menu).
 //
 // Every figure is the median over the rounds (steady menus: over all of
-// them); ratios are of medians of this run. QueryPerformanceCounter. Each
-// menu's identifier count is checked against the number of matching actions
-// (at most 512): a wrong menu ends the program with exit code 1.
+// them); ratios are of medians of this run, and for the sides measured in
+// the same round also the median of the per-round ratios, which a load on
+// the machine that drifts between rounds disturbs less.
+// QueryPerformanceCounter. Each menu's identifier count is checked against
+// the number of matching actions (at most 512): a wrong menu ends the
+// program with exit code 1.
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -224,6 +227,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     std::vector<double> emptyLoad, emptyFirst, fullLoadLibrary, fullFirst, steady, menuFloor, afterAdd, floorLoad;
+    std::vector<double> loadRatio, addedRatio, floorRatio;  // per round: the sides of one round
     for (int r = 0; r < rounds && failures == 0; ++r) {
         LoadedZentrik dll;
         Cold cold = ColdFirstMenu(dll, emptyDll, data, 0);
@@ -252,6 +256,10 @@ int main(int argc, char** argv) {
         int read = 0;
         floorLoad.push_back(LoadFloor(full.Path(), &read));
         Check(read == actions, "the floor loop reads every shortcut");
+        const double roundLoad = fullFirst.back() - emptyFirst.back();
+        loadRatio.push_back(fullLoadLibrary.back() / emptyLoad.back());
+        addedRatio.push_back(seconds / roundLoad);
+        floorRatio.push_back(roundLoad / floorLoad.back());
         std::printf("round %d: LoadLibraryA %.1f ms, cold first menu %.1f ms, after one added shortcut %.1f ms, "
                     "floor load %.1f ms\n",
                     r + 1, Ms(cold.loadLibrary), Ms(cold.firstMenu), Ms(seconds), Ms(floorLoad.back()));
@@ -264,7 +272,8 @@ int main(int argc, char** argv) {
     std::printf("\n1. LoadLibraryA of Zentrik.dll (a copy beside the library; DllMain included)\n");
     std::printf("   beside %d shortcuts:      %10.2f ms\n", actions, Ms(Median(fullLoadLibrary)));
     std::printf("   beside an empty library: %10.2f ms\n", Ms(Median(emptyLoad)));
-    std::printf("   ratio:                   %10.2f\n", Median(fullLoadLibrary) / Median(emptyLoad));
+    std::printf("   ratio:                   %10.2f (median of per-round ratios %.2f)\n",
+                Median(fullLoadLibrary) / Median(emptyLoad), Median(loadRatio));
 
     std::printf("\n2. Full load (cold first menu beside %d shortcuts minus beside an empty library)\n", actions);
     std::printf("   cold first menu, full:   %10.2f ms (LoadLibraryA to the first QueryContextMenu's return)\n",
@@ -277,11 +286,13 @@ int main(int argc, char** argv) {
     std::printf("   steady menu:             %10.2f ms (QueryContextMenu, no change, %d menus)\n",
                 Ms(Median(steady)), static_cast<int>(steady.size()));
     std::printf("   ratio to a steady menu:  %10.2f\n", Median(afterAdd) / Median(steady));
-    std::printf("   ratio to a full load:    %10.3f\n", Median(afterAdd) / fullLoad);
+    std::printf("   ratio to a full load:    %10.3f (median of per-round ratios %.3f)\n", Median(afterAdd) / fullLoad,
+                Median(addedRatio));
 
     std::printf("\n4. Full load against the floor loop (one reused link object, Load, getters, one icon)\n");
     std::printf("   floor loop:              %10.2f ms for %d shortcuts\n", Ms(Median(floorLoad)), actions);
-    std::printf("   ratio full load / floor: %10.2f\n", fullLoad / Median(floorLoad));
+    std::printf("   ratio full load / floor: %10.2f (median of per-round ratios %.2f)\n", fullLoad / Median(floorLoad),
+                Median(floorRatio));
 
     std::printf("\n5. Menu build: %d actions, %d matching, %d selected files\n", actions, shown, selected);
     std::printf("   QueryContextMenu:        %10.3f ms (steady, %d menus)\n", Ms(Median(steady)),
