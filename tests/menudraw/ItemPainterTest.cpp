@@ -46,11 +46,9 @@ TEST(FillHighlightGradient, PaintsTheColumnSequence) {
 // Wider than one row of pixels the painter copies at a time: every column,
 // on both sides of the joins, has its colour of the sequence.
 TEST(FillHighlightGradient, WideGradientHasEveryColumn) {
-    DisplaySettingsGuard settings;
-    theSettings.GradientMenuBar = 1;
     const int width = 600;
     Canvas canvas(width + 4, 5, kUntouched);
-    FillHighlightGradient(canvas.Dc(), RGB(250, 0, 30), RGB(0, 200, 255), 2, 1, width, 3);
+    FillHighlightGradient(canvas.Dc(), true, RGB(250, 0, 30), RGB(0, 200, 255), 2, 1, width, 3);
     for (GradientSteps steps(RGB(250, 0, 30), RGB(0, 200, 255), width); !steps.Done(); steps.Next()) {
         for (int y = 1; y < 4; ++y) ASSERT_EQ(canvas.At(2 + steps.Column(), y), steps.Colour()) << steps.Column();
     }
