@@ -1,5 +1,7 @@
 #include "props/Registration.h"
 
+#include <shlobj.h>
+
 #include <cstring>
 
 #include "toolkit/Paths.h"
@@ -10,20 +12,39 @@ const char kHandlersKeyPath[] = "*\\shellex\\ContextMenuHandlers";
 
 namespace {
 
-const char kClassRootPath[] = "CLSID";
 const char kServerKeyName[] = "InprocServer32";
 const char kThreadingModelName[] = "ThreadingModel";
 const char kApartment[] = "Apartment";
 
 RegistryCalls g_calls = PlatformRegistryCalls();
 
-// Throws the step's SSEXP unless the call succeeded.
-void Check(LSTATUS result, RegistrationStep step) {
-    if (result != ERROR_SUCCESS) throw SSEXP(0, step);
+// Where one scope keeps the two parent keys of the registration.
+struct ScopeKeys {
+    HKEY root;                 // predefined key the paths start from
+    const char* classRoot;     // the CLSID key
+    const char* handlers;      // the context-menu handlers of all files
+    bool createParents;        // create the parents when missing (the user's
+                               // classes usually lack *\shellex\...)
+};
+const ScopeKeys kMachineScope = {HKEY_CLASSES_ROOT, "CLSID", "*\\shellex\\ContextMenuHandlers", false};
+const ScopeKeys kUserScope = {HKEY_CURRENT_USER, "Software\\Classes\\CLSID",
+                              "Software\\Classes\\*\\shellex\\ContextMenuHandlers", true};
+
+// Throws the step's SSEXP unless the call succeeded; the platform's result
+// is kept in `failure` for the caller's choice of scope.
+void Check(LSTATUS result, RegistrationStep step, LSTATUS& failure) {
+    if (result == ERROR_SUCCESS) return;
+    failure = result;
+    throw SSEXP(0, step);
 }
 
 LSTATUS OpenForCreate(HKEY parent, const char* path, HKEY* key) {
     return g_calls.openKey(parent, path, 0, KEY_CREATE_SUB_KEY, key);
+}
+
+LSTATUS OpenParent(const ScopeKeys& scope, const char* path, HKEY* key) {
+    if (!scope.createParents) return OpenForCreate(scope.root, path, key);
+    return g_calls.createKey(scope.root, path, 0, nullptr, 0, KEY_CREATE_SUB_KEY, nullptr, key, nullptr);
 }
 
 LSTATUS CreateKey(HKEY parent, const char* name, HKEY* key) {
@@ -62,6 +83,7 @@ struct HeldKeys {
     HKEY serverKey = nullptr;  // ...\InprocServer32
     HKEY handlers = nullptr;   // *\shellex\ContextMenuHandlers
     HKEY handler = nullptr;    // ...\ZentrikMenu
+    LSTATUS failure = ERROR_SUCCESS;  // the failed call's result
 };
 
 // Undoes a failed attempt by the code of its failed step. Each code does its
@@ -95,19 +117,20 @@ void RollBack(int32_t code, HeldKeys& keys) {
     }
 }
 
-void Register(HeldKeys& keys) {
+void Register(const ScopeKeys& scope, HeldKeys& keys) {
     FixedText libraryPath;
     CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
+    LSTATUS& failure = keys.failure;
 
-    Check(OpenForCreate(HKEY_CLASSES_ROOT, kClassRootPath, &keys.classRoot), kStepOpenClassRoot);
-    Check(CreateKey(keys.classRoot, kClassIdText, &keys.classKey), kStepCreateClassKey);
-    Check(SetText(keys.classKey, nullptr, kLibraryFileName), kStepSetClassName);
-    Check(CreateKey(keys.classKey, kServerKeyName, &keys.serverKey), kStepCreateServerKey);
-    Check(SetText(keys.serverKey, nullptr, libraryPath.Text()), kStepSetServerPath);
-    Check(SetText(keys.serverKey, kThreadingModelName, kApartment), kStepSetThreadingModel);
-    Check(OpenForCreate(HKEY_CLASSES_ROOT, kHandlersKeyPath, &keys.handlers), kStepOpenHandlers);
-    Check(CreateKey(keys.handlers, kHandlerKeyName, &keys.handler), kStepCreateHandlerKey);
-    Check(SetText(keys.handler, nullptr, kClassIdText), kStepSetHandlerClass);
+    Check(OpenParent(scope, scope.classRoot, &keys.classRoot), kStepOpenClassRoot, failure);
+    Check(CreateKey(keys.classRoot, kClassIdText, &keys.classKey), kStepCreateClassKey, failure);
+    Check(SetText(keys.classKey, nullptr, kLibraryFileName), kStepSetClassName, failure);
+    Check(CreateKey(keys.classKey, kServerKeyName, &keys.serverKey), kStepCreateServerKey, failure);
+    Check(SetText(keys.serverKey, nullptr, libraryPath.Text()), kStepSetServerPath, failure);
+    Check(SetText(keys.serverKey, kThreadingModelName, kApartment), kStepSetThreadingModel, failure);
+    Check(OpenParent(scope, scope.handlers, &keys.handlers), kStepOpenHandlers, failure);
+    Check(CreateKey(keys.handlers, kHandlerKeyName, &keys.handler), kStepCreateHandlerKey, failure);
+    Check(SetText(keys.handler, nullptr, kClassIdText), kStepSetHandlerClass, failure);
 
     Close(keys.handler);
     Close(keys.handlers);
@@ -116,13 +139,46 @@ void Register(HeldKeys& keys) {
     Close(keys.classRoot);
 }
 
-void Unregister(HeldKeys& keys) {
-    Check(OpenForCreate(HKEY_CLASSES_ROOT, kClassRootPath, &keys.classRoot), kStepUnregOpenClassRoot);
-    Check(OpenForCreate(HKEY_CLASSES_ROOT, kHandlersKeyPath, &keys.handlers), kStepUnregOpenHandlers);
+void Unregister(const ScopeKeys& scope, HeldKeys& keys) {
+    Check(OpenForCreate(scope.root, scope.classRoot, &keys.classRoot), kStepUnregOpenClassRoot, keys.failure);
+    Check(OpenForCreate(scope.root, scope.handlers, &keys.handlers), kStepUnregOpenHandlers, keys.failure);
     DeleteClassKey(keys.classRoot);
     g_calls.deleteKey(keys.handlers, kHandlerKeyName);
     Close(keys.handlers);
     Close(keys.classRoot);
+}
+
+// One register (flag non-zero) or unregister attempt in one scope, rolled
+// back by the failed step's code. Returns that code, or -1 on success;
+// `failure` receives the failed call's result.
+int32_t Attempt(int flag, const ScopeKeys& scope, LSTATUS& failure) {
+    HeldKeys keys;
+    try {
+        if (flag != 0) {
+            Register(scope, keys);
+        } else {
+            Unregister(scope, keys);
+        }
+    } catch (const SSEXP& thrown) {
+        SSEXP caught(0, 0);
+        caught.status = thrown.status;
+        caught.code = thrown.code;
+        caught.message.Assign(thrown.message.Text());
+        RollBack(caught.code, keys);
+        failure = keys.failure;
+        return caught.code;
+    }
+    return -1;
+}
+
+// True when the scope's CLSID\{class id} opens for reading.
+bool HoldsClassKey(const ScopeKeys& scope) {
+    FixedText path(scope.classRoot);
+    path.Append("\\").Append(kClassIdText);
+    HKEY key = nullptr;
+    if (g_calls.openKey(scope.root, path.Text(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    g_calls.closeKey(key);
+    return true;
 }
 
 }  // namespace
@@ -137,28 +193,42 @@ RegistryCalls SetRegistryCalls(const RegistryCalls& calls) {
     return previous;
 }
 
-void SetRegistration(int flag) {
-    HeldKeys keys;
-    try {
-        if (flag != 0) {
-            Register(keys);
-        } else {
-            Unregister(keys);
+RegistrationOutcome SetRegistration(int flag) {
+    RegistrationOutcome outcome{false, -1, RegistrationScope::None};
+    LSTATUS failure = ERROR_SUCCESS;
+    if (flag != 0) {
+        int32_t step = Attempt(1, kMachineScope, failure);
+        outcome.scope = RegistrationScope::Machine;
+        if (step >= 0 && failure == ERROR_ACCESS_DENIED) {
+            step = Attempt(1, kUserScope, failure);
+            outcome.scope = RegistrationScope::User;
         }
-    } catch (const SSEXP& thrown) {
-        SSEXP caught(0, 0);
-        caught.status = thrown.status;
-        caught.code = thrown.code;
-        caught.message.Assign(thrown.message.Text());
-        RollBack(caught.code, keys);
+        outcome.failedStep = step;
+        outcome.succeeded = step < 0;
+        if (!outcome.succeeded) outcome.scope = RegistrationScope::None;
+    } else {
+        // A step that failed matters only where the class key is still there:
+        // a machine-wide CLSID the user may not open, holding nothing of
+        // ours, is no failure.
+        int32_t machineStep = Attempt(0, kMachineScope, failure);
+        int32_t userStep = Attempt(0, kUserScope, failure);
+        bool machineLeft = HoldsClassKey(kMachineScope);
+        bool userLeft = HoldsClassKey(kUserScope);
+        outcome.succeeded = !machineLeft && !userLeft;
+        if (machineLeft) {
+            outcome.failedStep = machineStep >= 0 ? machineStep : kStepUnregOpenClassRoot;
+        } else if (userLeft) {
+            outcome.failedStep = userStep >= 0 ? userStep : kStepUnregOpenClassRoot;
+        }
     }
+    if (outcome.succeeded) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return outcome;
 }
 
-bool IsRegistered() {
-    FixedText path(kClassRootPath);
-    path.Append("\\").Append(kClassIdText);
-    HKEY key = nullptr;
-    if (g_calls.openKey(HKEY_CLASSES_ROOT, path.Text(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    g_calls.closeKey(key);
-    return true;
+RegistrationScope RegisteredScope() {
+    if (HoldsClassKey(kUserScope)) return RegistrationScope::User;
+    if (HoldsClassKey(kMachineScope)) return RegistrationScope::Machine;
+    return RegistrationScope::None;
 }
+
+bool IsRegistered() { return RegisteredScope() != RegistrationScope::None; }

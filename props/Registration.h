@@ -13,10 +13,18 @@
 // writes and tests the 32-bit view of CLSID (Wow6432Node on a 64-bit system),
 // a 64-bit one the 64-bit view. The "*" handler key is shared by both views.
 //
+// Two scopes hold the same keys and values: the machine-wide one, reached
+// through HKEY_CLASSES_ROOT, and the current user's, under
+// HKEY_CURRENT_USER\Software\Classes. Registering tries the machine first;
+// when a step there is refused with ERROR_ACCESS_DENIED (every user without
+// administrator rights on Windows), that attempt is rolled back and the user
+// scope is written instead. Unregistering clears both scopes. (Wine 8's COM does not read the
+// user scope: a class registered only there is not created under Wine.)
+//
 // Registration is the one place of the system that throws: each failing
 // registry call throws SSEXP with the code of its step, and the catch in the
-// same operation rolls back what that attempt created. Nothing escapes and
-// nothing is reported; the caller learns the outcome through IsRegistered.
+// same operation rolls back what that attempt created. Nothing escapes; the
+// outcome is returned, and IsRegistered tells the state.
 #pragma once
 
 #include <windows.h>
@@ -58,16 +66,40 @@ struct SSEXP {
     SSEXP& operator=(const SSEXP&) = delete;
 };
 
+// Where the registration lives.
+enum class RegistrationScope : int32_t {
+    None = 0,     // not registered
+    Machine = 1,  // HKEY_CLASSES_ROOT (HKLM\Software\Classes on Windows)
+    User = 2,     // HKEY_CURRENT_USER\Software\Classes
+};
+
+// What SetRegistration did.
+struct RegistrationOutcome {
+    bool succeeded;           // registered (or, unregistering, registered nowhere any more)
+    int32_t failedStep;       // RegistrationStep that failed; -1 when succeeded
+    RegistrationScope scope;  // registering: the scope written; unregistering: None
+};
+
 // Registers (flag non-zero) or unregisters (flag zero) the extension.
 // Registering again overwrites the values of the existing keys. A failed
 // register removes the class key this attempt created or opened (steps 2-8)
 // and, for step 8, the handler key as well; steps 0 and 1 leave the registry
-// as it was. Unregistering deletes nothing when CLSID or the handlers key
-// cannot be opened; deletions that fail (nothing registered) are ignored.
-void SetRegistration(int flag);
+// as it was. A machine-wide attempt refused with ERROR_ACCESS_DENIED is
+// retried in the user scope (see above); any other failure is final.
+// Unregistering works on both scopes: in each, it deletes nothing when CLSID
+// or the handlers key cannot be opened, and deletions that fail (nothing
+// registered) are ignored; it succeeds when afterwards neither scope holds
+// the class key, and otherwise names the step that failed in a scope that
+// still does (9 when none failed). After a success the shell is told that
+// associations changed (SHChangeNotify SHCNE_ASSOCCHANGED), so it drops
+// cached handler lists.
+RegistrationOutcome SetRegistration(int flag);
 
-// True when CLSID\{class id} opens with KEY_QUERY_VALUE; the key is closed at
-// once. The handler entry is not looked at.
+// The scope whose CLSID\{class id} opens with KEY_QUERY_VALUE, the user's
+// looked at first (on Windows HKEY_CLASSES_ROOT shows the user's keys too);
+// the key is closed at once. The handler entry is not looked at.
+RegistrationScope RegisteredScope();
+// RegisteredScope() != None.
 bool IsRegistered();
 
 // The registry calls of this unit, one entry per platform call. Replaceable

@@ -1,8 +1,11 @@
-// Program entry of Zentprops: one copy at a time, the About lines from the
-// extension library beside the program, then the properties dialog.
+// Program entry of Zentprops: with switches (/enable, /disable, /quiet; see
+// props/CommandLine.h) it registers or unregisters and ends without a
+// dialog. Otherwise one copy at a time, the About lines from the extension
+// library beside the program, then the properties dialog.
 #include <windows.h>
 
 #include "props/AboutTexts.h"
+#include "props/CommandLine.h"
 #include "props/PropertiesDialog.h"
 #include "props/Registration.h"
 #include "settings/Settings.h"
@@ -14,8 +17,13 @@ const char kStartMutexName[] = "Zentrik Start Process Mutex";
 }
 
 // Exit code: 0 after OK, 1 after Cancel or the close box, 0 at once when
-// another copy already runs (nothing is shown then).
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// another copy already runs (nothing is shown then); with switches, the code
+// RunSwitches returns. Switches do not wait for the single-copy mutex: an
+// uninstaller must be able to unregister while the dialog is open.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    SwitchRequest request = ParseSwitches(commandLine);
+    if (request.action != SwitchAction::ShowDialog) return RunSwitches(request, nullptr);
+
     // Held (and so closed) until the program ends.
     KernelHandle startMutex(CreateMutexA(nullptr, FALSE, kStartMutexName));
     if (!startMutex.Valid()) return 0;

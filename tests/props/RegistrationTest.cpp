@@ -114,9 +114,10 @@ TEST_F(RegistrationTest, IsRegisteredLooksAtTheClassKeyOnly) {
 // --- Failure injection through the registry-call seam ----------------------
 
 // Fails the n-th call that can fail a step (open, create, set value; the
-// deletes and closes never throw) and records what every call did, so that a
-// test can tell which call failed and whether every key acquired was closed
-// exactly once.
+// deletes and closes never throw) with a write fault (a refused access would
+// send registering on to the user's scope, which SwitchesTest covers) and
+// records what every call did, so that a test can tell which call failed and
+// whether every key acquired was closed exactly once.
 struct Injection {
     int failAt = -1;  // index of the step call to fail
     int stepCalls = 0;
@@ -134,7 +135,7 @@ bool FailThisCall(const std::string& what) {
 }
 
 LSTATUS APIENTRY OpenKey(HKEY parent, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
-    if (FailThisCall(std::string("open ") + path)) return ERROR_ACCESS_DENIED;
+    if (FailThisCall(std::string("open ") + path)) return ERROR_WRITE_FAULT;
     LSTATUS result = RegOpenKeyExA(parent, path, options, access, key);
     if (result == ERROR_SUCCESS) g_injection.held.insert(*key);
     return result;
@@ -142,7 +143,7 @@ LSTATUS APIENTRY OpenKey(HKEY parent, LPCSTR path, DWORD options, REGSAM access,
 
 LSTATUS APIENTRY CreateKey(HKEY parent, LPCSTR name, DWORD reserved, LPSTR cls, DWORD options, REGSAM access,
                            const LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
-    if (FailThisCall(std::string("create ") + name)) return ERROR_ACCESS_DENIED;
+    if (FailThisCall(std::string("create ") + name)) return ERROR_WRITE_FAULT;
     LSTATUS result = RegCreateKeyExA(parent, name, reserved, cls, options, access, security, key, disposition);
     if (result == ERROR_SUCCESS) g_injection.held.insert(*key);
     return result;
@@ -151,7 +152,7 @@ LSTATUS APIENTRY CreateKey(HKEY parent, LPCSTR name, DWORD reserved, LPSTR cls, 
 LSTATUS APIENTRY SetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
     if (FailThisCall(std::string("set ") + (name != nullptr ? name : "(default)") + " " +
                      reinterpret_cast<const char*>(data))) {
-        return ERROR_ACCESS_DENIED;
+        return ERROR_WRITE_FAULT;
     }
     return RegSetValueExA(key, name, reserved, type, data, size);
 }

@@ -1,0 +1,98 @@
+#include "props/CommandLine.h"
+
+#include <cstring>
+
+#include "props/Registration.h"
+#include "toolkit/TextBuffer.h"
+
+namespace {
+
+const char kCaption[] = "Zentrik Properties";
+const char kUsage[] =
+    "Usage: Zentprops.exe [/enable | /disable] [/quiet]\r\n\r\n"
+    "  (none)     show the settings dialog\r\n"
+    "  /enable    switch the Zentrik context menu on\r\n"
+    "  /disable   switch it off\r\n"
+    "  /quiet     show no message; the exit code tells the outcome";
+
+bool SameSwitch(const char* word, size_t length, const char* name) {
+    if (length != std::strlen(name)) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = word[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
+// Writes the line to the standard output when there is one.
+void WriteOutput(const char* text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    WriteFile(out, "\r\n", 2, &written, nullptr);
+}
+
+void Report(const SwitchRequest& request, HWND owner, const char* text, bool failed) {
+    WriteOutput(text);
+    if (!request.quiet) MessageBoxA(owner, text, kCaption, MB_OK | (failed ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+}  // namespace
+
+SwitchRequest ParseSwitches(const char* commandLine) {
+    SwitchRequest request{SwitchAction::ShowDialog, false};
+    bool enable = false, disable = false, unknown = false, any = false;
+    const char* p = commandLine != nullptr ? commandLine : "";
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t') ++p;
+        if (*p == '\0') break;
+        const char* word = p;
+        while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+        size_t length = static_cast<size_t>(p - word);
+        any = true;
+        if (length < 2 || (word[0] != '/' && word[0] != '-')) {
+            unknown = true;
+        } else if (SameSwitch(word + 1, length - 1, "enable")) {
+            enable = true;
+        } else if (SameSwitch(word + 1, length - 1, "disable")) {
+            disable = true;
+        } else if (SameSwitch(word + 1, length - 1, "quiet")) {
+            request.quiet = true;
+        } else {
+            unknown = true;
+        }
+    }
+    if (!any) return request;
+    if (unknown || enable == disable) {
+        request.action = SwitchAction::Usage;
+    } else {
+        request.action = enable ? SwitchAction::Enable : SwitchAction::Disable;
+    }
+    return request;
+}
+
+int RunSwitches(const SwitchRequest& request, HWND owner) {
+    if (request.action != SwitchAction::Enable && request.action != SwitchAction::Disable) {
+        WriteOutput(kUsage);
+        if (!request.quiet) MessageBoxA(owner, kUsage, kCaption, MB_OK | MB_ICONWARNING);
+        return kExitUsage;
+    }
+    bool enable = request.action == SwitchAction::Enable;
+    RegistrationOutcome outcome = SetRegistration(enable ? 1 : 0);
+    if (!outcome.succeeded) {
+        FixedText text(enable ? "Zentrik could not be enabled" : "Zentrik could not be disabled");
+        text.Append(": registry step ").AppendDecimal(outcome.failedStep).Append(" failed.");
+        Report(request, owner, text.Text(), true);
+        return kExitStepBase + outcome.failedStep;
+    }
+    const char* text = "Zentrik is disabled.";
+    if (enable) {
+        text = outcome.scope == RegistrationScope::User
+                   ? "Zentrik is enabled for the current user (HKEY_CURRENT_USER\\Software\\Classes)."
+                   : "Zentrik is enabled for all users.";
+    }
+    Report(request, owner, text, false);
+    return 0;
+}

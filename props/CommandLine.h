@@ -1,0 +1,43 @@
+// The switches of the settings program, for installers and scripts:
+//
+//   Zentprops.exe                  the properties dialog
+//   Zentprops.exe /enable [/quiet] register the extension, no dialog
+//   Zentprops.exe /disable [/quiet] unregister it, no dialog
+//
+// Switches start with "/" or "-" and are matched without regard to case.
+// Without /quiet the outcome is shown in a message box; it is also written
+// as one line to the standard output when the program has one (a GUI program
+// has none unless its starter redirected it).
+//
+// Exit codes (kExit*): 0 success; 2 an unknown switch, a switch without an
+// action or both actions (with a usage box unless /quiet); 10 + the
+// RegistrationStep that failed (10-20) when registering or unregistering
+// failed, after the same rollback as the dialog's Apply.
+#pragma once
+
+#include <windows.h>
+
+enum class SwitchAction {
+    ShowDialog,  // no switches
+    Enable,      // /enable
+    Disable,     // /disable
+    Usage,       // anything else
+};
+
+struct SwitchRequest {
+    SwitchAction action;
+    bool quiet;  // /quiet given
+};
+
+const int kExitUsage = 2;
+const int kExitStepBase = 10;  // + RegistrationStep
+
+// Parses the command line as WinMain receives it (without the program name).
+// Platform-free; a null text counts as empty.
+SwitchRequest ParseSwitches(const char* commandLine);
+
+// Carries out a request other than ShowDialog: registers or unregisters
+// through SetRegistration (machine-wide, else for the current user), or
+// reports the usage, and returns the exit code. `owner` parents the message
+// boxes (may be null).
+int RunSwitches(const SwitchRequest& request, HWND owner);
