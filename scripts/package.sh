@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the release binaries of both architectures and their packages:
+#
+#   bash scripts/package.sh
+#
+# leaves in build/packages/
+#   Zentrik-<version>-win32.zip    portable folder, x86
+#   Zentrik-<version>-win64.zip    portable folder, x64
+#   Zentrik-<version>-setup.exe    the installer (both architectures)
+#
+# The release builds are build/win32-release and build/win64-release (presets
+# of the same names); the win64 one packs the win32 one's binaries into the
+# installer, so win32 is built first. The starter library's shortcuts are
+# written under Wine, in the shared test prefix build/wineprefix.
+# Environment: ZK_JOBS (default 2) parallel compile jobs.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+mkdir -p build/logs build/packages
+
+for b in win32-release win64-release; do
+  echo "=== Building $b"
+  if ! cmake --preset "$b" >"build/logs/$b-configure.log" 2>&1; then
+    tail -n 40 "build/logs/$b-configure.log"; echo "package: configuring $b failed" >&2; exit 1
+  fi
+  if ! cmake --build --preset "$b" -j "${ZK_JOBS:-2}" >"build/logs/$b-build.log" 2>&1; then
+    grep -E -A3 'error|Error' "build/logs/$b-build.log" | head -n 40; echo "package: building $b failed" >&2; exit 1
+  fi
+  echo "=== Packaging $b"
+  if ! (cd "build/$b" && cpack) >"build/logs/$b-package.log" 2>&1; then
+    tail -n 40 "build/logs/$b-package.log"; echo "package: cpack in build/$b failed" >&2; exit 1
+  fi
+done
+
+version=$(sed -nE 's/^project\(Zentrik VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+status=0
+for f in "Zentrik-$version-win32.zip" "Zentrik-$version-win64.zip" "Zentrik-$version-setup.exe"; do
+  if [ -f "build/packages/$f" ]; then
+    echo "build/packages/$f ($(stat -c %s "build/packages/$f") bytes)"
+  else
+    echo "package: build/packages/$f was not made" >&2
+    status=1
+  fi
+done
+exit $status
