@@ -3,3 +3,8 @@
 if(CPACK_GENERATOR STREQUAL "NSIS")
   set(CPACK_PACKAGE_FILE_NAME "Zentrik-${CPACK_PACKAGE_VERSION}-setup")
 endif()
+if(CPACK_GENERATOR STREQUAL "NSIS")
+  # The installer's own script lays out the folder; a top-level folder is
+  # for the zips only.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+endif()

@@ -8,6 +8,7 @@ packages=(
   cmake make googletest clang libclang-rt-14-dev
   wine wine64 wine32:i386
   xvfb xdotool imagemagick x11-apps
+  nsis unzip
 )
 
 missing=()

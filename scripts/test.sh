@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The test command. Installs what is missing (scripts/setup.sh), builds the
 # three builds (host, win32, win64), runs every test with ctest (the Windows
-# ones under Wine), gives each fuzz target a timed run, checks that every
-# Windows binary imports system DLLs only, prints a summary and, as its last
-# line,
+# ones under Wine), gives each fuzz target a timed run, builds the release
+# binaries and packages (scripts/package.sh; "release") and runs the
+# end-to-end test on the release libraries and the installer's install test
+# (scripts/install-test.sh), checks that every Windows binary imports system
+# DLLs only and that the packaged ones carry the version resource, prints a
+# summary and, as its last line,
 #
 #   N passed, M failed
 #
 # N and M count ctest entries (one per test executable) over all builds; a
 # step that fails outside ctest (a build, a fuzz run, a benchmark run, an
-# import check) adds one to M. Exits non-zero when M > 0.
+# import check) adds one to M; the install test counts as one entry. Exits
+# non-zero when M > 0.
 #
-#   bash scripts/test.sh [build...]     builds: host win32 win64 (default: all)
+#   bash scripts/test.sh [build...]     builds: host win32 win64 release (default: all)
 #
 # Environment: ZK_FUZZ_SECONDS (default 30) per fuzz target, ZK_JOBS (default
 # 2) parallel compile jobs.
@@ -28,9 +32,9 @@ cd "$root"
 
 fuzz_seconds="${ZK_FUZZ_SECONDS:-30}"
 jobs="${ZK_JOBS:-2}"
-if [ $# -gt 0 ]; then builds=("$@"); else builds=(host win32 win64); fi
+if [ $# -gt 0 ]; then builds=("$@"); else builds=(host win32 win64 release); fi
 for b in "${builds[@]}"; do
-  case "$b" in host|win32|win64) ;; *) echo "test.sh: unknown build '$b' (host, win32, win64)" >&2; exit 2 ;; esac
+  case "$b" in host|win32|win64|release) ;; *) echo "test.sh: unknown build '$b' (host, win32, win64, release)" >&2; exit 2 ;; esac
 done
 
 logs="$root/build/logs"
@@ -99,6 +103,19 @@ fi
 for b in "${builds[@]}"; do
   banner "Build $b"
   t=$(date +%s)
+  if [ "$b" = release ]; then
+    # Both release builds and the packages. The starter library's shortcuts
+    # are written under Wine in build/wineprefix; a prefix still being made
+    # in the background is waited for through its lock.
+    if bash scripts/package.sh 2>&1 | tee "$logs/package.log"; then
+      built[win32-release]=1
+      built[win64-release]=1
+      note "build   release: win32-release, win64-release and the packages built in $(elapsed "$t") (build/logs/package.log)"
+    else
+      step_failed "release builds or packages (build/logs/package.log)"
+    fi
+    continue
+  fi
   if ! cmake --preset "$b" >"$logs/$b-configure.log" 2>&1; then
     tail -n 40 "$logs/$b-configure.log"
     step_failed "configure $b (build/logs/$b-configure.log)"
@@ -191,7 +208,7 @@ fi
 
 # --- Windows tests under Wine -----------------------------------------------------------
 cross_built=()
-for b in win32 win64; do [ -n "${built[$b]:-}" ] && cross_built+=("$b"); done
+for b in win32 win64 win32-release win64-release; do [ -n "${built[$b]:-}" ] && cross_built+=("$b"); done
 
 if [ ${#cross_built[@]} -gt 0 ]; then
   banner "Wine"
@@ -216,6 +233,8 @@ if [ ${#cross_built[@]} -gt 0 ]; then
     # Benchmarks, each run once on a small size so that they keep working; no
     # time is asserted, a failure to run counts as a failed step.
     for b in "${cross_built[@]}"; do
+      # The release builds leave the benchmarks out.
+      case "$b" in win32|win64) ;; *) continue ;; esac
       for run in "library_bench 20 1" "menudraw_bench 20 1"; do
         read -r name args <<<"$run"
         log="$logs/$b-$name.log"
@@ -228,7 +247,45 @@ if [ ${#cross_built[@]} -gt 0 ]; then
         fi
       done
     done
+
+    # The installer, installed and removed again in the shared prefix (it
+    # runs after the other tests, which see nothing of it once it is gone).
+    if [ -n "${built[win64-release]:-}" ]; then
+      banner "Install test"
+      t=$(date +%s)
+      if bash scripts/install-test.sh 2>&1 | tee "$logs/install-test.log"; then
+        passed=$((passed + 1))
+        note "install install test: passed in $(elapsed "$t") (build/logs/install-test.log)"
+      else
+        step_failed "install test (build/logs/install-test.log)"
+      fi
+    fi
   fi
+fi
+
+# --- Packages: what the zips hold -----------------------------------------------------
+version=$(sed -nE 's/^project\(Zentrik VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+if [ -n "${built[win64-release]:-}" ]; then
+  banner "Packages"
+  for a in win32 win64; do
+    zip="$root/build/packages/Zentrik-$version-$a.zip"
+    unpacked="$root/build/packages/check-$a"
+    rm -rf "$unpacked"
+    if ! unzip -q "$zip" -d "$unpacked"; then step_failed "package $zip cannot be unpacked"; continue; fi
+    # Version 0.5.6 is stored as product version "0, 5, 0, 1".
+    product="$(cut -d. -f1 <<<"$version"), $(cut -d. -f2 <<<"$version"), 0, 1"
+    for f in Zentrik.dll Zentprops.exe; do
+      p="$unpacked/Zentrik-$version-$a/$f"
+      resource=$(x86_64-w64-mingw32-strings -el "$p" 2>/dev/null)
+      if ! grep -qx ProductVersion <<<"$resource" || ! grep -qx "$product" <<<"$resource"; then
+        step_failed "package $a: $f carries no version resource with product version $product"
+      fi
+    done
+    echo "Zentrik-$version-$a.zip: $(unzip -Z1 "$zip" | grep -vc '/$') files, $(stat -c %s "$zip") bytes"
+    note "package Zentrik-$version-$a.zip: $(unzip -Z1 "$zip" | grep -vc '/$') files, $(stat -c %s "$zip") bytes"
+  done
+  note "package Zentrik-$version-setup.exe: $(stat -c %s "$root/build/packages/Zentrik-$version-setup.exe" 2>/dev/null) bytes"
+  cross_built+=(packages)
 fi
 
 # --- Imports of the Windows binaries -----------------------------------------------------
@@ -246,7 +303,7 @@ for b in "${cross_built[@]}"; do
       echo "${f#"$root"/}: imports $others"
       step_failed "imports: ${f#"$root"/} imports $others"
     fi
-  done < <(find "$root/build/$b" -name CMakeFiles -prune -o \( -iname '*.exe' -o -iname '*.dll' \) -type f -print0)
+  done < <(find "$root/build/$b" -name CMakeFiles -prune -o -name _CPack_Packages -prune -o \( -iname '*.exe' -o -iname '*.dll' \) -type f -print0)
   echo "$count binaries, $bad with imports other than system DLLs"
   [ "$bad" -eq 0 ] && note "imports $b: all $count .exe/.dll files import system DLLs only"
 done
