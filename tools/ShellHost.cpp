@@ -30,6 +30,13 @@
 //                       innermost last)
 //     --close-boxes     close message boxes that appear, printing their text
 //     --quiet           do not print the menu tree
+//     --shell-menu      build the menu as the shell does: the shell folder's
+//                       own context menu for the files (GetUIObjectOf with
+//                       IID_IContextMenu: Open, Cut, Copy, Delete,
+//                       Properties...) first, then the extension's items
+//                       merged into the same menu at the end of the shell's
+//                       first group, with command identifiers above the
+//                       shell's; only the extension's items are invoked
 // Exit code: 0 on success, 2 on usage errors, 3 when the extension or the
 // data object cannot be had.
 
@@ -61,6 +68,7 @@ struct Options {
     std::string screenshot;
     bool closeBoxes = false;
     bool quiet = false;
+    bool shellMenu = false;
     std::vector<std::string> files;
 };
 
@@ -118,6 +126,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--screenshot" && (v = next())) o.screenshot = v;
         else if (a == "--close-boxes") o.closeBoxes = true;
         else if (a == "--quiet") o.quiet = true;
+        else if (a == "--shell-menu") o.shellMenu = true;
         else if (a.rfind("--", 0) == 0) return false;
         else o.files.push_back(a);
     }
@@ -126,9 +135,12 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // --- The shell's data object ------------------------------------------------------
 
-// All files must lie in one folder, as in a shell view.
-HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataObject** out) {
+// All files must lie in one folder, as in a shell view. With `shellMenu`
+// not null, also the folder's own context menu for the same items.
+HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataObject** out,
+                      IContextMenu** shellMenu) {
     *out = nullptr;
+    if (shellMenu != nullptr) *shellMenu = nullptr;
     std::vector<PIDLIST_ABSOLUTE> absolute;
     std::vector<PCUITEMID_CHILD> children;
     IShellFolder* parent = nullptr;
@@ -160,6 +172,11 @@ HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataOb
     if (SUCCEEDED(hr) && parent != nullptr) {
         hr = parent->GetUIObjectOf(owner, static_cast<UINT>(children.size()), children.data(), IID_IDataObject,
                                    nullptr, reinterpret_cast<void**>(out));
+        if (SUCCEEDED(hr) && shellMenu != nullptr) {
+            hr = parent->GetUIObjectOf(owner, static_cast<UINT>(children.size()), children.data(), IID_IContextMenu,
+                                       nullptr, reinterpret_cast<void**>(shellMenu));
+            if (FAILED(hr)) SafeRelease(*out);
+        }
     }
     SafeRelease(parent);
     for (PIDLIST_ABSOLUTE p : absolute) CoTaskMemFree(p);
@@ -442,7 +459,8 @@ int Run(const Options& o) {
     if (o.closeBoxes) SetTimer(nullptr, 0, 300, BoxTimer);
 
     IDataObject* data = nullptr;
-    HRESULT hr = GetDataObject(o.files, g_owner, &data);
+    IContextMenu* shellMenu = nullptr;
+    HRESULT hr = GetDataObject(o.files, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no data object (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;
@@ -452,6 +470,7 @@ int Run(const Options& o) {
     hr = CreateExtension(o, &init, &library);
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no extension (0x%08lX)\n", static_cast<unsigned long>(hr));
+        SafeRelease(shellMenu);
         data->Release();
         return 3;
     }
@@ -462,11 +481,32 @@ int Run(const Options& o) {
 
     int exitCode = 0;
     HMENU menu = CreatePopupMenu();
+    // `eo` is `o` with the extension's first identifier: above the shell's
+    // when the shell's own menu comes first.
+    Options eo = o;
+    UINT position = 0;
+    if (shellMenu != nullptr && menu != nullptr) {
+        hr = shellMenu->QueryContextMenu(menu, 0, o.first, o.last, o.flags);
+        UINT used = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
+        std::printf("shell QueryContextMenu: 0x%08lX (%u identifiers)\n", static_cast<unsigned long>(hr), used);
+        eo.first = o.first + used;
+        // Handlers go after the shell's first group (Open...), as the
+        // shell merges them: before its first separator.
+        int count = GetMenuItemCount(menu);
+        position = count > 0 ? static_cast<UINT>(count) : 0;
+        for (int i = 0; i < count; ++i) {
+            if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) {
+                position = static_cast<UINT>(i);
+                break;
+            }
+        }
+    }
     if (cm != nullptr && menu != nullptr) {
-        hr = cm->QueryContextMenu(menu, 0, o.first, o.last, o.flags);
+        hr = cm->QueryContextMenu(menu, position, eo.first, o.last, o.flags);
         std::printf("QueryContextMenu: 0x%08lX (%u identifiers)\n", static_cast<unsigned long>(hr),
                     static_cast<unsigned>(HRESULT_CODE(hr)));
-        if (!o.quiet) PrintMenu(menu, cm, o, 0);
+        if (shellMenu != nullptr) std::printf("merged: from identifier %u at position %u\n", eo.first, position);
+        if (!o.quiet) PrintMenu(menu, cm, eo, 0);
 
         UINT chosen = 0;
         if (!o.keys.empty()) {
@@ -480,22 +520,25 @@ int Run(const Options& o) {
                 TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 20, 20, 0, g_owner, nullptr));
             std::printf("tracked: chose id %u\n", chosen);
         }
-        if (!o.invoke.empty() && !FindCommand(menu, cm, o, &chosen)) {
+        if (!o.invoke.empty() && !FindCommand(menu, cm, eo, &chosen)) {
             std::printf("invoke: no item captioned \"%s\"\n", o.invoke.c_str());
             exitCode = 1;
         }
-        if (chosen >= o.first) {
-            hr = Invoke(cm, chosen - o.first, g_owner);
-            std::printf("InvokeCommand(%u): 0x%08lX\n", chosen - o.first, static_cast<unsigned long>(hr));
+        if (chosen >= eo.first) {
+            hr = Invoke(cm, chosen - eo.first, g_owner);
+            std::printf("InvokeCommand(%u): 0x%08lX\n", chosen - eo.first, static_cast<unsigned long>(hr));
             if (o.invokeTwice) {
-                hr = Invoke(cm, chosen - o.first, g_owner);
+                hr = Invoke(cm, chosen - eo.first, g_owner);
                 std::printf("InvokeCommand again: 0x%08lX\n", static_cast<unsigned long>(hr));
             }
+        } else if (chosen != 0) {
+            std::printf("chosen id %u is the shell's own; not invoked\n", chosen);
         }
     }
     if (menu != nullptr) DestroyMenu(menu);
     SafeRelease(cm);
     SafeRelease(init);
+    SafeRelease(shellMenu);
     data->Release();
     DestroyWindow(g_owner);
     if (library != nullptr) {
@@ -513,7 +556,8 @@ int main(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, o) || o.files.empty()) {
         std::fprintf(stderr, "usage: shell_host [--dll PATH] [--com] [--flags N] [--invoke CAPTION] "
-                             "[--track KEYS] [--step-ms N] [--hold-ms N] [--screenshot FILE] [--close-boxes] file...\n");
+                             "[--track KEYS] [--step-ms N] [--hold-ms N] [--screenshot FILE] [--close-boxes] [--quiet] "
+                             "[--shell-menu] file...\n");
         return 2;
     }
     // The shell's threads are single-threaded apartments.
