@@ -1,42 +1,55 @@
 #!/usr/bin/env bash
-# The demo: builds the Windows binaries (win32 and win64) and, for each, under
-# Wine:
-#   1. shows the two deliverables and the library's undecorated exports;
-#   2. installs Zentprops.exe and Zentrik.dll, switches the extension on through
-#      the real dialog and saves a screenshot of it (tests/props/props_demo.sh);
-#   3. prints the settings the installed library would read (settings_dump);
-#   4. lays out a sample action library beside the installed library; the
-#      shell host creates the extension through the registry entries the
-#      dialog wrote (real COM activation), shows the owner-drawn Zentrik
-#      submenu with an action selected and saves a picture of it, prints the
-#      submenu with its help texts and runs one action, showing what the
-#      started program received (tests/extension/registry_demo.sh).
+# The demo: Zentrik as a user meets it, under Wine.
 #
-#   bash scripts/demo.sh
+#   bash scripts/demo.sh [--update-docs]
 #
-# The demo has a Wine prefix of its own, build/demo/wineprefix: it leaves the
-# extension registered there, which the tests' prefix must not see.
-# Screenshots go to build/demo/.
+#  1. builds the release binaries and the packages (scripts/package.sh);
+#  2. makes a fresh Wine prefix of its own (build/demo/wineprefix) and runs
+#     the installer silently (setup.exe /S), then shows what it installed and
+#     registered;
+#  3. opens the installed settings program and pictures its dialog;
+#  4. right-click, the way the shell does it: the shell folder's own context
+#     menu for a text file (Open, Cut, Copy, Delete, Properties...) with the
+#     Zentrik submenu merged into the same menu by the installed extension,
+#     created through the registry; the submenu is opened with the starter
+#     actions and their program icons and pictured (shell_host --shell-menu:
+#     Wine's own shell does not load context-menu handlers);
+#  5. adds an action to the library as a user would (a shortcut to a program
+#     that records its command line), runs it from the menu and shows what
+#     the program received;
+#  6. uninstalls silently and shows that nothing of Zentrik is left in the
+#     registry, and what is left on disk (the user's own action).
+#
+# Pictures, cropped to the window and the menu: build/demo/settings.png and
+# build/demo/menu.png; --update-docs also copies them to docs/.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . scripts/wine-env.sh
+update_docs=false
+[ "${1:-}" = "--update-docs" ] && update_docs=true
 
 bash scripts/setup.sh || exit 1
 mkdir -p build/logs build/demo
+bash scripts/package.sh || exit 1
+# The demo's hand on the dialog (not part of the packages).
+cmake --build --preset win64-release --target props_driver >build/logs/demo-build.log 2>&1 ||
+  { tail -n 20 build/logs/demo-build.log; echo "demo: building props_driver failed" >&2; exit 1; }
+version=$(sed -nE 's/^project\(Zentrik VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+setup="build/packages/Zentrik-$version-setup.exe"
+rel64=build/win64-release/bin
+rel32=build/win32-release/bin
+clsid='{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}'
 
-for b in win32 win64; do
-  echo "=== Building $b"
-  if ! { cmake --preset "$b" >"build/logs/$b-configure.log" 2>&1 &&
-         cmake --build --preset "$b" -j "${ZK_JOBS:-2}" >"build/logs/$b-build.log" 2>&1; }; then
-    tail -n 40 "build/logs/$b-configure.log" "build/logs/$b-build.log" 2>/dev/null
-    echo "demo: the $b build failed" >&2
-    exit 1
-  fi
-done
+say() { printf '\n=== %s\n' "$*"; }
+wine_q() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+fail() { echo "demo: $*" >&2; exit 1; }
 
+say "A fresh Wine prefix: build/demo/wineprefix"
 zk_wine_env "$root/build/demo/wineprefix"
+zk_wine_server_stop
+rm -rf "$WINEPREFIX"
 zk_wine_prefix_ensure || exit 1
 cleanup() {
   zk_wine_server_stop
@@ -44,38 +57,108 @@ cleanup() {
 }
 trap cleanup EXIT
 zk_xvfb_start || exit 1
-zk_wine_server_stop
 zk_wine_server_ensure 3600
 
-status=0
-for b in win32 win64; do
-  bin="build/$b/bin"
-  install="$WINEPREFIX/drive_c/Zentrik-$b"
-  echo
-  echo "=== $b: the deliverables"
-  for f in Zentrik.dll Zentprops.exe; do
-    echo "$bin/$f ($(stat -c %s "$bin/$f") bytes, $(x86_64-w64-mingw32-objdump -f "$bin/$f" | awk '/file format/ {print $NF}'))"
-  done
-  x86_64-w64-mingw32-objdump -p "$bin/Zentrik.dll" |
-    awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && NF == 0 {on=0} on {print "  Zentrik.dll exports " $NF}'
-
-  echo
-  echo "=== $b: the settings program"
-  bash tests/props/props_demo.sh "build/$b" "$install" "build/demo/zentprops-$b.png" || status=1
-
-  echo
-  echo "=== $b: the settings the installed library reads"
-  wine "$bin/settings_dump.exe" "$(winepath -w "$install" 2>/dev/null)" </dev/null | tr -d '\r' || status=1
-
-  echo
-  echo "=== $b: the context menu, through the registry"
-  bash tests/extension/registry_demo.sh "build/$b" "$install" "build/demo/menu-$b.png" || status=1
+say "Installing: $setup /S ($(stat -c %s "$setup") bytes)"
+wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
+dir_win="$(wine_q cmd /c echo %LOCALAPPDATA%)\\Programs\\Zentrik"
+dir=$(winepath -u "$dir_win" 2>/dev/null)
+echo "installed into $dir_win:"
+(cd "$dir" && find . -type f | sort | sed 's|^\./|  |')
+echo "registered (64-bit view, 32-bit view, the handler):"
+for view in /reg:64 /reg:32; do
+  wine_q reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve $view | sed -n 's|^ *(Default) *REG_SZ *|  InprocServer32 '"$view"' = |p'
 done
+wine_q reg query 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve | sed -n 's/^ *(Default) *REG_SZ */  ZentrikMenu = /p'
+echo "Apps & features:"
+wine_q reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik' | sed -n 's/^    /  /p'
 
-echo
-if [ $status -eq 0 ]; then
-  echo "demo: done; screenshots of the settings dialog and the submenu in build/demo/"
+say "The settings program (Start menu: Zentrik Settings)"
+work=$(mktemp -d)
+go_win=$(winepath -w "$work/go" 2>/dev/null)
+wine "$rel64/props_driver.exe" "$dir_win\\Zentprops.exe" --enable --go-file "$go_win" >"$work/driver.log" 2>&1 &
+driver=$!
+for _ in $(seq 1 300); do
+  grep -q "dialog ready" "$work/driver.log" 2>/dev/null && break
+  kill -0 "$driver" 2>/dev/null || break
+  sleep 0.1
+done
+grep -q "dialog ready" "$work/driver.log" || { cat "$work/driver.log"; touch "$work/go"; fail "the dialog did not come up"; }
+sleep 0.5  # let the dialog finish painting
+window=$(xdotool search --name '^Zentrik Properties$' | head -n 1)
+if [ -n "$window" ] && import -window "$window" build/demo/settings.png; then
+  echo "picture of the dialog: build/demo/settings.png"
 else
-  echo "demo: a step failed (see above)" >&2
+  import -window root build/demo/settings.png
+  echo "picture of the screen (the dialog's window was not found): build/demo/settings.png"
 fi
+touch "$work/go"
+wait "$driver" || fail "the dialog did not end with OK"
+
+say "Right-click on a text file: the shell's menu with Zentrik merged in"
+docs="$WINEPREFIX/drive_c/users/Public/Documents"
+mkdir -p "$docs"
+printf 'Meeting at ten.\r\n' >"$docs/meeting notes.txt"
+printf 'Q3 figures.\r\n' >"$docs/report.txt"
+docs_win='C:\users\Public\Documents'
+cp "$rel64/shell_host.exe" "$work/"
+host() { wine "$work/shell_host.exe" --com --shell-menu "$@" </dev/null 2>&1 | tr -d '\r'; }
+tree=$(host "$docs_win\\meeting notes.txt")
+echo "$tree" | grep -q '^created: through the registry' || { echo "$tree"; fail "the extension was not created through the registry"; }
+echo "$tree" | sed -n '/^\[\|^ /p'
+position=$(echo "$tree" | sed -n 's/^merged: from identifier [0-9]* at position \([0-9]*\)$/\1/p')
+[ -n "$position" ] || fail "the extension's items were not merged"
+keys=$(printf 'down,%.0s' $(seq 0 "$position"))right
+shot=$(host --quiet --track "$keys" --step-ms 200 --hold-ms 800 --screenshot 'C:\menu.bmp' "$docs_win\\meeting notes.txt")
+[ -f "$WINEPREFIX/drive_c/menu.bmp" ] || { echo "$shot"; fail "no screenshot of the menu"; }
+geometry=$(awk '/menu window: / {
+    sub(/.*menu window: /, "")
+    if (n == 0 || $1 < l) l = $1; if (n == 0 || $2 < t) t = $2
+    if (n == 0 || $3 > r) r = $3; if (n == 0 || $4 > b) b = $4; n++ }
+  END { if (n == 0) exit 1
+        l -= 10; t -= 10; if (l < 0) l = 0; if (t < 0) t = 0
+        printf "%dx%d+%d+%d", r + 10 - l, b + 10 - t, l, t }' <<<"$shot") || fail "no menu window was open"
+convert "$WINEPREFIX/drive_c/menu.bmp" -crop "$geometry" +repage build/demo/menu.png
+echo "picture of the open menu: build/demo/menu.png ($geometry of the screen)"
+
+say "The 32-bit shell's view (the x86 library, 32-bit registry view)"
+cp "$rel32/shell_host.exe" "$work/shell_host32.exe"
+wine "$work/shell_host32.exe" --com "$docs_win\\report.txt" </dev/null 2>&1 | tr -d '\r' | grep -E '^created|^ *\[' | sed 's/^/  /'
+
+say "Adding an action, as a user: a shortcut in a group folder"
+mkdir -p "$dir/EXT.txt"
+cp "$rel64/RecordArgs.exe" "$WINEPREFIX/drive_c/users/Public/RecordArgs.exe"
+wine "$rel64/make_shortcut.exe" "$dir_win\\EXT.txt\\Show arguments.lnk" 'C:\users\Public\RecordArgs.exe' "--from-zentrik" \
+  </dev/null >/dev/null 2>&1 || fail "cannot write the shortcut"
+echo "  $dir_win\\EXT.txt\\Show arguments.lnk -> C:\\users\\Public\\RecordArgs.exe --from-zentrik"
+record="$WINEPREFIX/drive_c/users/Public/record.txt"
+rm -f "$record"
+echo "right-click on both text files, pick Zentrik > Show arguments:"
+ZK_RECORD_FILE='C:\users\Public\record.txt' host --quiet --invoke "Show arguments" \
+  "$docs_win\\meeting notes.txt" "$docs_win\\report.txt" | grep -E '^InvokeCommand|^invoke' | sed 's/^/  /'
+for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
+[ -f "$record" ] || fail "the action did not start"
+echo "the program received:"
+tr -d '\r' <"$record" | sed 's/^/  /'
+
+say "Uninstalling: Uninstall.exe /S"
+wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
+rm -f "$dir/Uninstall.exe"; rmdir "$dir" 2>/dev/null
+status=0
+for key in "HKCR\\CLSID\\$clsid /reg:64" "HKCR\\CLSID\\$clsid /reg:32" 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' \
+           "HKCU\\Software\\Classes\\CLSID\\$clsid" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik'; do
+  # shellcheck disable=SC2086
+  if wine reg query $key </dev/null >/dev/null 2>&1; then echo "  still there: $key"; status=1; else echo "  gone: $key"; fi
+done
+echo "left in $dir_win (what the user added):"
+(cd "$dir" 2>/dev/null && find . -mindepth 1 | sort | sed 's|^\./|  |') || echo "  (the folder is gone)"
+rm -rf "$work"
+
+if $update_docs; then
+  cp build/demo/settings.png docs/settings.png
+  cp build/demo/menu.png docs/menu.png
+  echo "docs/settings.png and docs/menu.png updated"
+fi
+echo
+[ $status -eq 0 ] && echo "demo: done; pictures in build/demo/" || echo "demo: something of Zentrik was left behind" >&2
 exit $status
