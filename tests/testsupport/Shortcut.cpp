@@ -13,6 +13,7 @@ HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& linkSpec) {
     if (SUCCEEDED(hr) && !linkSpec.arguments.empty()) hr = link->SetArguments(linkSpec.arguments.c_str());
     if (SUCCEEDED(hr) && !linkSpec.workingDirectory.empty()) hr = link->SetWorkingDirectory(linkSpec.workingDirectory.c_str());
     if (SUCCEEDED(hr)) hr = link->SetShowCmd(linkSpec.showCommand);
+    if (SUCCEEDED(hr) && !linkSpec.iconPath.empty()) hr = link->SetIconLocation(linkSpec.iconPath.c_str(), linkSpec.iconIndex);
     IPersistFile* file = nullptr;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(hr)) {

@@ -32,6 +32,8 @@ struct ShortcutSpec {
     std::string workingDirectory;
     int showCommand = SW_SHOWNORMAL;
     bool setTarget = true;
+    std::string iconPath;  // icon location (with iconIndex); not set when empty
+    int iconIndex = 0;
 };
 
 // Writes the link to `path` (any extension: .lnk, .pif...). Returns the
