@@ -10,6 +10,7 @@
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
 #include "toolkit/Paths.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -97,28 +98,56 @@ void ActionItem::RefreshIcon(const char* shortcutPath) {
 
 void ActionItem::ReleaseIcon() { icon.Reset(); }
 
-int ActionItem::LaunchAction(const TextListNode* files, int32_t filesLength, HeapText& commandLine,
-                             DWORD* errorCode) const {
-    const char* program = pifPath.Empty() ? targetPath.Text() : pifPath.Text();
-    if (!ComposeCommandLine(commandLine, program, arguments.Text(), files, filesLength)) {
-        *errorCode = ERROR_NOT_ENOUGH_MEMORY;
-        return 0;
+LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& commandLine) const {
+    LaunchOutcome outcome = {LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0};
+    commandLine.FreeStorage();
+    HeapWide program;
+    HeapWide target;
+    HeapWide argumentText;
+    HeapWide directory;
+    if (!AssignWideFromAnsi(program, pifPath.Empty() ? targetPath.Text() : pifPath.Text()) ||
+        !AssignWideFromAnsi(target, targetPath.Text()) || !AssignWideFromAnsi(argumentText, arguments.Text()) ||
+        !AssignWideFromAnsi(directory, workingDirectory.Text())) {
+        return outcome;
+    }
+    // A .PIF names the program it starts: a batch file behind it is run by
+    // the interpreter just the same.
+    const bool interpreter =
+        InterpreterParses(program.Text()) || (!pifPath.Empty() && InterpreterParses(target.Text()));
+    const LineOutcome line = ComposeCommandLine(commandLine, program.Text(), argumentText.Text(), files, interpreter);
+    outcome.lineLength = line.length;
+    switch (line.result) {
+    case LineResult::kComposed:
+        break;
+    case LineResult::kNoMemory:
+        return outcome;
+    case LineResult::kTooLong:
+        outcome.result = LaunchResult::kTooLong;
+        outcome.errorCode = 0;
+        return outcome;
+    case LineResult::kNameRefused:
+        outcome.result = LaunchResult::kNameRefused;
+        outcome.errorCode = 0;
+        outcome.refusedIndex = line.refusedIndex;
+        return outcome;
     }
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showCommand & 0xFFFF);
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
-    if (!CreateProcessA(nullptr, commandLine.storage, nullptr, nullptr, FALSE,
+    if (!CreateProcessW(nullptr, AsWide(commandLine.storage), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE | CREATE_DEFAULT_ERROR_MODE, nullptr,
-                        workingDirectory.Empty() ? nullptr : workingDirectory.Text(), &startup, &process)) {
-        *errorCode = GetLastError();
-        return 0;
+                        directory.Empty() ? nullptr : AsWide(directory.Text()), &startup, &process)) {
+        outcome.errorCode = GetLastError();
+        return outcome;
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return 1;
+    outcome.result = LaunchResult::kStarted;
+    outcome.errorCode = 0;
+    return outcome;
 }

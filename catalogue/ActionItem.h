@@ -14,6 +14,21 @@
 #include "catalogue/ActionOrder.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
+#include "toolkit/WideText.h"
+
+enum class LaunchResult {
+    kStarted,      // the process runs
+    kStartFailed,  // CreateProcessW (or the line's storage) failed: errorCode
+    kNameRefused,  // a file the command interpreter cannot pass: refusedIndex
+    kTooLong,      // the line is longer than the system starts: lineLength
+};
+
+struct LaunchOutcome {
+    LaunchResult result;
+    DWORD errorCode;       // kStartFailed: the system error code; else 0
+    int32_t refusedIndex;  // kNameRefused: position of the file in the list; else -1
+    int64_t lineLength;    // units of the composed line without its terminator
+};
 
 class ActionItem {
 public:
@@ -51,15 +66,17 @@ public:
     void ReleaseIcon();
 
     // Composes the command line into `commandLine` (see catalogue/CommandLine.h;
-    // the program is pifPath when set, else targetPath) and starts the
-    // process with CreateProcessA in its own console, the working directory
-    // when set, and the show command; does not wait for it. `files` are
-    // appended in list order; `filesLength` is the sum of their lengths + 1.
-    // Returns non-zero when the process started. On failure returns 0 with
-    // the system error code in *errorCode and leaves the composed line in
-    // `commandLine` for the caller's message (ERROR_NOT_ENOUGH_MEMORY and an
-    // empty line when the line's storage could not be had).
-    int LaunchAction(const TextListNode* files, int32_t filesLength, HeapText& commandLine, DWORD* errorCode) const;
+    // the program is pifPath when set, else targetPath; the texts converted
+    // from the ANSI code page) and starts the process with CreateProcessW in
+    // its own console, the working directory when set, and the show command;
+    // does not wait for it. `files` are appended in list order, written for
+    // the command interpreter when the program, or the link target of a
+    // .PIF, is one it runs (a batch file or cmd.exe). Unless the process
+    // started, the outcome says why, and `commandLine` holds the composed
+    // line when there was one (empty when a file was refused, the line was
+    // too long or its storage could not be had; the last is reported as a
+    // failed start with ERROR_NOT_ENOUGH_MEMORY).
+    LaunchOutcome LaunchAction(const WideTextNode* files, HeapWide& commandLine) const;
 };
 
 // Negative when a sorts before b: smaller order first, then the display

@@ -1,8 +1,20 @@
 #include "catalogue/Shortcuts.h"
 
 #include "toolkit/Paths.h"
+#include "toolkit/WideConvert.h"
 
 ShellLinkFile::ShellLinkFile(const char* path) {
+    // The path is at most 260 bytes; a path that does not convert into 260
+    // wide characters would leave the buffer without its terminator, so it
+    // counts as a failed load instead of being passed on.
+    WCHAR wide[kFixedTextCapacity];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kFixedTextCapacity) == 0) return;
+    Load(wide);
+}
+
+ShellLinkFile::ShellLinkFile(const wchar_t* path) { Load(path); }
+
+void ShellLinkFile::Load(const wchar_t* wide) {
     if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Receive()) != S_OK) {
         link.Detach();  // a failed call holds no reference
         return;
@@ -11,11 +23,6 @@ ShellLinkFile::ShellLinkFile(const char* path) {
         persistFile.Detach();
         return;
     }
-    // The path is at most 260 bytes; a path that does not convert into 260
-    // wide characters would leave the buffer without its terminator, so it
-    // counts as a failed load instead of being passed on.
-    WCHAR wide[kFixedTextCapacity];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kFixedTextCapacity) == 0) return;
     loaded = persistFile->Load(wide, 0) == S_OK;
 }
 
@@ -61,5 +68,26 @@ FixedText& ResolveShortcutTarget(FixedText& out, const char* path) {
     WIN32_FIND_DATAA findData;
     shortcut.Link()->GetPath(out.storage, kFixedTextCapacity + 1, &findData, 0);
     out.Recount();
+    return out;
+}
+
+HeapWide& ResolveShortcutTarget(HeapWide& out, const wchar_t* path) {
+    out.FreeStorage();
+    ShellLinkFile shortcut(path);
+    if (!shortcut.Loaded()) return out;
+    ComPtr<IShellLinkW> wideLink;
+    if (shortcut.Link()->QueryInterface(IID_IShellLinkW, wideLink.Receive()) != S_OK) {
+        wideLink.Detach();
+        return out;
+    }
+    constexpr int kTargetLimit = 32767;
+    if (!out.Reserve(kTargetLimit + 1)) return out;
+    WIN32_FIND_DATAW findData;
+    if (wideLink->GetPath(AsWide(out.storage), kTargetLimit + 1, &findData, 0) != S_OK) {
+        out.FreeStorage();
+        return out;
+    }
+    out.storage[kTargetLimit] = 0;
+    out.length = WideLength(out.storage);
     return out;
 }

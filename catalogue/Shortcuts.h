@@ -14,6 +14,7 @@
 
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
+#include "toolkit/WideText.h"
 
 // A shell link object with a shortcut file loaded read-only. Each step
 // counts only on S_OK: creating the object, asking for IPersistFile and
@@ -23,12 +24,16 @@
 class ShellLinkFile {
 public:
     explicit ShellLinkFile(const char* path);
+    // The same for a UTF-16 path of any length.
+    explicit ShellLinkFile(const wchar_t* path);
 
     bool Loaded() const { return loaded; }
     // The link object; valid only when Loaded().
     IShellLinkA* Link() const { return link.Get(); }
 
 private:
+    // Asks for IPersistFile and loads `wide`, as the constructors describe.
+    void Load(const wchar_t* wide);
     ComPtr<IShellLinkA> link;
     ComPtr<IPersistFile> persistFile;
     bool loaded = false;
@@ -43,3 +48,8 @@ int IsShortcutFile(const char* name);
 // (not trimmed or unquoted), in `out`; empty when the link cannot be
 // created or loaded. Returns `out`.
 FixedText& ResolveShortcutTarget(FixedText& out, const char* path);
+
+// The same for a shortcut named in UTF-16, read through IShellLinkW so that
+// a target outside the ANSI code page arrives whole; cut at 32,767 units.
+// Empty on any failure. Returns `out`.
+HeapWide& ResolveShortcutTarget(HeapWide& out, const wchar_t* path);

@@ -9,11 +9,31 @@
 #include "catalogue/Shortcuts.h"
 #include "extension/ModuleLifetime.h"
 #include "settings/Settings.h"
+#include "toolkit/WideConvert.h"
 
-const char kErrorCaption[] = "Zentrik Error";
+const wchar_t kErrorCaption[] = L"Zentrik Error";
 const char kEmptyItemText[] = "(Empty)";
 
 namespace {
+
+// The name a selected file is matched against the groups' type lists with:
+// only its extension counts, so "x" and the extension in the ANSI code page.
+// An extension the code page cannot hold gets '?' in place of the missing
+// characters, which no folder name holds: such a file matches only the
+// groups without a type list.
+FixedText& AssignMatchName(FixedText& out, const char16_t* name) {
+    const char16_t* dot = nullptr;
+    for (const char16_t* p = name; *p != 0; ++p) {
+        if (*p == u'\\' || *p == u'/') dot = nullptr;
+        if (*p == u'.') dot = p;
+    }
+    out.Assign("x");
+    if (dot == nullptr) return out;
+    FixedText extension;
+    AssignAnsiFromWide(extension, dot);
+    out.Append(extension.Empty() ? ".?" : extension.Text());
+    return out;
+}
 
 HRESULT IdentifiersUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(count)); }
 
@@ -142,18 +162,25 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
         return false;
     }
     HDROP drop = static_cast<HDROP>(medium.hGlobal);
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    HeapWide name;
     for (UINT i = 0; i < count; ++i) {
-        FixedText name;
-        if (DragQueryFileA(drop, i, name.storage, kFixedTextCapacity + 1) == 0) name.Assign("");
-        name.Recount();
+        // The drop list may hold names past the path limit: each is read at
+        // the length the list reports for it, never cut.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (!name.Reserve(static_cast<int32_t>(length) + 1)) continue;  // no room: the name is left out
+        const UINT copied = DragQueryFileW(drop, i, AsWide(name.storage), length + 1);
+        name.storage[copied <= length ? copied : 0] = 0;
+        name.length = WideLength(name.storage);
+        FixedText matchName;
+        AssignMatchName(matchName, name.Text());
         int pushed;
-        if (resolveShortcuts && IsShortcutFile(name.Text())) {
-            FixedText target;
-            ResolveShortcutTarget(target, name.Text());
-            pushed = PushText(&selection, target.Text());
+        if (resolveShortcuts && IsShortcutFile(matchName.Text())) {
+            HeapWide target;
+            ResolveShortcutTarget(target, AsWide(name.Text()));
+            pushed = PushWide(&selection, target.Text(), target.Length());
         } else {
-            pushed = PushText(&selection, name.Text());
+            pushed = PushWide(&selection, name.Text(), name.Length());
         }
         if (pushed) ++selectionCount;
     }
@@ -168,8 +195,9 @@ int32_t ContextMenuExtension::CollectActions() {
     for (ActionGroup* group = borrowed.FirstGroup(); group != nullptr && n < kMaxMenuItems;
          group = group->nextGroup) {
         bool matchesAll = true;
-        for (const TextListNode* node = selection; node != nullptr; node = node->next) {
-            if (!group->MatchesFile(node->text.Text())) {
+        for (const WideTextNode* node = selection; node != nullptr; node = node->next) {
+            FixedText matchName;
+            if (!group->MatchesFile(AssignMatchName(matchName, node->text.Text()).Text())) {
                 matchesAll = false;
                 break;
             }
@@ -191,7 +219,7 @@ int32_t ContextMenuExtension::CollectActions() {
 }
 
 void ContextMenuExtension::ResetMenuState() {
-    FreeTextList(&selection);
+    FreeWideList(&selection);
     selectionCount = 0;
     menu.Reset();
     // The items point into the borrowed generation: they go with it.

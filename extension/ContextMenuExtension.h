@@ -33,15 +33,16 @@
 #include "menudraw/OwnerDrawMenu.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
+#include "toolkit/WideText.h"
 
-extern const char kErrorCaption[];    // "Zentrik Error": caption of the failure message box
+extern const wchar_t kErrorCaption[];  // "Zentrik Error": caption of the failure message box
 extern const char kEmptyItemText[];   // "(Empty)": the grayed item of a submenu without actions
 
 class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:
     LONG refCount;                    // COM reference count; 1 from construction, destroyed at 0
     ComPtr<IDataObject> dataObject;   // the selection from Initialize, one reference held; empty until then
-    TextListNode* selection;          // selected names, full paths; last added at the head (reverse drop order)
+    WideTextNode* selection;          // selected names, full UTF-16 paths; last added at the head (reverse drop order)
     int32_t selectionCount;           // nodes in selection
     OwnerDrawMenu menu;               // the submenu of the last QueryContextMenu and its owner-draw state
     CatalogueReader borrowed;         // holds the generation that menu.items point into
@@ -80,7 +81,8 @@ private:
     ~ContextMenuExtension();  // only through Release
 
 
-    // Fills selection from dataObject's CF_HDROP; a shortcut is replaced by
+    // Fills selection from dataObject's CF_HDROP, each name read whole in
+    // UTF-16 at the length the drop list reports; a shortcut is replaced by
     // its target when `resolveShortcuts`. False when there is no drop list
     // (no data object, GetData failing, no global handle): then no action is
     // collected at all, whereas an empty drop list lets every group match.

@@ -4,6 +4,7 @@
 
 #include "extension/ContextMenuExtension.h"
 #include "extension/InvocationText.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -13,19 +14,65 @@ constexpr UINT kCommandStringLimit = kFixedTextCapacity;
 // Capacity of the buffer the help text is composed in.
 constexpr int32_t kHelpTextCapacity = 515;
 
-// The argument a selected file is passed as: its short path name, or its
-// long name when no short name can be had (the file has gone, the volume
-// keeps none, or the conversion fails); either in double quotes when it
-// holds a space. `conversion` is the 519-character buffer of the call.
-void ComposeFileArgument(TextBuffer& argument, TextBuffer& conversion, const char* longName) {
-    const DWORD result =
-        GetShortPathNameA(longName, conversion.storage, static_cast<DWORD>(kInvokeBufferCapacity + 1));
-    if (result == 0 || result > static_cast<DWORD>(kInvokeBufferCapacity)) {
-        AssignFileArgument(argument, longName);
-        return;
+// The name a selected file is passed as: its short path name, or its long
+// name when no short name can be had (the file has gone, the volume keeps
+// none, or the conversion fails). Pushed at the head of `list`; false when
+// the node cannot be had.
+bool PushPassedName(WideTextNode** list, const WideTextNode& longName) {
+    const wchar_t* path = AsWide(longName.text.Text());
+    const DWORD needed = GetShortPathNameW(path, nullptr, 0);
+    HeapWide shortName;
+    if (needed != 0 && shortName.Reserve(static_cast<int32_t>(needed))) {
+        const DWORD written = GetShortPathNameW(path, AsWide(shortName.storage), needed);
+        if (written != 0 && written < needed) {
+            return PushWide(list, shortName.Text(), static_cast<int32_t>(written)) != 0;
+        }
     }
-    conversion.Recount();
-    AssignFileArgument(argument, conversion.Text());
+    return PushWide(list, longName.text.Text(), longName.text.Length()) != 0;
+}
+
+// The text of the message box for an action that did not start.
+void ComposeFailureMessage(WideBuffer& message, const ActionItem& item, const LaunchOutcome& outcome,
+                           const WideTextNode* longNames, const WideTextNode* passedNames, int32_t fileCount,
+                           const HeapWide& commandLine) {
+    HeapWide displayName;
+    AssignWideFromAnsi(displayName, item.displayName.Text());
+    switch (outcome.result) {
+    case LaunchResult::kNameRefused: {
+        // The file is named as the user knows it: by its long name. The long
+        // names are in reverse drop order, the refused index counts in drop
+        // order over the passed names. When a name was left out for want of
+        // memory the two lists no longer pair up, and the passed name is
+        // shown instead.
+        int32_t longCount = 0;
+        for (const WideTextNode* node = longNames; node != nullptr; node = node->next) ++longCount;
+        const WideTextNode* node = passedNames;
+        int32_t skip = outcome.refusedIndex;
+        if (longCount == fileCount) {
+            node = longNames;
+            skip = fileCount - 1 - outcome.refusedIndex;
+        }
+        for (; skip > 0 && node != nullptr; --skip) node = node->next;
+        ComposeNameRefused(message, displayName.Text(), node != nullptr ? node->text.Text() : u"");
+        break;
+    }
+    case LaunchResult::kTooLong:
+        ComposeLineTooLong(message, displayName.Text(), fileCount, outcome.lineLength);
+        break;
+    default: {
+        // The system text may hold inserts such as "%1": taken as it is,
+        // never expanded (there are no arguments to expand them from).
+        wchar_t* systemText = nullptr;
+        const DWORD systemLength = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+            outcome.errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&systemText), 0,
+            nullptr);
+        ComposeLaunchFailure(message, displayName.Text(), static_cast<int32_t>(outcome.errorCode),
+                             systemLength != 0 ? AsUtf16(systemText) : nullptr, commandLine.Text());
+        if (systemText != nullptr) LocalFree(systemText);
+        break;
+    }
+    }
 }
 
 }  // namespace
@@ -36,44 +83,26 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
     const UINT_PTR verb = pici != nullptr ? reinterpret_cast<UINT_PTR>(pici->lpVerb) : ~static_cast<UINT_PTR>(0);
     const UINT offset = static_cast<UINT>(verb & 0xFFFF);
     if ((verb >> 16) == 0 && offset < static_cast<UINT>(menu.itemCount)) {
-        char conversionStore[kInvokeBufferCapacity + 1];
-        TextOver buffer(conversionStore, kInvokeBufferCapacity);
-        // Room for a name of the buffer's size and its two quotes.
-        char argumentStore[kInvokeBufferCapacity + 3];
-        TextOver argument(argumentStore, kInvokeBufferCapacity + 2);
-
         // The selection holds the names in reverse drop order; pushing each
-        // converted name at the head again restores the drop order.
-        TextListNode* detached = selection;
+        // converted name at the head again restores the drop order. The long
+        // names are kept until the action has run, for the message.
+        WideTextNode* longNames = selection;
         selection = nullptr;
         selectionCount = 0;
-        int32_t filesLength = 0;
-        while (detached != nullptr) {
-            TextListNode* node = detached;
-            detached = node->next;
-            ComposeFileArgument(argument, buffer, node->text.Text());
-            TextListNode::Destroy(node);
-            if (PushText(&selection, argument.Text())) {
-                ++selectionCount;
-                filesLength += selection->text.Length() + 1;
-            }
+        for (const WideTextNode* node = longNames; node != nullptr; node = node->next) {
+            if (PushPassedName(&selection, *node)) ++selectionCount;
         }
 
         const ActionItem* item = menu.items[offset];
-        HeapText commandLine;
-        DWORD error = 0;
-        if (!item->LaunchAction(selection, filesLength, commandLine, &error)) {
-            char* systemText = nullptr;
-            const DWORD systemLength =
-                FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error,
-                               MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&systemText), 0,
-                               nullptr);
-            ComposeLaunchFailure(buffer, item->displayName.Text(), static_cast<int32_t>(error),
-                                 systemLength != 0 ? systemText : nullptr, commandLine.Text());
-            if (systemText != nullptr) LocalFree(systemText);
-            MessageBoxA(pici->hwnd, buffer.Text(), kErrorCaption, MB_ICONERROR | MB_OK);
+        HeapWide commandLine;
+        const LaunchOutcome outcome = item->LaunchAction(selection, commandLine);
+        if (outcome.result != LaunchResult::kStarted) {
+            char16_t messageStore[kInvokeBufferCapacity + 1];
+            WideOver message(messageStore, kInvokeBufferCapacity);
+            ComposeFailureMessage(message, *item, outcome, longNames, selection, selectionCount, commandLine);
+            MessageBoxW(pici->hwnd, AsWide(message.Text()), kErrorCaption, MB_ICONERROR | MB_OK);
         }
-        commandLine.FreeStorage();
+        FreeWideList(&longNames);
         result = S_OK;
     }
     ResetMenuState();

@@ -1,32 +1,33 @@
-// The texts that command invocation composes besides the command line itself:
-// the argument made of one selected file's name, and the message shown when
-// an action's program cannot be started.
+// The messages command invocation shows when an action's program is not
+// started, in UTF-16 so that file names and system texts arrive whole.
+//
+// Each is composed into the caller's buffer of kInvokeBufferCapacity units,
+// which is emptied first; every piece is appended and cut at the capacity.
+// A message that fills the capacity exactly is taken as cut: its last three
+// units are replaced by "...".
 //
 // Platform-free.
 #pragma once
 
 #include <cstdint>
 
-#include "toolkit/TextBuffer.h"
+#include "toolkit/WideText.h"
 
-// Capacity of the buffer that receives each short name in turn and then the
-// failure message: a message longer than this is cut and ends in "...".
+// Capacity of the message buffer, terminator not counted.
 constexpr int32_t kInvokeBufferCapacity = 519;
 
-// Puts the file argument for `name` into `out`: the name unchanged when it
-// holds no space, else the name in double quotes, so that a name with spaces
-// (a long name, or a short name on a volume that keeps no 8.3 names) reaches
-// the program as one argument. Cut at out's capacity like every text.
-void AssignFileArgument(TextBuffer& out, const char* name);
-
-// Composes the message for an action whose program could not be started:
+// The process could not be started:
 //
 //   Error executing command: <displayName>\n\nError code = <code>\n
 //   <systemText, or "(no description)" when it is null>
 //   \n\nThe command line was:\n<commandLine>
-//
-// Every piece is appended and cut at out's capacity. A message that fills
-// the capacity exactly is taken as cut: its last three characters are
-// replaced by "...". `out` is emptied first.
-void ComposeLaunchFailure(TextBuffer& out, const char* displayName, int32_t errorCode, const char* systemText,
-                          const char* commandLine);
+void ComposeLaunchFailure(WideBuffer& out, const char16_t* displayName, int32_t errorCode,
+                          const char16_t* systemText, const char16_t* commandLine);
+
+// Nothing was started because the command interpreter cannot pass `fileName`
+// (a selected file, as the user knows it) to the batch file unchanged.
+void ComposeNameRefused(WideBuffer& out, const char16_t* displayName, const char16_t* fileName);
+
+// Nothing was started because the `fileCount` files make a command line of
+// `length` units, more than the system starts.
+void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length);

@@ -267,18 +267,20 @@ protected:
     std::string record;
 };
 
-// Files in list order, with the total LaunchAction expects.
+// Files in list order (ASCII names widened).
 struct Files {
     explicit Files(const std::vector<std::string>& names) {
         for (auto it = names.rbegin(); it != names.rend(); ++it) {
-            PushText(&head, it->c_str());
-            total += static_cast<int32_t>(it->size()) + 1;
+            const std::u16string wide(it->begin(), it->end());
+            PushWide(&head, wide.c_str(), static_cast<int32_t>(wide.size()));
         }
     }
-    ~Files() { FreeTextList(&head); }
-    TextListNode* head = nullptr;
-    int32_t total = 0;
+    ~Files() { FreeWideList(&head); }
+    WideTextNode* head = nullptr;
 };
+
+// An ASCII line narrowed back for comparison.
+std::string Narrow(const HeapWide& line) { return std::string(line.Text(), line.Text() + line.Length()); }
 
 TEST_F(LaunchTest, StartsTheProgramWithTheComposedCommandLine) {
     std::string work = dir / "bin dir";
@@ -301,15 +303,14 @@ TEST_F(LaunchTest, StartsTheProgramWithTheComposedCommandLine) {
         ItemHolder item(Link("launch" + std::to_string(n++) + ".lnk", linkSpec));
         ASSERT_FALSE(item->displayName.Empty());
         Files files(c.files);
-        HeapText line;
-        DWORD error = 12345;
-        ASSERT_NE(item->LaunchAction(files.head, files.total, line, &error), 0) << "error " << error;
-        EXPECT_EQ(error, 12345u) << "a successful start must not write the error code";
-        EXPECT_EQ(std::string(line.Text()), "\"" + std::string(item->targetPath.Text()) + "\"" + c.expectedTail);
+        HeapWide line;
+        const LaunchOutcome outcome = item->LaunchAction(files.head, line);
+        ASSERT_EQ(outcome.result, LaunchResult::kStarted) << "error " << outcome.errorCode;
+        EXPECT_EQ(Narrow(line), "\"" + std::string(item->targetPath.Text()) + "\"" + c.expectedTail);
 
         std::string command, directory, show;
         ASSERT_TRUE(WaitForRecord(&command, &directory, &show)) << "RecordArgs left no record";
-        EXPECT_EQ(command, std::string(line.Text())) << "byte for byte";
+        EXPECT_EQ(command, Narrow(line)) << "byte for byte";
         char ours[MAX_PATH + 1];
         GetCurrentDirectoryA(MAX_PATH, ours);
         EXPECT_EQ(Upper(directory), Upper(item->workingDirectory.Empty() ? ours : work));
@@ -324,11 +325,11 @@ TEST_F(LaunchTest, MissingProgramFailsWithErrorTwoAndKeepsTheLine) {
     ItemHolder item(Link("Gone.lnk", To(gone, "/a")));
     ASSERT_TRUE(DeleteFileA(gone.c_str()));  // the target is gone after the link was read
     Files files({"C:\\X.TXT"});
-    HeapText line;
-    DWORD error = 0;
-    EXPECT_EQ(item->LaunchAction(files.head, files.total, line, &error), 0);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Upper(line.Text()), Upper("\"" + gone + "\" /a C:\\X.TXT"));
+    HeapWide line;
+    const LaunchOutcome outcome = item->LaunchAction(files.head, line);
+    EXPECT_EQ(outcome.result, LaunchResult::kStartFailed);
+    EXPECT_EQ(outcome.errorCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Upper(Narrow(line)), Upper("\"" + gone + "\" /a C:\\X.TXT"));
 }
 
 TEST_F(LaunchTest, LinkWithoutTargetGivesTwoQuotesAndFails) {
@@ -338,11 +339,11 @@ TEST_F(LaunchTest, LinkWithoutTargetGivesTwoQuotesAndFails) {
     ItemHolder item(Link("NoTarget.lnk", linkSpec));
     ASSERT_FALSE(item->displayName.Empty());
     EXPECT_STREQ(item->targetPath.Text(), "");
-    HeapText line;
-    DWORD error = 0;
-    EXPECT_EQ(item->LaunchAction(nullptr, 0, line, &error), 0);
-    EXPECT_NE(error, 0u);
-    EXPECT_STREQ(line.Text(), "\"\" /x");
+    HeapWide line;
+    const LaunchOutcome outcome = item->LaunchAction(nullptr, line);
+    EXPECT_EQ(outcome.result, LaunchResult::kStartFailed);
+    EXPECT_NE(outcome.errorCode, 0u);
+    EXPECT_EQ(Narrow(line), "\"\" /x");
 }
 
 TEST_F(LaunchTest, PifShortcutRunsThePifFileItself) {
@@ -361,10 +362,9 @@ TEST_F(LaunchTest, PifShortcutRunsThePifFileItself) {
     EXPECT_STREQ(item->pifPath.Text(), path.c_str());
     EXPECT_EQ(Upper(item->targetPath.Text()), Upper(recorder));
 
-    HeapText line;
-    DWORD error = 0;
-    int started = item->LaunchAction(nullptr, 0, line, &error);
-    EXPECT_EQ(std::string(line.Text()), "\"" + path + "\" /p");
+    HeapWide line;
+    const bool started = item->LaunchAction(nullptr, line).result == LaunchResult::kStarted;
+    EXPECT_EQ(Narrow(line), "\"" + path + "\" /p");
     // Whatever the platform makes of a .pif, it is not the link's target
     // that runs: RecordArgs leaves no record.
     if (started) Sleep(500);

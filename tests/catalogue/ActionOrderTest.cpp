@@ -110,65 +110,108 @@ TEST(CompareActionKeys, Table) {
 // A file list in the given order (the list's head is the first file).
 class FileList {
 public:
-    explicit FileList(std::initializer_list<const char*> names) {
-        std::vector<const char*> all(names);
+    explicit FileList(std::initializer_list<std::u16string> names) {
+        std::vector<std::u16string> all(names);
         for (auto it = all.rbegin(); it != all.rend(); ++it) {
-            PushText(&head, *it);
-            total += static_cast<int32_t>(std::strlen(*it)) + 1;
+            PushWide(&head, it->c_str(), static_cast<int32_t>(it->size()));
         }
     }
-    ~FileList() { FreeTextList(&head); }
-    TextListNode* head = nullptr;
-    int32_t total = 0;
+    ~FileList() { FreeWideList(&head); }
+    WideTextNode* head = nullptr;
 };
+
+std::u16string Line(const HeapWide& line) { return std::u16string(line.Text(), line.Length()); }
 
 TEST(ComposeCommandLine, Table) {
     struct Case {
-        const char* program;
-        const char* arguments;
-        std::initializer_list<const char*> files;
-        const char* expected;
+        const char16_t* program;
+        const char16_t* arguments;
+        std::initializer_list<std::u16string> files;
+        const char16_t* expected;
     } cases[] = {
-        {"C:\\WIN\\NOTEPAD.EXE", "", {"C:\\DOCS\\A.TXT", "C:\\DOCS\\B.TXT"},
-         "\"C:\\WIN\\NOTEPAD.EXE\"  C:\\DOCS\\A.TXT C:\\DOCS\\B.TXT"},
-        {"C:\\WIN\\NOTEPAD.EXE", "", {}, "\"C:\\WIN\\NOTEPAD.EXE\" "},
-        {"C:\\T\\X.EXE", "/p -q", {}, "\"C:\\T\\X.EXE\" /p -q"},
-        {"C:\\T\\X.EXE", "/p", {"C:\\A"}, "\"C:\\T\\X.EXE\" /p C:\\A"},
-        {"", "", {"C:\\A"}, "\"\"  C:\\A"},
-        {"C:\\T\\TOOL.PIF", "a \"b c\"", {"F1", "F2", "F3"}, "\"C:\\T\\TOOL.PIF\" a \"b c\" F1 F2 F3"},
+        // A program parses its own line: names as they are, quoted when they hold a space.
+        {u"C:\\WIN\\NOTEPAD.EXE", u"", {u"C:\\DOCS\\A.TXT", u"C:\\DOCS\\B.TXT"},
+         u"\"C:\\WIN\\NOTEPAD.EXE\"  C:\\DOCS\\A.TXT C:\\DOCS\\B.TXT"},
+        {u"C:\\WIN\\NOTEPAD.EXE", u"", {}, u"\"C:\\WIN\\NOTEPAD.EXE\" "},
+        {u"C:\\T\\X.EXE", u"/p", {u"C:\\A", u"C:\\My Docs\\a b.txt", u"C:\\x&y"},
+         u"\"C:\\T\\X.EXE\" /p C:\\A \"C:\\My Docs\\a b.txt\" C:\\x&y"},
+        {u"", u"", {u"C:\\A"}, u"\"\"  C:\\A"},
+        {u"C:\\T\\TOOL.PIF", u"a \"b c\"", {u"F1", u"F2"}, u"\"C:\\T\\TOOL.PIF\" a \"b c\" F1 F2"},
+        {u"C:\\T\\X.EXE", u"-t \"open", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" -t \"open C:\\A"},
+        // The interpreter parses it: every name quoted, an open quote of the arguments closed first.
+        {u"C:\\T\\RUN.CMD", u"", {u"C:\\x&pwn", u"C:\\\u0436 (1);a=b,c^d.txt"},
+         u"\"C:\\T\\RUN.CMD\"  \"C:\\x&pwn\" \"C:\\\u0436 (1);a=b,c^d.txt\""},
+        {u"C:\\T\\run.bat", u"-t \"open", {u"C:\\A"}, u"\"C:\\T\\run.bat\" -t \"open\" \"C:\\A\""},
+        {u"C:\\T\\run.bat", u"^\"x", {u"C:\\A"}, u"\"C:\\T\\run.bat\" ^\"x^\" \"C:\\A\""},
+        {u"C:\\T\\run.bat", u"a^", {u"C:\\A"}, u"\"C:\\T\\run.bat\" a^  \"C:\\A\""},
+        {u"C:\\T\\run.bat", u"\"open", {}, u"\"C:\\T\\run.bat\" \"open"},
+        {u"C:\\W\\System32\\CMD.EXE", u"/c x.bat", {u"C:\\a&b"},
+         u"\"C:\\W\\System32\\CMD.EXE\" /c x.bat \"C:\\a&b\""},
     };
     for (const Case& c : cases) {
         FileList files(c.files);
-        HeapText line;
-        ASSERT_EQ(ComposeCommandLine(line, c.program, c.arguments, files.head, files.total), 1);
-        EXPECT_STREQ(line.Text(), c.expected);
+        HeapWide line;
+        const bool interpreter = InterpreterParses(c.program);
+        const LineOutcome outcome = ComposeCommandLine(line, c.program, c.arguments, files.head, interpreter);
+        ASSERT_EQ(outcome.result, LineResult::kComposed);
+        EXPECT_EQ(Line(line), std::u16string(c.expected));
         // Reserved to exactly the line's length: nothing wasted, nothing cut.
-        EXPECT_EQ(line.Capacity(), line.Length()) << c.expected;
+        EXPECT_EQ(line.Capacity(), line.Length());
+        EXPECT_EQ(outcome.length, line.Length());
+    }
+    EXPECT_FALSE(InterpreterParses(u"C:\\T\\mycmd.exe"));
+    EXPECT_FALSE(InterpreterParses(u"C:\\T\\x.bat.exe"));
+}
+
+TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
+    const struct {
+        std::initializer_list<std::u16string> files;
+        int32_t refused;  // -1: composed
+    } cases[] = {
+        {{u"C:\\a", u"C:\\100%.txt"}, 1},
+        {{u"C:\\%OS%", u"C:\\b"}, 0},
+        {{u"C:\\a", u"C:\\b", u"C:\\hi!"}, 2},
+        {{u"C:\\q\"x"}, 0},
+        {{std::u16string(u"C:\\new\nline")}, 0},
+        {{u"C:\\(a) ^b &c; d,e=f"}, -1},
+    };
+    for (const auto& c : cases) {
+        FileList files(c.files);
+        HeapWide line;
+        line.AssignExact(u"old", 3);
+        const LineOutcome outcome = ComposeCommandLine(line, u"C:\\R.BAT", u"", files.head, true);
+        EXPECT_EQ(outcome.refusedIndex, c.refused);
+        EXPECT_EQ(outcome.result, c.refused < 0 ? LineResult::kComposed : LineResult::kNameRefused);
+        if (c.refused >= 0) {
+            EXPECT_TRUE(line.Empty());
+        }
+        // The same names go to a program as they are.
+        EXPECT_EQ(ComposeCommandLine(line, u"C:\\R.EXE", u"", files.head, false).result, LineResult::kComposed);
     }
 }
 
-TEST(ComposeCommandLine, ShortFilesLengthCutsAtTheReservation) {
-    FileList files({"C:\\DOCS\\A.TXT"});
-    HeapText line;
-    ASSERT_EQ(ComposeCommandLine(line, "P", "", files.head, 4), 1);
-    EXPECT_STREQ(line.Text(), "\"P\"  C:\\");
+TEST(ComposeCommandLine, LineOverTheLimitIsReportedNotCut) {
+    // "P" in quotes, a space, the empty arguments, a space and the name: the
+    // line with its terminator just fits, then is one unit over.
+    for (const int32_t nameLength : {kCommandLineLimit - 6, kCommandLineLimit - 5}) {
+        FileList files({std::u16string(static_cast<size_t>(nameLength), u'n')});
+        HeapWide line;
+        const LineOutcome outcome = ComposeCommandLine(line, u"P", u"", files.head, false);
+        EXPECT_EQ(outcome.length, 5 + nameLength);
+        const bool fits = nameLength == kCommandLineLimit - 6;
+        EXPECT_EQ(outcome.result, fits ? LineResult::kComposed : LineResult::kTooLong);
+        EXPECT_EQ(line.Length(), fits ? outcome.length : 0);
+    }
 }
 
-TEST(ComposeCommandLine, ReplacesEarlierContent) {
-    HeapText line;
-    line.AssignExact("a much longer line that was there before");
-    ASSERT_EQ(ComposeCommandLine(line, "P", "x", nullptr, 0), 1);
-    EXPECT_STREQ(line.Text(), "\"P\" x");
-}
-
-TEST(ComposeCommandLine, AllocationFailureLeavesNoCutLine) {
-    HeapText line;
+TEST(ComposeCommandLine, AllocationFailureLeavesNoLine) {
+    HeapWide line;
     TextHeap failing = {[](size_t) -> void* { return nullptr; }, std::free};
     TextHeap previous = SetTextHeap(failing);
-    int result = ComposeCommandLine(line, "C:\\P.EXE", "args", nullptr, 0);
+    const LineOutcome outcome = ComposeCommandLine(line, u"C:\\P.EXE", u"args", nullptr, false);
     SetTextHeap(previous);
-    EXPECT_EQ(result, 0);
-    EXPECT_STREQ(line.Text(), "");
+    EXPECT_EQ(outcome.result, LineResult::kNoMemory);
+    EXPECT_TRUE(line.Empty());
 }
 
 }  // namespace

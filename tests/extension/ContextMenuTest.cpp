@@ -291,7 +291,8 @@ TEST_F(ContextMenuTest, ShortcutSelectedWithVerbsOnlyIsMatchedByItsTarget) {
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build(c.flags));
         EXPECT_EQ(c.name, e.Name(0));
         ASSERT_NE(nullptr, e.object->selection);
-        EXPECT_STREQ(c.selected.c_str(), e.object->selection->text.Text());
+        const std::wstring selected(reinterpret_cast<const wchar_t*>(e.object->selection->text.Text()));
+        EXPECT_EQ(std::wstring(c.selected.begin(), c.selected.end()), selected);
     }
 }
 

@@ -1,4 +1,4 @@
-// The texts of command invocation: file arguments and the failure message.
+// The messages of command invocation.
 #include "extension/InvocationText.h"
 
 #include <gtest/gtest.h>
@@ -8,73 +8,62 @@
 namespace {
 
 struct Buffer {
-    char store[kInvokeBufferCapacity + 1];
-    TextOver text{store, kInvokeBufferCapacity};
+    char16_t store[kInvokeBufferCapacity + 1];
+    WideOver text{store, kInvokeBufferCapacity};
+    std::u16string Text() const { return std::u16string(text.Text(), text.Length()); }
 };
-
-TEST(FileArgument, QuotedOnlyWhenTheNameHoldsASpace) {
-    const struct {
-        const char* name;
-        const char* expected;
-    } cases[] = {
-        {"C:\\DOCS\\A.TXT", "C:\\DOCS\\A.TXT"},
-        {"C:\\PROGRA~1\\LONG~WQO.TXT", "C:\\PROGRA~1\\LONG~WQO.TXT"},
-        {"C:\\My Docs\\long name.txt", "\"C:\\My Docs\\long name.txt\""},
-        {" ", "\" \""},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        Buffer b;
-        AssignFileArgument(b.text, c.name);
-        EXPECT_STREQ(c.expected, b.text.Text()) << c.name;
-    }
-}
 
 TEST(LaunchFailure, MessageIsComposedPieceByPiece) {
     Buffer b;
-    b.text.Assign("C:\\LEFT~1.TXT");  // the buffer is reused after the conversions
-    ComposeLaunchFailure(b.text, "Viewer", 2, "File not found.\r\n", "\"C:\\NO.EXE\"  C:\\A.TXT");
-    EXPECT_STREQ(
-        "Error executing command: Viewer\n\nError code = 2\nFile not found.\r\n"
-        "\n\nThe command line was:\n\"C:\\NO.EXE\"  C:\\A.TXT",
-        b.text.Text());
+    b.text.AppendAscii("left over");
+    // The system text is taken as it comes, inserts and all.
+    ComposeLaunchFailure(b.text, u"Viewer \u0416", 193, u"Bad EXE format for %1.\r\n", u"\"C:\\NO.TXT\"  C:\\A.TXT");
+    EXPECT_EQ(u"Error executing command: Viewer \u0416\n\nError code = 193\nBad EXE format for %1.\r\n"
+              u"\n\nThe command line was:\n\"C:\\NO.TXT\"  C:\\A.TXT",
+              b.Text());
 }
 
 TEST(LaunchFailure, MissingSystemTextAndNegativeCodes) {
     Buffer b;
-    ComposeLaunchFailure(b.text, "X", -5, nullptr, "");
-    EXPECT_STREQ("Error executing command: X\n\nError code = -5\n(no description)\n\nThe command line was:\n",
-                 b.text.Text());
+    ComposeLaunchFailure(b.text, u"X", -5, nullptr, u"");
+    EXPECT_EQ(u"Error executing command: X\n\nError code = -5\n(no description)\n\nThe command line was:\n", b.Text());
 }
 
 TEST(LaunchFailure, CutMessageEndsInThreeDots) {
+    const std::u16string head = u"Error executing command: N\n\nError code = 2\nT\n\nThe command line was:\n";
     const struct {
         size_t commandLength;  // length of the command line
         bool cut;
-    } cases[] = {{100, false}, {600, true}, {2000, true}};
+    } cases[] = {{100, false}, {kInvokeBufferCapacity - head.size(), true}, {600, true}, {2000, true}};
     for (const auto& c : cases) {
         Buffer b;
-        const std::string line(c.commandLength, 'c');
-        ComposeLaunchFailure(b.text, "Name", 2, "text\r\n", line.c_str());
-        const std::string message = b.text.Text();
+        const std::u16string line(c.commandLength, u'c');
+        ComposeLaunchFailure(b.text, u"N", 2, u"T", line.c_str());
+        const std::u16string message = b.Text();
         if (c.cut) {
             EXPECT_EQ(static_cast<size_t>(kInvokeBufferCapacity), message.size());
-            EXPECT_EQ("ccc...", message.substr(message.size() - 6));
+            EXPECT_EQ(u"ccc...", message.substr(message.size() - 6));
         } else {
-            EXPECT_LT(message.size(), static_cast<size_t>(kInvokeBufferCapacity));
-            EXPECT_EQ(line, message.substr(message.size() - line.size()));
+            EXPECT_EQ(head + line, message);
         }
     }
 }
 
-TEST(LaunchFailure, MessageThatFillsTheBufferExactlyIsTakenAsCut) {
-    Buffer b;
-    const std::string head = "Error executing command: N\n\nError code = 2\nT\n\nThe command line was:\n";
-    const std::string line(kInvokeBufferCapacity - head.size(), 'c');
-    ComposeLaunchFailure(b.text, "N", 2, "T", line.c_str());
-    const std::string message = b.text.Text();
-    ASSERT_EQ(static_cast<size_t>(kInvokeBufferCapacity), message.size());
-    EXPECT_EQ("...", message.substr(message.size() - 3));
+TEST(RefusalAndLength, NameTheFileAndTheCountWithoutCuttingThem) {
+    Buffer refused;
+    ComposeNameRefused(refused.text, u"Batch", u"C:\\docs\\100% \u0436.txt");
+    const std::u16string refusal = refused.Text();
+    EXPECT_EQ(0u, refusal.find(u"Error executing command: Batch\n\n"));
+    EXPECT_NE(std::u16string::npos, refusal.find(u"\nC:\\docs\\100% \u0436.txt\n")) << "the file on a line of its own";
+    EXPECT_LT(refusal.size(), static_cast<size_t>(kInvokeBufferCapacity));
+
+    Buffer tooLong;
+    ComposeLineTooLong(tooLong.text, u"Viewer", 1200, 52345);
+    const std::u16string message = tooLong.Text();
+    for (const char16_t* piece : {u"1200 files were selected", u"52345 characters", u"32766", u"Select fewer files"}) {
+        EXPECT_NE(std::u16string::npos, message.find(piece)) << std::string(piece, piece + 10);
+    }
+    EXPECT_LT(message.size(), static_cast<size_t>(kInvokeBufferCapacity));
 }
 
 }  // namespace
