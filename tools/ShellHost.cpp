@@ -37,6 +37,12 @@
 //                       merged into the same menu at the end of the shell's
 //                       first group, with command identifiers above the
 //                       shell's; only the extension's items are invoked
+//     --files-utf8 LIST the files are the lines of the UTF-8 text file LIST
+//                       (names outside the ANSI code page, paths of any
+//                       length); file arguments may then be left out
+//     --own-drop        hand over the files in a wide CF_HDROP drop list of
+//                       the host's own, as drag sources other than the
+//                       shell's folders do (no cut at MAX_PATH)
 // Exit code: 0 on success, 2 on usage errors, 3 when the extension or the
 // data object cannot be had.
 
@@ -70,7 +76,39 @@ struct Options {
     bool quiet = false;
     bool shellMenu = false;
     std::vector<std::string> files;
+    UINT filesCodePage = CP_ACP;  // of the texts in files: CP_UTF8 when read from --files-utf8
+    bool ownDrop = false;
 };
+
+// Reads the lines of a UTF-8 text file (CR LF or LF) into `lines`.
+bool ReadLines(const char* path, std::vector<std::string>& lines) {
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    std::string text;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
+    std::fclose(f);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+        start = end + 1;
+    }
+    return true;
+}
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    const int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
 
 template <class T>
 void SafeRelease(T*& p) {
@@ -127,6 +165,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--close-boxes") o.closeBoxes = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "--shell-menu") o.shellMenu = true;
+        else if (a == "--files-utf8" && (v = next())) {
+            if (!ReadLines(v, o.files)) return false;
+            o.filesCodePage = CP_UTF8;
+        } else if (a == "--own-drop") o.ownDrop = true;
         else if (a.rfind("--", 0) == 0) return false;
         else o.files.push_back(a);
     }
@@ -135,9 +177,83 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 // --- The shell's data object ------------------------------------------------------
 
+// A data object that offers one wide CF_HDROP drop list and nothing else.
+class DropListObject final : public IDataObject {
+public:
+    explicit DropListObject(HGLOBAL drop) : drop(drop) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+            *ppv = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG n = InterlockedDecrement(&refs);
+        if (n == 0) {
+            GlobalFree(drop);
+            delete this;
+        }
+        return static_cast<ULONG>(n);
+    }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+        const SIZE_T size = GlobalSize(drop);
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        std::memcpy(GlobalLock(copy), GlobalLock(drop), size);
+        GlobalUnlock(drop);
+        GlobalUnlock(copy);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = copy;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override {
+        return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    LONG refs = 1;
+    HGLOBAL drop;
+};
+
+// A DROPFILES block with wide names, each terminated, the list ended by an
+// empty name.
+HRESULT GetOwnDropList(const std::vector<std::string>& files, UINT codePage, IDataObject** out) {
+    std::wstring names;
+    for (const std::string& file : files) names += Widen(file, codePage) + L'\0';
+    names += L'\0';
+    HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    if (drop == nullptr) return E_OUTOFMEMORY;
+    auto* header = static_cast<DROPFILES*>(GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(drop);
+    *out = new DropListObject(drop);
+    return S_OK;
+}
+
 // All files must lie in one folder, as in a shell view. With `shellMenu`
 // not null, also the folder's own context menu for the same items.
-HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataObject** out,
+HRESULT GetDataObject(const std::vector<std::string>& files, UINT codePage, HWND owner, IDataObject** out,
                       IContextMenu** shellMenu) {
     *out = nullptr;
     if (shellMenu != nullptr) *shellMenu = nullptr;
@@ -146,13 +262,13 @@ HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataOb
     IShellFolder* parent = nullptr;
     HRESULT hr = S_OK;
     for (const std::string& file : files) {
-        wchar_t wide[MAX_PATH];
-        if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH) == 0) {
+        const std::wstring wide = Widen(file, codePage);
+        if (wide.empty()) {
             hr = E_INVALIDARG;
             break;
         }
         PIDLIST_ABSOLUTE pidl = nullptr;
-        hr = SHParseDisplayName(wide, nullptr, &pidl, 0, nullptr);
+        hr = SHParseDisplayName(wide.c_str(), nullptr, &pidl, 0, nullptr);
         if (FAILED(hr)) {
             std::fprintf(stderr, "shell_host: cannot parse %s (0x%08lX)\n", file.c_str(), static_cast<unsigned long>(hr));
             break;
@@ -460,7 +576,8 @@ int Run(const Options& o) {
 
     IDataObject* data = nullptr;
     IContextMenu* shellMenu = nullptr;
-    HRESULT hr = GetDataObject(o.files, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
+    HRESULT hr = o.ownDrop ? GetOwnDropList(o.files, o.filesCodePage, &data)
+                           : GetDataObject(o.files, o.filesCodePage, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no data object (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;

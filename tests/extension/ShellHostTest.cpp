@@ -76,6 +76,62 @@ std::vector<std::string> Names(const HostRun& run) {
     return names;
 }
 
+
+// --- Names that must reach the action intact ------------------------------------
+
+std::string Utf8(const std::wstring& wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+// The identity RecordArgs records for a file ("serial-high-low"), or "-".
+std::string Identity(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "-";
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return "-";
+    char text[64];
+    wsprintfA(text, "%lx-%lx-%lx", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+    return text;
+}
+
+bool MakeWideFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+// Runs the host on `files` (wide paths, handed over through a UTF-8 list).
+HostRun RunHostOn(const std::string& dll, const TempDir& scratch, const std::vector<std::wstring>& files,
+                  const std::string& options) {
+    std::string list;
+    for (const std::wstring& f : files) list += Utf8(f) + "\n";
+    const std::string listFile = scratch / "files.txt";
+    if (!WriteWholeFile(listFile, list)) return HostRun{-1, "cannot write the list", {}, {}, {}};
+    return RunHost(dll, {}, "--files-utf8 \"" + listFile + "\" " + options);
+}
+
+// The FILE: lines of the record RecordArgs left, or none when it left none
+// within `ms`.
+std::vector<std::string> RecordedIdentities(const std::string& record, DWORD ms) {
+    std::vector<std::string> identities;
+    if (WaitForRecordedCommandLine(record, ms).empty()) return identities;
+    std::string text;
+    ReadWholeFile(record, &text);
+    for (size_t at = text.find("\nFILE:"); at != std::string::npos; at = text.find("\nFILE:", at + 1)) {
+        const size_t end = text.find('\n', at + 1);
+        identities.push_back(text.substr(at + 6, end - at - 6));
+    }
+    return identities;
+}
+
 class ShellHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -243,6 +299,134 @@ TEST_F(ShellHostTest, MissingProgramShowsTheErrorBox) {
     EXPECT_TRUE(run.Contains("messagebox text: Error executing command: Absent\n\nError code = 2\n")) << run.output;
     EXPECT_TRUE(run.Contains("\n\nThe command line was:\n\"" + missing + "\"  " + shortName)) << run.output;
     EXPECT_TRUE(run.Contains("InvokeCommand(0): 0x00000000")) << run.output;
+}
+
+TEST_F(ShellHostTest, NamesOutsideTheCodePageAndPastThePathLimitReachTheProgramWhole) {
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    TempDir documents("zkdoc");
+    const std::wstring folder = WidePath(documents.Path());
+    // A folder path that makes the file's path longer than 260 characters.
+    const std::wstring deep = folder + std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e');
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + folder + std::wstring(120, L'd')).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    ASSERT_GT(deep.size() + 14, 260u);
+    const struct {
+        std::vector<std::wstring> files;
+        const char* options;  // the long path comes from a drop list of another source
+    } cases[] = {
+        {{folder + L"\u041f\u0440\u0438\u0432\u0435\u0442.txt", folder + L"\u4e2d\u6587 \u6587\u4ef6.doc",
+          folder + L"caf\u00e9.txt"},
+         ""},
+        {{deep + L"\\long name.txt"}, "--own-drop"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> expected;
+        for (const std::wstring& f : c.files) {
+            ASSERT_TRUE(MakeWideFile(L"\\\\?\\" + f));
+            expected.push_back(Identity(L"\\\\?\\" + f));
+            ASSERT_NE("-", expected.back());
+        }
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHostOn(dll, records, c.files, std::string("--invoke Record ") + c.options);
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_TRUE(run.Contains("InvokeCommand(0): 0x00000000")) << run.output;
+        EXPECT_EQ(expected, RecordedIdentities(record, 15000)) << run.output;
+        for (const std::wstring& f : c.files) DeleteFileW((L"\\\\?\\" + f).c_str());
+    }
+    RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
+    RemoveDirectoryW((L"\\\\?\\" + folder + std::wstring(120, L'd')).c_str());
+}
+
+TEST_F(ShellHostTest, BatchFileActionGetsHostileNamesWholeOrRefusesThem) {
+    // The batch file hands its parameters on to the recorder. A trap command
+    // "pwn" waits in the action's working directory, where the interpreter
+    // looks first for a command that a name would smuggle in.
+    TempDir trap("zktrap");
+    const std::string marker = trap / "trap-ran.txt";
+    ASSERT_TRUE(trap.WriteFile("pwn.cmd", "@echo ran> \"" + marker + "\"\r\n"));
+    ASSERT_FALSE(library.AddFile("run.cmd", "@\"" + RecorderPath() + "\" %*\r\n").empty());
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ShortcutSpec batch;
+    batch.target = library / "run.cmd";
+    batch.workingDirectory = trap.Path();
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Batch.lnk", batch));
+
+    TempDir documents("zkdoc");
+    const std::wstring folder = WidePath(documents.Path());
+    // What is passed is the short name: a name that fits 8.3 is its own.
+    const struct {
+        std::vector<std::wstring> names;
+        const wchar_t* refused;  // the file the box names; null: all arrive
+    } cases[] = {
+        {{L"x&pwn", L"a^b.txt", L"(p) q.txt", L"s;t,u=v.txt", L"with space.txt", L"\u0416&pwn.txt",
+          L"bang!.txt&pwn"},  // too long for 8.3: its short name, which is passed, holds no "!"
+         nullptr},
+        {{L"plain.txt", L"%OS%.txt"}, L"%OS%.txt"},
+        {{L"hi!.txt"}, L"hi!.txt"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> files;
+        std::vector<std::string> expected;
+        for (const std::wstring& name : c.names) {
+            files.push_back(folder + name);
+            ASSERT_TRUE(MakeWideFile(files.back()));
+            expected.push_back(Identity(files.back()));
+        }
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHostOn(dll, records, files, "--invoke Batch --close-boxes");
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_TRUE(run.Contains("InvokeCommand(0): 0x00000000")) << run.output;
+        if (c.refused == nullptr) {
+            EXPECT_EQ(expected, RecordedIdentities(record, 15000)) << run.output;
+            EXPECT_FALSE(run.Contains("messagebox")) << run.output;
+        } else {
+            EXPECT_TRUE(run.Contains("messagebox caption: Zentrik Error")) << run.output;
+            EXPECT_TRUE(run.Contains(Utf8(folder + c.refused))) << run.output;
+            EXPECT_TRUE(RecordedIdentities(record, 2000).empty()) << "nothing may start";
+        }
+        std::string ran;
+        EXPECT_FALSE(ReadWholeFile(marker, &ran)) << "a name ran a command";
+        for (const std::wstring& f : files) DeleteFileW(f.c_str());
+    }
+}
+
+TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    const std::string document = library.AddFile("readme.txt", "text");
+    ASSERT_TRUE(library.AddAction("EXT", "Readme", document));
+    TempDir documents("zkdoc");
+    // Some 40 characters a short name: 900 of them pass the limit.
+    std::vector<std::wstring> many;
+    for (int i = 0; i < 900; ++i) {
+        char name[32];
+        wsprintfA(name, "file%04d.txt", i);
+        ASSERT_TRUE(documents.WriteFile(name, "x"));
+        many.push_back(WidePath(documents / name));
+    }
+    const struct {
+        std::vector<std::wstring> files;
+        const char* action;
+        std::vector<std::string> pieces;  // in the box, in this order
+    } cases[] = {
+        {many, "Record", {"Error executing command: Record\n\n900 files were selected", "Select fewer files"}},
+        // The system text of error 193 holds an insert; it stands as it is.
+        {{many[0]}, "Readme", {"Error executing command: Readme\n\nError code = 193\n", "%1", "The command line was:"}},
+    };
+    for (const auto& c : cases) {
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHostOn(dll, records, c.files, std::string("--quiet --close-boxes --invoke ") + c.action);
+        ASSERT_EQ(0, run.exitCode) << run.output.substr(0, 2000);
+        EXPECT_TRUE(run.Contains("messagebox caption: Zentrik Error")) << run.output.substr(0, 2000);
+        size_t at = 0;
+        for (const std::string& piece : c.pieces) {
+            at = run.output.find(piece, at);
+            EXPECT_NE(std::string::npos, at) << piece << "\n" << run.output.substr(0, 2000);
+            if (at == std::string::npos) break;
+        }
+        EXPECT_TRUE(RecordedIdentities(record, 1000).empty()) << "nothing may start";
+    }
 }
 
 }  // namespace

@@ -4,6 +4,12 @@
 //   CMD:<GetCommandLineA(), byte for byte>
 //   CWD:<current directory>
 //   SHOW:<STARTUPINFO dwFlags in hex> <wShowWindow>
+//   FILE:<identity of the file each argument names, or "-">  (one per argument)
+//
+// A file's identity is its volume serial number and file index: whatever
+// text an argument reached the program as, two arguments name the same file
+// exactly when their identities match. Arguments are split from the UTF-16
+// command line as the C runtime splits them.
 //
 // into the file named by the environment variable ZK_RECORD_FILE, or
 // RecordArgs.txt beside the program. The record is written under a
@@ -12,7 +18,23 @@
 // creation flags ask for.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <string>
+
+// "serial-high-low" of the file `path` names, or "-" when it cannot be opened.
+std::string FileIdentity(const wchar_t* path) {
+    HANDLE h = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "-";
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return "-";
+    char text[64];
+    wsprintfA(text, "%lx-%lx-%lx", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+    return text;
+}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string record = "CMD:";
@@ -28,6 +50,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     wsprintfA(show, "\nSHOW:%lx %u\n", static_cast<unsigned long>(startup.dwFlags),
               static_cast<unsigned>(startup.wShowWindow));
     record += show;
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; args != nullptr && i < count; ++i) record += "FILE:" + FileIdentity(args[i]) + "\n";
+    if (args != nullptr) LocalFree(args);
 
     char target[MAX_PATH + 1] = {};
     DWORD n = GetEnvironmentVariableA("ZK_RECORD_FILE", target, MAX_PATH);
