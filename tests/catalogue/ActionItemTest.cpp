@@ -258,8 +258,8 @@ protected:
         if (text.compare(0, 4, "CMD:") != 0 || cwd == std::string::npos || sh == std::string::npos) return false;
         *command = text.substr(4, cwd - 4);
         *directory = text.substr(cwd + 5, sh - cwd - 5);
-        *show = text.substr(sh + 6);
-        while (!show->empty() && show->back() == '\n') show->pop_back();
+        const size_t showEnd = text.find('\n', sh + 6);  // FILE: lines may follow
+        *show = text.substr(sh + 6, showEnd == std::string::npos ? std::string::npos : showEnd - sh - 6);
         return true;
     }
 
@@ -379,6 +379,12 @@ TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
     std::string noise(700, '\0');
     for (char& c : noise) c = static_cast<char>(random() & 0xFF);
     std::string header = std::string("\x4C\0\0\0", 4) + noise;  // a link's size field, then noise
+    // A real link cut short after its header, and one grown to megabytes.
+    std::string whole;
+    ASSERT_TRUE(ReadWholeFile(Link("whole.lnk", To(program, "/a")), &whole));
+    ASSERT_GT(whole.size(), 0x4Cu + 8);
+    std::string huge = whole;
+    for (int i = 0; i < 6; ++i) huge += std::string(1 << 20, static_cast<char>(random() & 0xFF)) + noise;
     struct Case {
         const char* name;
         std::string bytes;
@@ -387,6 +393,8 @@ TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
         {"noise.lnk", noise},
         {"header-then-noise.lnk", header},
         {"text.lnk", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n"},
+        {"cut.lnk", whole.substr(0, 0x4C + 8)},
+        {"huge.lnk", std::string("\x4C\0\0\0", 4) + std::string(6 << 20, '\xFF')},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(dir.WriteFile(c.name, c.bytes));
@@ -396,6 +404,15 @@ TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
         EXPECT_TRUE(item->targetPath.Empty()) << c.name;
         EXPECT_TRUE(item->arguments.Empty()) << c.name;
         EXPECT_EQ(item->icon.Get(), nullptr) << c.name;
+    }
+    // A valid link followed by megabytes of noise: read at once, either as
+    // the link it starts with or not at all, never as something else.
+    ASSERT_TRUE(dir.WriteFile("tail.lnk", huge));
+    const DWORD start = GetTickCount();
+    ItemHolder tail(dir / "tail.lnk");
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    if (!tail->displayName.Empty()) {
+        EXPECT_EQ(Upper(tail->targetPath.Text()), Upper(program));
     }
     // A path that is not there at all, and one longer than any path.
     ItemHolder missing(dir / "not-there.lnk");
