@@ -285,8 +285,8 @@ void* (__cdecl* realRealloc)(void*, size_t);
 void (__cdecl* realFree)(void*);
 HANDLE(WINAPI* realCreateMutexA)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR);
 BOOL(WINAPI* realCloseHandle)(HANDLE);
-BOOL(WINAPI* realCreateProcessA)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
-                                 LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
+BOOL(WINAPI* realCreateProcessW)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                 LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 HANDLE(WINAPI* realFindFirstFileA)(LPCSTR, LPWIN32_FIND_DATAA);
 BOOL(WINAPI* realFindClose)(HANDLE);
 HANDLE(WINAPI* realFindFirstChangeNotificationA)(LPCSTR, BOOL, DWORD);
@@ -343,9 +343,9 @@ BOOL WINAPI CloseHandle_(HANDLE h) {
     if (ok) InterlockedDecrement(&handles);
     return ok;
 }
-BOOL WINAPI CreateProcessA_(LPCSTR a, LPSTR c, LPSECURITY_ATTRIBUTES p, LPSECURITY_ATTRIBUTES t, BOOL i, DWORD f,
-                            LPVOID e, LPCSTR d, LPSTARTUPINFOA s, LPPROCESS_INFORMATION pi) {
-    BOOL ok = realCreateProcessA(a, c, p, t, i, f, e, d, s, pi);
+BOOL WINAPI CreateProcessW_(LPCWSTR a, LPWSTR c, LPSECURITY_ATTRIBUTES p, LPSECURITY_ATTRIBUTES t, BOOL i, DWORD f,
+                            LPVOID e, LPCWSTR d, LPSTARTUPINFOW s, LPPROCESS_INFORMATION pi) {
+    BOOL ok = realCreateProcessW(a, c, p, t, i, f, e, d, s, pi);
     if (ok) InterlockedExchangeAdd(&handles, 2);  // process and thread
     return ok;
 }
@@ -498,7 +498,7 @@ TEST_F(ComServerTest, NothingGrowsOverAThousandMenusWithFiftyInvocations) {
     Patch(m, "msvcrt.dll", "calloc", &Calloc, &realCalloc);
     Patch(m, "msvcrt.dll", "realloc", &Realloc, &realRealloc);
     ASSERT_TRUE(Patch(m, "kernel32.dll", "CloseHandle", &CloseHandle_, &realCloseHandle));
-    ASSERT_TRUE(Patch(m, "kernel32.dll", "CreateProcessA", &CreateProcessA_, &realCreateProcessA));
+    ASSERT_TRUE(Patch(m, "kernel32.dll", "CreateProcessW", &CreateProcessW_, &realCreateProcessW));
     Patch(m, "kernel32.dll", "CreateMutexA", &CreateMutexA_, &realCreateMutexA);
     Patch(m, "kernel32.dll", "FindFirstFileA", &FindFirstFileA_, &realFindFirstFileA);
     Patch(m, "kernel32.dll", "FindClose", &FindClose_, &realFindClose);
