@@ -14,6 +14,32 @@ namespace {
 // Front of the process-wide record list; new records go in front.
 ThreadHookRecord* firstRecord = nullptr;
 
+// Records whose chain was emptied on a thread other than their own (a host
+// that breaks the apartment rule): unhooked and out of the list, but their
+// thread's slot may still name them, so they are freed only at unload.
+ThreadHookRecord* firstRetired = nullptr;
+
+// The thread-local storage slot that holds each thread's record (null when
+// the thread has none). Allocated by the first registration of the process
+// and published with an interlocked exchange, so it depends on no start-up
+// order; freed with the records at unload (HookUnloadGuard).
+volatile LONG recordSlot = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+
+DWORD RecordSlot() { return static_cast<DWORD>(InterlockedCompareExchange(&recordSlot, 0, 0)); }
+
+// The slot, allocating it on first use; TLS_OUT_OF_INDEXES when none can be had.
+DWORD EnsureRecordSlot() {
+    DWORD slot = RecordSlot();
+    if (slot != TLS_OUT_OF_INDEXES) return slot;
+    slot = TlsAlloc();
+    if (slot == TLS_OUT_OF_INDEXES) return slot;
+    const LONG before = InterlockedCompareExchange(&recordSlot, static_cast<LONG>(slot),
+                                                   static_cast<LONG>(TLS_OUT_OF_INDEXES));
+    if (before == static_cast<LONG>(TLS_OUT_OF_INDEXES)) return slot;
+    TlsFree(slot);  // another thread published one first
+    return static_cast<DWORD>(before);
+}
+
 ThreadHookRecord* AllocateRecord() {
     void* block = TextHeapAllocate(sizeof(ThreadHookRecord));
     return block != nullptr ? new (block) ThreadHookRecord() : nullptr;
@@ -57,11 +83,13 @@ OwnerDrawMenu* DrawMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) 
 }  // namespace
 
 ThreadHookRecord* FindThreadHookRecord() {
-    DWORD thread = GetCurrentThreadId();
-    MutexLock lock(hookListLock);
-    ThreadHookRecord* r = firstRecord;
-    while (r != nullptr && r->threadId != thread) r = r->nextRecord;
-    return r;
+    // No lock: the slot is the calling thread's own, written only by its own
+    // registrations, and a published slot index never changes until unload.
+    const DWORD slot = RecordSlot();
+    if (slot == TLS_OUT_OF_INDEXES) return nullptr;
+    ThreadHookRecord* record = static_cast<ThreadHookRecord*>(TlsGetValue(slot));
+    // A retired record (its hook removed from another thread) is none.
+    return record != nullptr && record->hookHandle != nullptr ? record : nullptr;
 }
 
 ThreadHookRecord* FirstThreadHookRecord() {
@@ -71,7 +99,9 @@ ThreadHookRecord* FirstThreadHookRecord() {
 
 ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
     MutexLock lock(hookListLock);
-    ThreadHookRecord* record = FindThreadHookRecord();  // takes the lock again: it is recursive
+    const DWORD slot = EnsureRecordSlot();
+    if (slot == TLS_OUT_OF_INDEXES) return nullptr;
+    ThreadHookRecord* record = FindThreadHookRecord();
     if (record != nullptr) {
         if (!InChain(record, menu)) {
             menu->nextOnThread = record->firstExtension;
@@ -91,6 +121,11 @@ ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
         FreeRecord(record);
         return nullptr;
     }
+    if (!TlsSetValue(slot, record)) {
+        UnhookWindowsHookEx(record->hookHandle);
+        FreeRecord(record);
+        return nullptr;
+    }
     menu->nextOnThread = nullptr;
     record->firstExtension = menu;
     record->nextRecord = firstRecord;
@@ -100,6 +135,7 @@ ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
 
 void UnregisterMenuExtension(ThreadHookRecord* record, OwnerDrawMenu* menu) {
     MutexLock lock(hookListLock);
+    if (record->hookHandle == nullptr) return;  // retired already: out of the list, no chain
     for (OwnerDrawMenu** link = &record->firstExtension; *link != nullptr; link = &(*link)->nextOnThread) {
         if (*link == menu) {
             *link = menu->nextOnThread;
@@ -114,8 +150,45 @@ void UnregisterMenuExtension(ThreadHookRecord* record, OwnerDrawMenu* menu) {
         }
     }
     if (record->hookHandle != nullptr) UnhookWindowsHookEx(record->hookHandle);
-    FreeRecord(record);
+    record->hookHandle = nullptr;
+    if (record->threadId == GetCurrentThreadId()) {
+        TlsSetValue(RecordSlot(), nullptr);
+        FreeRecord(record);
+    } else {
+        // Only the record's own thread may clear its slot; until then (or
+        // until unload) the slot names this record, which FindThreadHookRecord
+        // then no longer returns.
+        record->nextRecord = firstRetired;
+        firstRetired = record;
+    }
 }
+
+namespace {
+
+// Frees the records at unload: whatever a host left registered (it unloaded
+// the library with menus alive) is unhooked, so no hook outlives the code it
+// would call, and the slot is given back. A constant-initialised static: its
+// destructor runs after the library's entry point has seen process detach,
+// and nothing here depends on when other static objects are made or ended.
+struct HookUnloadGuard {
+    constexpr HookUnloadGuard() = default;
+    ~HookUnloadGuard() {
+        MutexLock lock(hookListLock);
+        for (ThreadHookRecord** list : {&firstRecord, &firstRetired}) {
+            while (*list != nullptr) {
+                ThreadHookRecord* record = *list;
+                *list = record->nextRecord;
+                if (record->hookHandle != nullptr) UnhookWindowsHookEx(record->hookHandle);
+                FreeRecord(record);
+            }
+        }
+        const LONG slot = InterlockedExchange(&recordSlot, static_cast<LONG>(TLS_OUT_OF_INDEXES));
+        if (slot != static_cast<LONG>(TLS_OUT_OF_INDEXES)) TlsFree(static_cast<DWORD>(slot));
+    }
+};
+HookUnloadGuard unloadGuard;
+
+}  // namespace
 
 LRESULT CALLBACK MenuHookProc(int code, WPARAM wParam, LPARAM lParam) {
     ThreadHookRecord* record = FindThreadHookRecord();

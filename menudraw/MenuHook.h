@@ -14,13 +14,20 @@
 //
 // A process-wide list holds one ThreadHookRecord per thread that has at least
 // one registered menu; each record links (does not own) the chain of its
-// thread's menus through their nextOnThread. hookListLock guards the list
-// and every chain; it is held for walks and changes, including installing
-// and removing a hook and allocating and freeing a record, and never while
-// measuring, painting or calling the next hook. A menu is used on one
-// thread only: a chain changes only on its own thread, and never while that
-// thread is inside the hook, so the hook walks its own chain and sets
-// menuActive / ownerWindow without the lock.
+// thread's menus through their nextOnThread. Each thread also finds its own
+// record in a thread-local storage slot, so the hook, which runs for every
+// message the thread processes while it has a record, takes no lock and
+// makes no kernel call beyond reading that slot. hookListLock guards the
+// list and every chain for registration and unregistration (including
+// installing and removing a hook, allocating and freeing a record, and
+// writing the slot); the message path never waits on it. A menu is used on
+// one thread only: a chain and a thread's slot change only on their own
+// thread, and never while that thread is inside the hook, so the hook walks
+// its own chain and sets menuActive / ownerWindow without the lock.
+//
+// Unload: the slot is allocated by the first registration and freed, with
+// any record a host left behind (its hook removed), when the library's
+// static objects are destroyed, after process detach.
 #pragma once
 
 #include <windows.h>
@@ -42,7 +49,8 @@ struct ThreadHookRecord {
 // operations below run unguarded.
 extern HANDLE hookListLock;
 
-// The calling thread's record, or null.
+// The calling thread's record, or null. Takes no lock: one read of the
+// thread's slot.
 ThreadHookRecord* FindThreadHookRecord();
 
 // The first record of the process-wide list (the one registered last), or
@@ -57,13 +65,16 @@ ThreadHookRecord* FirstThreadHookRecord();
 // record's chain unless it is in the chain already. Null when the record
 // cannot be allocated or the hook cannot be installed; nothing is then left
 // behind and the menu stays unregistered. OwnerDrawMenu::Register keeps the
-// record in the menu.
+// record in the menu. Null too when no thread-local slot can be allocated.
 ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu);
 
 // Takes `menu` out of `record`'s chain (a menu not in it changes nothing;
 // the menu's own nextOnThread is left as it is). When the chain is
 // then empty, takes the record out of the list, removes its hook and frees
 // it — also when the object was not in the chain. `record` is never null.
+// Called on the record's own thread (the apartment rule); called on another
+// thread, the emptied record is unhooked but kept until unload, as its
+// thread's slot still names it.
 void UnregisterMenuExtension(ThreadHookRecord* record, OwnerDrawMenu* menu);
 
 // The hook procedure (HOOKPROC; lParam is a CWPRETSTRUCT). A message it

@@ -228,6 +228,91 @@ TEST(MenuHookRegistration, ASecondThreadGetsItsOwnRecordInFront) {
     mine.Reset();
 }
 
+TEST(MenuHookRegistration, ThreadsRegisterAndRouteWhileOthersDoTheSame) {
+    // Every thread registers, routes its own messages and unregisters, over
+    // and over, while the others do the same and this thread keeps a menu
+    // registered throughout: each must find only its own record and its
+    // hook must reach only its own menus.
+    TestAction action("Notepad");
+    MenuObject resident({action.item}, 900);
+    ThreadHookRecord* residentRecord = resident.Register();
+    ASSERT_NE(residentRecord, nullptr);
+
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 150;
+    volatile LONG faults = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            HWND window = CreateTestWindow("racing owner");
+            if (window == nullptr) {
+                InterlockedIncrement(&faults);
+                return;
+            }
+            for (int round = 0; round < kRounds; ++round) {
+                MenuObject a({action.item}, 100), b({action.item}, 200);
+                ThreadHookRecord* record = a.Register();
+                const bool two = (round + t) % 2 == 0;
+                bool ok = record != nullptr && record->threadId == GetCurrentThreadId() &&
+                          FindThreadHookRecord() == record && (!two || b.Register() == record);
+                SendMessageA(window, WM_USER + 1, 0, 0);
+                SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(a->subMenu), 0);
+                ok = ok && a->menuActive == 1 && a->ownerWindow == window && b->menuActive == 0;
+                SendMessageA(window, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+                ok = ok && a->menuActive == 0;
+                a.Reset();
+                ok = ok && FindThreadHookRecord() == (two ? record : nullptr);
+                b.Reset();
+                ok = ok && FindThreadHookRecord() == nullptr;
+                if (!ok) InterlockedIncrement(&faults);
+            }
+            DestroyWindow(window);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(faults, 0);
+    EXPECT_EQ(FindThreadHookRecord(), residentRecord);
+    EXPECT_EQ(RecordList(), std::vector<ThreadHookRecord*>{residentRecord}) << "every other record is gone";
+    resident.Reset();
+    EXPECT_TRUE(RecordList().empty());
+}
+
+TEST(MenuHookRegistration, ARecordEmptiedOnAnotherThreadIsNoLongerFound) {
+    // A host that resets a menu on a thread other than its own: the record
+    // leaves the list and its hook goes; its thread no longer finds it and
+    // gets a fresh record at its next registration.
+    TestAction action("Notepad");
+    ThreadHookRecord* first = nullptr;
+    ThreadHookRecord* found = nullptr;
+    ThreadHookRecord* second = nullptr;
+    HANDLE emptied = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE registered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    MenuObject* object = nullptr;
+    std::thread owner([&] {
+        object = new MenuObject({action.item}, 100);
+        first = object->Register();
+        SetEvent(registered);
+        WaitForSingleObject(emptied, INFINITE);
+        found = FindThreadHookRecord();
+        MenuObject again({action.item}, 200);
+        second = again.Register();
+        again.Reset();
+    });
+    WaitForSingleObject(registered, INFINITE);
+    ASSERT_NE(first, nullptr);
+    object->Reset();  // on this thread, not the owner's
+    EXPECT_TRUE(RecordList().empty());
+    SetEvent(emptied);
+    owner.join();
+    delete object;
+    CloseHandle(emptied);
+    CloseHandle(registered);
+    EXPECT_EQ(found, nullptr);
+    EXPECT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(RecordList().empty());
+}
+
 TEST(MenuHookRegistration, FailedAllocationLeavesNothingBehind) {
     TestAction action("Notepad");
     MenuObject a({action.item}, 100);
