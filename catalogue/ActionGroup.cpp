@@ -70,3 +70,9 @@ int ActionGroup::MatchesFile(const char* path) const {
     if (kind == VerbGroup) return 0;
     return TypeListsMatch(typeLists, path, SystemLeadByteTest());
 }
+
+int ActionGroup::MatchesKey(const PreparedMatchKey& key) const {
+    if (kind == AllFilesGroup) return 1;
+    if (kind == VerbGroup) return 0;
+    return TypeListsHoldKey(typeLists, key);
+}

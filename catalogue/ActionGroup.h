@@ -51,4 +51,7 @@ public:
     // 1 when the file at `path` (only its extension counts) belongs to the
     // group, else 0. All-files groups match every file, verb groups none.
     int MatchesFile(const char* path) const;
+    // The same for a file whose key is prepared already (PrepareMatchKey
+    // with the system's lead bytes): what a menu asks of every group.
+    int MatchesKey(const PreparedMatchKey& key) const;
 };

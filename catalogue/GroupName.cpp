@@ -72,15 +72,24 @@ void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead) {
     key.MakeUpper();
 }
 
-int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead) {
-    FixedText key;
-    BuildMatchKey(key, path, isLead);
-    unsigned char table[kMatchTableSize];
-    BuildMatchTable(key.Text(), table);
+void PrepareMatchKey(PreparedMatchKey& key, const char* path, LeadByteTest isLead) {
+    FixedText text;
+    BuildMatchKey(text, path, isLead);
+    std::memcpy(key.text, text.Text(), static_cast<size_t>(text.Length()) + 1);
+    BuildMatchTable(key.text, key.table);
+}
+
+int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key) {
     for (const TextListNode* node = lists; node != nullptr; node = node->next) {
         if (node->text.Empty()) continue;
         int count = 0;
-        if (FindPattern(key.Text(), node->text.Text(), table, &count) >= 0) return 1;
+        if (FindPattern(key.text, node->text.Text(), key.table, &count) >= 0) return 1;
     }
     return 0;
+}
+
+int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead) {
+    PreparedMatchKey key;
+    PrepareMatchKey(key, path, isLead);
+    return TypeListsHoldKey(lists, key);
 }

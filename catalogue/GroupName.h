@@ -49,6 +49,20 @@ GroupKind ParseGroupName(const TextBuffer& name, char* list);
 // upper-cased.
 void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead);
 
+// A file's match key with its search table, prepared once and then tested
+// against any number of type lists. Plain bytes: copyable as it stands.
+struct PreparedMatchKey {
+    char text[kFixedTextCapacity + 1];     // the match key (BuildMatchKey), zero-terminated
+    unsigned char table[kMatchTableSize];  // its search table (BuildMatchTable)
+};
+
+// Fills `key` for the file at `path`.
+void PrepareMatchKey(PreparedMatchKey& key, const char* path, LeadByteTest isLead);
+
+// 1 when one of the lists (walked from `lists`) holds `key`, else 0 (also for
+// no lists at all).
+int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key);
+
 // 1 when one of the lists (walked from `lists`) holds the match key of
 // `path`, else 0 (also for no lists at all).
 int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead);

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "catalogue/ActionGroup.h"
+#include "catalogue/ActionCollector.h"
 #include "catalogue/Shortcuts.h"
 #include "extension/ModuleLifetime.h"
 #include "settings/Settings.h"
@@ -189,33 +189,13 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
 }
 
 int32_t ContextMenuExtension::CollectActions() {
-    ActionItem** items = menu.items;
-    if (items == nullptr) return 0;
-    int32_t n = 0;
-    for (ActionGroup* group = borrowed.FirstGroup(); group != nullptr && n < kMaxMenuItems;
-         group = group->nextGroup) {
-        bool matchesAll = true;
-        for (const WideTextNode* node = selection; node != nullptr; node = node->next) {
-            FixedText matchName;
-            if (!group->MatchesFile(AssignMatchName(matchName, node->text.Text()).Text())) {
-                matchesAll = false;
-                break;
-            }
-        }
-        if (!matchesAll) continue;
-        for (ActionItem* item = group->firstItem; item != nullptr && n < kMaxMenuItems; item = item->nextItem) {
-            // Insertion sort: an item goes behind every item that does not
-            // sort after it, so equal items keep the order they were met in.
-            int32_t i = n;
-            while (i > 0 && CompareActionItems(*item, *items[i - 1]) < 0) {
-                items[i] = items[i - 1];
-                --i;
-            }
-            items[i] = item;
-            ++n;
-        }
+    static_assert(kMaxMenuItems <= kMaxCollectedActions, "the collector fills every slot of the menu");
+    ActionCollector collector;
+    for (const WideTextNode* node = selection; node != nullptr; node = node->next) {
+        FixedText matchName;
+        collector.AddFile(AssignMatchName(matchName, node->text.Text()).Text());
     }
-    return n;
+    return collector.Collect(borrowed.FirstGroup(), menu.items, kMaxMenuItems);
 }
 
 void ContextMenuExtension::ResetMenuState() {

@@ -87,7 +87,7 @@ private:
     // (no data object, GetData failing, no global handle): then no action is
     // collected at all, whereas an empty drop list lets every group match.
     bool GatherSelection(bool resolveShortcuts);
-    // Collects the matching actions of the held generation into items,
-    // sorted; returns how many.
+    // Collects the matching actions of the held generation into menu.items,
+    // sorted (catalogue/ActionCollector.h); returns how many.
     int32_t CollectActions();
 };

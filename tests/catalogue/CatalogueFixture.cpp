@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "catalogue/ActionCollector.h"
 #include "catalogue/CatalogueCounters.h"
 #include "settings/Settings.h"
 
@@ -50,27 +51,11 @@ void LibraryTest::Shortcut(const std::string& relative, const std::string& targe
 void LibraryTest::Folder(const std::string& relative) { ASSERT_TRUE(library.MakeFolder(relative)) << relative; }
 
 std::vector<std::string> MenuFor(const CatalogueGeneration* generation, const std::vector<std::string>& files) {
-    std::vector<const ActionItem*> items;
     if (generation == nullptr) return {};
-    for (const ActionGroup* group = generation->firstGroup; group != nullptr; group = group->nextGroup) {
-        bool used = true;
-        for (const std::string& file : files) {
-            if (!group->MatchesFile(file.c_str())) {
-                used = false;
-                break;
-            }
-        }
-        if (!used) continue;
-        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) {
-            size_t i = items.size();
-            items.push_back(item);
-            while (i > 0 && CompareActionItems(*item, *items[i - 1]) < 0) {
-                items[i] = items[i - 1];
-                --i;
-            }
-            items[i] = item;
-        }
-    }
+    ActionCollector collector;
+    for (const std::string& file : files) EXPECT_TRUE(collector.AddFile(file.c_str())) << file;
+    std::vector<ActionItem*> items(kMaxCollectedActions);
+    items.resize(static_cast<size_t>(collector.Collect(generation->firstGroup, items.data(), kMaxCollectedActions)));
     std::vector<std::string> names;
     for (const ActionItem* item : items) names.push_back(item->displayName.Text());
     return names;

@@ -1,6 +1,6 @@
 // Helpers shared by the catalogue tests: a library directory on the prefix's
 // C: drive with a stand-in library file, loading a catalogue from it, the
-// menu builder's walk over a generation, and heaps that fail or poison.
+// menu's actions for a selection, and heaps that fail or poison.
 #pragma once
 
 #include <windows.h>
@@ -41,9 +41,8 @@ protected:
     TempDir library{"zkc"};
 };
 
-// The display names the menu builder would show for `files`: every group of
-// the generation that matches all files contributes all its items, which are
-// insertion-sorted by CompareActionItems (equal ones keep catalogue order).
+// The display names a menu shows for `files`, as the extension collects them
+// (catalogue/ActionCollector.h) from the generation.
 std::vector<std::string> MenuFor(const CatalogueGeneration* generation, const std::vector<std::string>& files);
 
 // The same for the current catalogue, acquired and released around the walk.

@@ -1,0 +1,59 @@
+// The actions one menu shows for one selection: every group of a catalogue
+// generation that matches all selected files gives all its actions, the
+// first ones met in catalogue order up to the menu's room, sorted by order
+// number and then by name (CompareActionItems), equal ones in the order met.
+//
+// Usage, once per menu build:
+//   ActionCollector collector;
+//   for each selected file: collector.AddFile(name);
+//   int32_t n = collector.Collect(generation->firstGroup, items, room);
+//
+// Each selected file's match key is prepared once (files of the same type
+// share one) and each group is tested against the keys, so the cost of
+// matching does not grow with groups × files × path length. The sort is a
+// stable merge sort over the collected pointers in a fixed buffer: O(n log n)
+// comparisons and no allocation.
+#pragma once
+
+#include <cstdint>
+
+#include "catalogue/ActionGroup.h"
+#include "catalogue/GroupName.h"
+
+class ActionItem;
+
+// The most actions one Collect gathers; a larger room is taken as this one.
+constexpr int32_t kMaxCollectedActions = 512;
+
+class ActionCollector {
+public:
+    ActionCollector() = default;
+    ~ActionCollector();
+    ActionCollector(const ActionCollector&) = delete;
+    ActionCollector& operator=(const ActionCollector&) = delete;
+
+    // Adds one selected file by its name; only its extension part counts.
+    // False when its key cannot be kept (no memory): the selection is then
+    // incomplete, and Collect gathers nothing rather than offer an action
+    // that may not apply to that file.
+    bool AddFile(const char* name);
+
+    // Fills items[0 .. n-1] with the actions of every group from `firstGroup`
+    // on that matches every added file (every group when no file was added),
+    // taking the first min(room, kMaxCollectedActions) met in catalogue
+    // order, and sorts them stably by CompareActionItems. Returns n; 0 when
+    // `items` is null or a file could not be added. Reads the groups only.
+    int32_t Collect(const ActionGroup* firstGroup, ActionItem** items, int32_t room) const;
+
+private:
+    bool Matches(const ActionGroup& group) const;
+
+    PreparedMatchKey* keys = nullptr;  // distinct keys of the added files; null until the first
+    int32_t keyCount = 0;              // used entries of keys
+    int32_t keyRoom = 0;               // allocated entries of keys
+    bool incomplete = false;           // a file's key could not be kept
+};
+
+// Sorts items[0 .. count-1] stably by CompareActionItems (count at most
+// kMaxCollectedActions; a larger count is left unsorted beyond that).
+void SortActionsStable(ActionItem** items, int32_t count);
