@@ -1,5 +1,7 @@
 // One action: a shortcut file inside a group folder, read once when the
-// catalogue is loaded and not changed afterwards.
+// catalogue is loaded (or copied from the previous load when the file has not
+// changed) and not changed afterwards, except for its icon, which the first
+// menu that shows the action fills in (EnsureIcon).
 //
 // The item keeps what the menu shows (display name without its order
 // suffix, order, icon) and what starting it needs (program, arguments,
@@ -30,6 +32,46 @@ struct LaunchOutcome {
     int64_t lineLength;    // units of the composed line without its terminator
 };
 
+struct Settings;
+class ShellLinkReader;
+
+// What a listing says of a file: enough to tell whether it changed since it
+// was read (its size and last write), or that it was missing.
+struct FileStamp {
+    DWORD sizeLow;        // file size, low 32 bits
+    DWORD sizeHigh;       // file size, high 32 bits
+    FILETIME lastWrite;   // last write time
+    bool exists;          // false: no such file (the other fields are 0)
+};
+// The stamp of a listing entry, and of the file at `path` (missing: exists false).
+FileStamp StampOf(const WIN32_FIND_DATAA& entry);
+FileStamp StampOfFile(const char* path);
+bool SameStamp(const FileStamp& a, const FileStamp& b);
+
+// An action's icon, filled at most once by whichever thread shows the action
+// first; menus on several threads may try at the same time. The first
+// handle published stays until Reset or destruction; a later one is
+// destroyed by its publisher. Reading never blocks.
+class SharedIcon {
+public:
+    SharedIcon() = default;
+    ~SharedIcon() { Reset(); }
+    SharedIcon(const SharedIcon&) = delete;
+    SharedIcon& operator=(const SharedIcon&) = delete;
+
+    // The published icon, or null.
+    HICON Get() const;
+    // Keeps `icon` when none is published yet, else destroys it; returns the
+    // icon that is kept (null only when `icon` was null and none was kept).
+    HICON Publish(HICON icon);
+    // Destroys the kept icon and keeps `icon` (may be null) instead. Only
+    // while no other thread uses the item (building or destroying it).
+    void Reset(HICON icon = nullptr);
+
+private:
+    void* volatile handle = nullptr;  // the HICON; written with interlocked operations
+};
+
 class ActionItem {
 public:
     ActionItem* nextItem;      // next item of the same group; null at the end
@@ -40,13 +82,20 @@ public:
     HeapText targetPath;       // link target path, trimmed and unquoted
     HeapText workingDirectory; // link working directory, trimmed and unquoted; may be empty
     int32_t showCommand;       // link show command; SW_SHOWDEFAULT when the link gives none
-    IconHandle icon;           // owned; invalid (null) when none could be had
+    SharedIcon icon;           // owned; null until a menu showing the action asks (EnsureIcon)
+    HeapText shortcutPath;     // the shortcut file's full path: where the icon comes from
+    FileStamp stamp;           // the shortcut file as listed when it was read (reloads compare it)
+    volatile LONG iconMissing; // 1 once the shell gave no icon: not asked again
 
-    // Reads the shortcut file at `shortcutPath` (full path). Never fails as a
-    // whole: what cannot be read stays empty, and a link that cannot be
-    // loaded leaves the display name empty, so the loader drops the item.
-    // Takes DefaultOrder, LinkOverlay and LargeIcon from theSettings.
-    explicit ActionItem(const char* shortcutPath);
+    // Reads the shortcut file at `shortcutPath` (full path) with a link
+    // object of its own. Never fails as a whole: what cannot be read stays
+    // empty, and a link that cannot be loaded leaves the display name empty,
+    // so the loader drops the item. Takes DefaultOrder from `settings`; the
+    // icon is not read (EnsureIcon, RefreshIcon).
+    explicit ActionItem(const char* shortcutPath, const Settings& settings);
+    explicit ActionItem(const char* shortcutPath);  // with theSettings
+    // The same, read through `reader` (one link object for a whole load).
+    ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder);
     ~ActionItem();
     ActionItem(const ActionItem&) = delete;
     ActionItem& operator=(const ActionItem&) = delete;
@@ -54,14 +103,26 @@ public:
     // Allocates (from the text heap, so allocation failure can be injected)
     // and constructs an item; null when it cannot be allocated.
     static ActionItem* Create(const char* shortcutPath);
+    static ActionItem* Create(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder);
+    // A copy of `from` for a new catalogue load that found its shortcut file
+    // unchanged: every text, the order, show command, path and stamp; no
+    // icon. Null when it cannot be allocated or a text cannot be copied whole.
+    static ActionItem* CreateCopy(const ActionItem& from);
     // Destroys and frees an item made by Create; null is ignored.
     static void Destroy(ActionItem* item);
 
+    // The icon a menu shows for the action: the kept one, or else the
+    // shell's icon for shortcutPath as RefreshIcon describes, published for
+    // every menu of the item's load. Null when the shell gives none (then
+    // not asked again). Initialises COM around the shell call when the
+    // calling thread has not.
+    HICON EnsureIcon(const Settings& settings);
     // Replaces the icon by the shell's icon for the shortcut file: with the
     // shortcut overlay (SHGFI_ICON) when LinkOverlay is on, else the plain
     // type icon from the system image list; small unless LargeIcon is on.
     // The icon stays null when none can be had.
-    void RefreshIcon(const char* shortcutPath);
+    void RefreshIcon(const char* shortcutPath, const Settings& settings);
+    void RefreshIcon(const char* shortcutPath);  // with theSettings
     // Destroys the icon, if any, and clears it.
     void ReleaseIcon();
 
@@ -77,6 +138,18 @@ public:
     // too long or its storage could not be had; the last is reported as a
     // failed start with ERROR_NOT_ENOUGH_MEMORY).
     LaunchOutcome LaunchAction(const WideTextNode* files, HeapWide& commandLine) const;
+
+    // Shortcut files read since the process started (every load), for the
+    // catalogue's counters.
+    static volatile LONG shortcutsRead;
+
+private:
+    // An item with the given order, show command and stamp and nothing else
+    // (CreateCopy fills the texts).
+    ActionItem(int32_t copiedOrder, int32_t copiedShowCommand, const FileStamp& copiedStamp);
+    // Loads `path` into `reader` and reads the fields from it (see the
+    // constructors); keeps the path only when the link loaded.
+    void Read(const char* path, ShellLinkReader& reader);
 };
 
 // Negative when a sorts before b: smaller order first, then the display

@@ -22,6 +22,8 @@ volatile LONG g_generationsAlive = 0;
 
 bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
+const Settings defaultSettings;
+
 CatalogueGeneration* NewGeneration() {
     void* raw = TextHeapAllocate(sizeof(CatalogueGeneration));
     if (raw == nullptr) return nullptr;
@@ -29,6 +31,8 @@ CatalogueGeneration* NewGeneration() {
     generation->firstGroup = nullptr;
     generation->holders = 1;  // the catalogue's own hold while current
     generation->loadNumber = 0;
+    generation->settingsStamp = FileStamp{0, 0, {0, 0}, false};
+    generation->shortcuts = nullptr;
     InterlockedIncrement(&g_generationsAlive);
     return generation;
 }
@@ -38,6 +42,12 @@ void DestroyGeneration(CatalogueGeneration* generation) {
         ActionGroup* group = generation->firstGroup;
         generation->firstGroup = group->nextGroup;
         ActionGroup::Destroy(group);
+    }
+    while (generation->shortcuts != nullptr) {
+        FolderShortcut* shortcut = generation->shortcuts;
+        generation->shortcuts = shortcut->next;
+        shortcut->~FolderShortcut();
+        TextHeapRelease(shortcut);
     }
     generation->~CatalogueGeneration();
     TextHeapRelease(generation);
@@ -59,8 +69,59 @@ void NormaliseFolder(FixedText& folder, const char* libraryFolder) {
     folder.MakeUpper();
 }
 
-// Reads the shortcuts directly inside one group folder into the group.
-void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const char* folderName) {
+// The items of a group of the previous load in the order its folder was
+// listed (the reverse of the group's list), with a cursor: a listing in the
+// same order as before finds each unchanged file at the cursor.
+class PreviousItems {
+public:
+    explicit PreviousItems(const ActionGroup* group) {
+        if (group == nullptr) return;
+        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) ++count;
+        if (count == 0) return;
+        items = new (std::nothrow) const ActionItem*[count];
+        if (items == nullptr) {
+            count = 0;  // no room: everything is read again
+            return;
+        }
+        int32_t i = count;
+        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) items[--i] = item;
+    }
+    ~PreviousItems() { delete[] items; }
+    PreviousItems(const PreviousItems&) = delete;
+    PreviousItems& operator=(const PreviousItems&) = delete;
+
+    // The previous item read from `path`, or null.
+    const ActionItem* Find(const char* path) {
+        for (int32_t step = 0; step < count; ++step) {
+            const int32_t i = (cursor + step) % count;
+            if (std::strcmp(items[i]->shortcutPath.Text(), path) == 0) {
+                cursor = i + 1 < count ? i + 1 : 0;
+                return items[i];
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    const ActionItem** items = nullptr;
+    int32_t count = 0;
+    int32_t cursor = 0;
+};
+
+// The group of the previous load with the same (upper-cased) name, or null.
+const ActionGroup* PreviousGroup(const CatalogueGeneration* previous, const HeapText& name) {
+    if (previous == nullptr) return nullptr;
+    for (const ActionGroup* group = previous->firstGroup; group != nullptr; group = group->nextGroup) {
+        if (group->name.Length() == name.Length() && std::memcmp(group->name.Text(), name.Text(), name.Length()) == 0)
+            return group;
+    }
+    return nullptr;
+}
+
+// Reads the shortcuts directly inside one group folder into the group; a
+// file listed as it was in `previousGroup` is copied from there.
+void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const char* folderName,
+                    ShellLinkReader& reader, int32_t defaultOrder, const ActionGroup* previousGroup) {
     FixedText folder(moduleDirectory.Text());
     folder.Append(folderName).Append("\\");
     FixedText pattern;
@@ -68,12 +129,20 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
     WIN32_FIND_DATAA entry;
     FindHandle listing(FindFirstFileA(pattern.Text(), &entry));
     if (!listing.Valid()) return;
+    PreviousItems previous(previousGroup);
     do {
         if (!IsShortcutFile(entry.cFileName)) continue;
         FixedText path;
         CombinePath(path, folder.Text(), entry.cFileName);
-        ActionItem* item = ActionItem::Create(path.Text());
-        if (item == nullptr) continue;
+        const FileStamp stamp = StampOf(entry);
+        const ActionItem* before = previous.Find(path.Text());
+        ActionItem* item = nullptr;
+        if (before != nullptr && SameStamp(before->stamp, stamp)) item = ActionItem::CreateCopy(*before);
+        if (item == nullptr) {
+            item = ActionItem::Create(path.Text(), reader, defaultOrder);
+            if (item == nullptr) continue;
+            item->stamp = stamp;
+        }
         if (item->displayName.Empty()) {
             ActionItem::Destroy(item);
             continue;
@@ -83,7 +152,8 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
 }
 
 // First scan: every entry that names a group becomes one, with its items.
-ActionGroup* ScanGroups(const FixedText& moduleDirectory) {
+ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reader, int32_t defaultOrder,
+                        const CatalogueGeneration* previous) {
     ActionGroup* head = nullptr;
     FixedText pattern;
     CombinePath(pattern, moduleDirectory.Text(), "*.*");
@@ -98,16 +168,62 @@ ActionGroup* ScanGroups(const FixedText& moduleDirectory) {
             ActionGroup::Destroy(group);
             continue;
         }
-        LoadGroupItems(*group, moduleDirectory, entry.cFileName);
+        LoadGroupItems(*group, moduleDirectory, entry.cFileName, reader, defaultOrder,
+                       PreviousGroup(previous, group->name));
         group->nextGroup = head;
         head = group;
     } while (FindNextFileA(listing.Get(), &entry));
     return head;
 }
 
+// The upper-cased target of the folder's shortcut `fileName`: from the
+// previous load when the file is listed as it was then, else read through
+// `reader` (empty when the link cannot be loaded). Records it in `generation`.
+void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, const WIN32_FIND_DATAA& entry,
+                           ShellLinkReader& reader, CatalogueGeneration& generation,
+                           const CatalogueGeneration* previous) {
+    const FileStamp stamp = StampOf(entry);
+    target.Assign("");
+    bool known = false;
+    for (const FolderShortcut* s = previous != nullptr ? previous->shortcuts : nullptr; s != nullptr; s = s->next) {
+        if (std::strcmp(s->fileName.Text(), entry.cFileName) == 0) {
+            if (SameStamp(s->stamp, stamp)) {
+                target.Assign(s->target.Text());
+                known = true;
+            }
+            break;
+        }
+    }
+    if (!known) {
+        FixedText shortcut;
+        CombinePath(shortcut, moduleDirectory.Text(), entry.cFileName);
+        if (reader.Load(shortcut.Text())) {
+            reader.Link()->GetPath(target.storage, kFixedTextCapacity + 1, nullptr, 0);
+            target.Recount();
+        }
+        target.MakeUpper();
+    }
+    // Kept for the next load; without room it is simply read again then.
+    void* raw = TextHeapAllocate(sizeof(FolderShortcut));
+    if (raw == nullptr) return;
+    FolderShortcut* record = new (raw) FolderShortcut;
+    record->fileName.AssignExact(entry.cFileName);
+    record->target.AssignExact(target.Text());
+    record->stamp = stamp;
+    if (record->fileName.Length() != static_cast<int32_t>(std::strlen(entry.cFileName)) ||
+        record->target.Length() != target.Length()) {
+        record->~FolderShortcut();
+        TextHeapRelease(record);
+        return;
+    }
+    record->next = generation.shortcuts;
+    generation.shortcuts = record;
+}
+
 // Second scan: shortcuts in the directory that point at one of its groups
 // widen that group by their own name.
-void ScanAliases(const FixedText& moduleDirectory, ActionGroup* groups) {
+void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, CatalogueGeneration& generation,
+                 const CatalogueGeneration* previous) {
     FixedText pattern;
     CombinePath(pattern, moduleDirectory.Text(), "*.*");
     WIN32_FIND_DATAA entry;
@@ -115,11 +231,8 @@ void ScanAliases(const FixedText& moduleDirectory, ActionGroup* groups) {
     if (!listing.Valid()) return;
     do {
         if (!IsShortcutFile(entry.cFileName)) continue;
-        FixedText shortcut;
-        CombinePath(shortcut, moduleDirectory.Text(), entry.cFileName);
         FixedText target;
-        ResolveShortcutTarget(target, shortcut.Text());
-        target.MakeUpper();
+        ResolveFolderShortcut(target, moduleDirectory, entry, reader, generation, previous);
 
         FixedText targetDirectory;
         DirectoryOf(targetDirectory, target.Text());
@@ -131,7 +244,7 @@ void ScanAliases(const FixedText& moduleDirectory, ActionGroup* groups) {
         FileNameOf(targetName, target.Text());
         targetName.MakeUpper();
 
-        for (ActionGroup* group = groups; group != nullptr; group = group->nextGroup) {
+        for (ActionGroup* group = generation.firstGroup; group != nullptr; group = group->nextGroup) {
             if (group->name.Length() == targetName.Length() &&
                 std::memcmp(group->name.Text(), targetName.Text(), targetName.Length()) == 0) {
                 FixedText alias;
@@ -160,9 +273,40 @@ void CloseCatalogueLock() {
     }
 }
 
+CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueGeneration* previous) {
+    FixedText moduleDirectory;
+    NormaliseFolder(moduleDirectory, libraryFolder);
+    // The shell's link object and file information need COM on this thread;
+    // the shell's own thread has it, and then this only counts.
+    ComScope com;
+    CatalogueGeneration* generation = NewGeneration();
+    if (generation == nullptr) return nullptr;
+    generation->loadNumber = InterlockedIncrement(&g_loads);
+
+    FixedText settingsFile;
+    CombinePath(settingsFile, moduleDirectory.Text(), kSettingsFileName);
+    generation->settingsStamp = StampOfFile(settingsFile.Text());
+    if (previous != nullptr && SameStamp(previous->settingsStamp, generation->settingsStamp)) {
+        CopySettings(generation->settings, previous->settings);
+    } else {
+        ReadSettingsFor(generation->settings, settingsFile.Text(), SettingsScope::Library, CurrentUserName().Text());
+    }
+    // Items take their order from DefaultOrder: when it changed, none of the
+    // previous ones can be kept. The icon options need nothing here: icons
+    // are made per generation when shown.
+    const CatalogueGeneration* itemSource =
+        previous != nullptr && previous->settings.DefaultOrder == generation->settings.DefaultOrder ? previous : nullptr;
+
+    ShellLinkReader reader;
+    generation->firstGroup = ScanGroups(moduleDirectory, reader, generation->settings.DefaultOrder, itemSource);
+    ScanAliases(moduleDirectory, reader, *generation, previous);
+    return generation;
+}
+
 void LoadCatalogue(const char* libraryFolder) {
     MutexLock lock(theCatalogue.catalogueLock);
     FreeCatalogue();
+    InterlockedExchange(&theCatalogue.loaded, 1);
 
     // libraryFolder may be the catalogue's own folder (a reload): copy first.
     FixedText moduleDirectory;
@@ -173,18 +317,26 @@ void LoadCatalogue(const char* libraryFolder) {
     // this load reads the directory is not lost: it fires the new watch and
     // the next check loads again.
     StartChangeWatch();
+    theCatalogue.current = BuildGeneration(moduleDirectory.Text(), nullptr);
+}
 
-    FixedText settingsFile;
-    CombinePath(settingsFile, moduleDirectory.Text(), kSettingsFileName);
-    ReadSettings(settingsFile.Text(), SettingsScope::Library);
+void LoadCatalogueOnFirstUse(const char* libraryFolder) {
+    MutexLock lock(theCatalogue.catalogueLock);
+    if (!CatalogueLoadedOnce()) LoadCatalogue(libraryFolder);
+}
 
-    const LONG loadNumber = InterlockedIncrement(&g_loads);
-    CatalogueGeneration* generation = NewGeneration();
-    if (generation == nullptr) return;  // no memory for the record: an empty catalogue
-    generation->loadNumber = loadNumber;
-    generation->firstGroup = ScanGroups(moduleDirectory);
-    ScanAliases(moduleDirectory, generation->firstGroup);
-    theCatalogue.current = generation;
+bool CatalogueLoadedOnce() { return InterlockedCompareExchange(&theCatalogue.loaded, 0, 0) != 0; }
+
+void ReloadCatalogue() {
+    MutexLock lock(theCatalogue.catalogueLock);
+    CatalogueGeneration* previous = theCatalogue.current;
+    if (previous == nullptr) {
+        LoadCatalogue(theCatalogue.folder.Text());
+        return;
+    }
+    StartChangeWatch();  // before reading, as in LoadCatalogue
+    theCatalogue.current = BuildGeneration(theCatalogue.folder.Text(), previous);
+    DropHold(previous);
 }
 
 void FreeCatalogue() {
@@ -198,7 +350,7 @@ void ReloadIfChanged() {
     MutexLock lock(theCatalogue.catalogueLock);
     if (ChangeWatchSignalled()) {
         CloseChangeWatch();
-        LoadCatalogue(theCatalogue.folder.Text());
+        ReloadCatalogue();
     }
 }
 
@@ -223,9 +375,12 @@ CatalogueGeneration* AcquireCatalogue() {
 
 void ReleaseCatalogue(CatalogueGeneration* generation) { DropHold(generation); }
 
+const Settings& DefaultCatalogueSettings() { return defaultSettings; }
+
 CatalogueCounters ReadCatalogueCounters() {
     CatalogueCounters counters;
     counters.loads = InterlockedCompareExchange(&g_loads, 0, 0);
     counters.generationsAlive = InterlockedCompareExchange(&g_generationsAlive, 0, 0);
+    counters.shortcutsRead = InterlockedCompareExchange(&ActionItem::shortcutsRead, 0, 0);
     return counters;
 }

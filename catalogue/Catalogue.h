@@ -30,9 +30,17 @@
 // Everything reachable from a generation is read-only for readers. The
 // CatalogueReader class below does 2 and 4 for an owner.
 //
+// Settings. Each generation carries the settings its load read; a menu
+// reads those of the generation it holds, so a reload never changes what a
+// shown menu captions, measures or paints with. The library never writes
+// theSettings.
+//
+// Reloads. A reload after a change reads only what changed (BuildGeneration
+// with the previous generation) and gives the catalogue a full load would.
+//
 // Locking. catalogueLock is an unnamed mutex (recursive for its owner)
-// created by the library's start-up object (CreateCatalogueLock) and closed
-// at exit (CloseCatalogueLock). Load, free, reload check and acquire take
+// created at the library's process attach (CreateCatalogueLock) and closed
+// at its detach (CloseCatalogueLock). Load, free, reload check and acquire take
 // it; readers never hold it while they walk. Without the mutex (creation
 // failed) the operations run unguarded.
 #pragma once
@@ -41,14 +49,27 @@
 
 #include "catalogue/ActionGroup.h"
 #include "catalogue/ActionItem.h"
+#include "settings/Settings.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
 
-// One load's groups with the count of those who hold them.
+// A shortcut directly in the library folder as one load found and resolved
+// it; the next load reuses the target when the file is unchanged.
+struct FolderShortcut {
+    FolderShortcut* next;  // next of the same load; null at the end
+    HeapText fileName;     // the file's name in the folder, as listed
+    FileStamp stamp;       // the file as listed when it was resolved
+    HeapText target;       // its link target, upper-cased; empty when it could not be read
+};
+
+// One load's groups and settings with the count of those who hold them.
 struct CatalogueGeneration {
-    ActionGroup* firstGroup;  // head of this load's groups, linked by nextGroup; null when none
-    volatile LONG holders;    // 1 while current, + 1 per reader; freed at 0
-    LONG loadNumber;          // which load built it (1 for the first of the process)
+    ActionGroup* firstGroup;    // head of this load's groups, linked by nextGroup; null when none
+    volatile LONG holders;      // 1 while current, + 1 per reader; freed at 0
+    LONG loadNumber;            // which load built it (1 for the first of the process)
+    Settings settings;          // the options this load read: what its menus caption, measure and paint with
+    FileStamp settingsStamp;    // the settings file as it was when read
+    FolderShortcut* shortcuts;  // the folder's shortcuts and their targets (the aliases' source)
 };
 
 struct Catalogue {
@@ -56,6 +77,7 @@ struct Catalogue {
     HANDLE catalogueLock = nullptr;          // unnamed mutex; null when it could not be created
     ChangeNotificationHandle changeWatch;  // watch on the folder's tree; invalid when none
     FixedText folder;                      // the library folder, upper-cased, ending in a backslash; set by each load
+    volatile LONG loaded = 0;              // 1 once a load has run (LoadCatalogueOnFirstUse)
 };
 
 extern Catalogue theCatalogue;
@@ -69,11 +91,34 @@ void CloseCatalogueLock();
 // generation, which becomes current, and (re)starts the change watch on it.
 // A folder that cannot be listed gives an empty catalogue. Reports nothing.
 void LoadCatalogue(const char* libraryFolder);
+// LoadCatalogue(libraryFolder) unless a load has run already in this
+// process; several threads may ask at once, one of them loads.
+void LoadCatalogueOnFirstUse(const char* libraryFolder);
+// Whether a load has run in this process (no lock taken).
+bool CatalogueLoadedOnce();
+
+// Builds a generation from `libraryFolder` (normalised as the catalogue
+// keeps it: upper-cased, ending in a backslash). With `previous` (a
+// generation of the same folder, held by the caller), only what changed since
+// it is read: the settings file when its stamp differs, and the shortcut
+// files that are new or whose size or last write differ; every other action
+// is copied from `previous`, and so are the targets of unchanged shortcuts of
+// the folder. The result equals a load without `previous` in everything a
+// menu shows. Null when the record cannot be allocated. Touches neither the
+// current catalogue nor the watch; the caller owns the result (one holder).
+CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueGeneration* previous);
+
+// Reads the catalogue's folder again on top of the current generation
+// (BuildGeneration with it as `previous`), makes the result current and
+// restarts the change watch. Loads in full when nothing is current.
+void ReloadCatalogue();
+
 // Drops the catalogue's hold on the current generation (its groups are
 // destroyed now, or by the last reader's release) and leaves none current.
 void FreeCatalogue();
 // When the change watch has fired: closes it and loads again from the same
-// folder (which opens a new watch). Otherwise costs one zero-time-out wait and scans nothing.
+// folder (ReloadCatalogue: only what changed is read; it opens a new
+// watch). Otherwise costs one zero-time-out wait and scans nothing.
 void ReloadIfChanged();
 
 // Watches the catalogue's folder, subtree included, for file and
@@ -89,6 +134,10 @@ bool ChangeWatchSignalled();
 CatalogueGeneration* AcquireCatalogue();
 // Drops one holder; the last one destroys the generation's groups and items.
 void ReleaseCatalogue(CatalogueGeneration* generation);
+
+// The options a menu uses when it holds no generation: the defaults, never
+// written.
+const Settings& DefaultCatalogueSettings();
 
 // Move-only owner of one acquired generation.
 class CatalogueReader {
@@ -119,6 +168,10 @@ public:
     // First group of the held generation; null when nothing is held.
     ActionGroup* FirstGroup() const { return generation != nullptr ? generation->firstGroup : nullptr; }
     const CatalogueGeneration* Generation() const { return generation; }
+    // The held generation's settings, or the defaults when nothing is held.
+    const Settings& HeldSettings() const {
+        return generation != nullptr ? generation->settings : DefaultCatalogueSettings();
+    }
 
 private:
     CatalogueGeneration* generation = nullptr;

@@ -7,6 +7,7 @@
 struct CatalogueCounters {
     LONG loads;             // folder scans since the process started
     LONG generationsAlive;  // generations built and not yet freed
+    LONG shortcutsRead;     // shortcut files read through a link object (copies of unchanged ones not counted)
 };
 
 // The counts as they are now.

@@ -26,6 +26,21 @@ void ShellLinkFile::Load(const wchar_t* wide) {
     loaded = persistFile->Load(wide, 0) == S_OK;
 }
 
+ShellLinkReader::ShellLinkReader() {
+    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Receive()) != S_OK) {
+        link.Detach();
+        return;
+    }
+    if (link->QueryInterface(IID_IPersistFile, persistFile.Receive()) != S_OK) persistFile.Detach();
+}
+
+bool ShellLinkReader::Load(const char* path) {
+    if (!persistFile) return false;
+    WCHAR wide[kFixedTextCapacity];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kFixedTextCapacity) == 0) return false;
+    return persistFile->Load(wide, 0) == S_OK;
+}
+
 int IsShortcutFile(const char* name) {
     FixedText extension;
     ExtensionOf(extension, name);

@@ -39,6 +39,43 @@ private:
     bool loaded = false;
 };
 
+// One shell link object reused for every shortcut a catalogue load reads:
+// creating the object costs as much as loading a shortcut into it. The
+// object is created by the constructor (the calling thread must have
+// initialised COM, see ComScope); Load replaces what the previous Load read.
+class ShellLinkReader {
+public:
+    ShellLinkReader();
+
+    // Loads the shortcut file at `path` read-only; true on S_OK. After a
+    // false result Link() must not be read until the next successful Load.
+    bool Load(const char* path);
+    // The link object, loaded by the last successful Load.
+    IShellLinkA* Link() const { return link.Get(); }
+
+private:
+    ComPtr<IShellLinkA> link;
+    ComPtr<IPersistFile> persistFile;
+};
+
+// COM for the calling thread for the scope of the object, balanced on that
+// thread: CoInitialize when constructed, CoUninitialize when destroyed if
+// (and only if) CoInitialize succeeded. On a thread the host initialised
+// already (the shell's) it costs a count and changes nothing; on a
+// multithreaded one CoInitialize fails and nothing is undone.
+class ComScope {
+public:
+    ComScope() : result(CoInitialize(nullptr)) {}
+    ~ComScope() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT result;
+};
+
 // 1 when the extension part of `name` (unchanged, not upper-cased) is a
 // registered shortcut type, else 0. Only the extension is looked at, so a
 // bare file name is enough.

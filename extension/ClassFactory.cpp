@@ -4,28 +4,8 @@
 
 #include <new>
 
-#include "catalogue/Catalogue.h"
 #include "extension/ContextMenuExtension.h"
 #include "extension/ModuleLifetime.h"
-#include "toolkit/Paths.h"
-#include "toolkit/TextBuffer.h"
-
-namespace {
-
-// Set up before DllMain sees process attach, taken down after it has
-// handled process detach (the platform's order for static objects of a DLL).
-ModuleLifetime moduleLifetime;
-
-// The folder of the library's own file, with its trailing backslash: the
-// catalogue's library folder. Empty when the platform cannot name the file.
-void LibraryFolderOf(HINSTANCE module, FixedText& folder) {
-    FixedText file;
-    if (GetModuleFileNameA(module, file.storage, kFixedTextCapacity + 1) == 0) file.storage[0] = '\0';
-    file.Recount();
-    DirectoryOf(folder, file.Text());
-}
-
-}  // namespace
 
 ClassFactory::ClassFactory() : refCount(1) { ObjectCreated(); }
 
@@ -73,23 +53,17 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return LiveObjects() == 0 ? S_OK : S_FALSE; }
 
-// Process attach loads the catalogue from the library's own folder:
-// settings, the scan of the folder and the change watch. Process detach stops the watch and frees
-// the catalogue; a generation still held by a live menu would outlive it,
-// but the library is unloaded only once no object is alive.
+// Process attach only keeps the module and creates the locks (the
+// catalogue is loaded by its first user); process detach stops the watch,
+// frees the catalogue and closes the locks. The library is unloaded only
+// once no object is alive, so no menu is left to read what goes.
 extern "C" BOOL WINAPI DllMain(HINSTANCE hinstDLL, DWORD fdwReason, LPVOID) {
     switch (fdwReason) {
-        case DLL_PROCESS_ATTACH: {
-            instanceHandle = hinstDLL;
-            FixedText folder;
-            LibraryFolderOf(hinstDLL, folder);
-            LoadCatalogue(folder.Text());
+        case DLL_PROCESS_ATTACH:
+            LibraryAttach(hinstDLL);
             break;
-        }
         case DLL_PROCESS_DETACH:
-            CloseChangeWatch();
-            FreeCatalogue();
-            instanceHandle = nullptr;
+            LibraryDetach();
             break;
         default:
             break;

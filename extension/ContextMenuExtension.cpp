@@ -45,7 +45,8 @@ uint64_t IdentifiersGranted(UINT idCmdFirst, UINT idCmdLast) {
 
 }  // namespace
 
-ContextMenuExtension::ContextMenuExtension() : refCount(1), selection(nullptr), selectionCount(0) {
+ContextMenuExtension::ContextMenuExtension()
+    : refCount(1), selection(nullptr), selectionCount(0), menu(DefaultCatalogueSettings()) {
     ObjectCreated();
 }
 
@@ -78,6 +79,7 @@ STDMETHODIMP_(ULONG) ContextMenuExtension::Release() {
 // --- IShellExtInit ------------------------------------------------------------------
 
 STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pdtobj, HKEY) {
+    EnsureLibraryCatalogue();
     dataObject.Reset();
     if (pdtobj != nullptr) {
         pdtobj->AddRef();
@@ -101,8 +103,15 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     menu.ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     if (subMenu == nullptr) return IdentifiersUsed(0);
 
+    EnsureLibraryCatalogue();
     ReloadIfChanged();
     borrowed.Acquire();
+    // Caption, empty item, measuring and painting follow the settings of the
+    // load the menu shows: a reload meanwhile does not change them.
+    const Settings& options = borrowed.HeldSettings();
+    menu.settings = &options;
+    const bool showEmpty = options.HideEmpty == 0;
+    const FixedText caption(options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord);
     int32_t count = 0;
     if (GatherSelection((uFlags & CMF_VERBSONLY) != 0)) count = CollectActions();
 
@@ -112,7 +121,10 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
     if (static_cast<uint64_t>(count) > granted) count = static_cast<int32_t>(granted);
     menu.itemCount = count;
-    if (count == 0) borrowed.Release();
+    if (count == 0) {
+        borrowed.Release();
+        menu.settings = &DefaultCatalogueSettings();
+    }
 
     if (count > 0) {
         const bool ownerDrawn = menu.Register();
@@ -126,15 +138,15 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
             }
             ++nextId;
         }
-    } else if (theSettings.HideEmpty == 0 && granted > 0) {
+    } else if (showEmpty && granted > 0) {
         InsertMenuA(subMenu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, idCmdFirst, kEmptyItemText);
         nextId = idCmdFirst + 1;
     }
 
     if (GetMenuItemCount(subMenu) > 0) {
         menu.CreateCheckBitmap();
-        const char* caption = theSettings.UseMenuName != 0 ? theSettings.MenuName.Text() : kProductWord;
-        if (InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption)) {
+        if (InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu),
+                        caption.Text())) {
             if (menu.checkBitmap != nullptr)
                 SetMenuItemBitmaps(hmenu, indexMenu, MF_BYPOSITION, menu.checkBitmap, menu.checkBitmap);
             return IdentifiersUsed(nextId - idCmdFirst);
@@ -202,6 +214,8 @@ void ContextMenuExtension::ResetMenuState() {
     FreeWideList(&selection);
     selectionCount = 0;
     menu.Reset();
-    // The items point into the borrowed generation: they go with it.
+    // The items and the settings belong to the borrowed generation: they go
+    // with it.
     borrowed.Release();
+    menu.settings = &DefaultCatalogueSettings();
 }

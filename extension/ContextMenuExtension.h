@@ -19,7 +19,13 @@
 // (a reader of catalogue/Catalogue.h) until its next ResetMenuState or its
 // destruction. A reload on another thread meanwhile builds a new generation
 // and leaves this one alive, so the menu shows and runs the actions it was
-// built from. menu.itemCount is non-zero only while the generation is held.
+// built from. menu.itemCount is non-zero only while the generation is held,
+// and menu.settings points at that generation's settings (at the defaults
+// while none is held), so caption, measuring and painting never read a
+// record a reload writes.
+//
+// The catalogue is loaded by the first Initialize or QueryContextMenu of
+// the process (EnsureLibraryCatalogue), on the shell's thread.
 #pragma once
 
 #include <windows.h>

@@ -1,29 +1,34 @@
-// What the extension library sets up when it is loaded and takes down when
-// it is unloaded, and the count of live COM objects that decides whether it
-// may be unloaded.
+// What the extension library sets up when it is loaded, what it loads on
+// first use, and the count of live COM objects that decides whether it may
+// be unloaded.
 //
-// One static ModuleLifetime object exists in the library. The platform
-// constructs it before the entry point sees process attach and destroys it
-// after the entry point has handled process detach, so the locks exist for
-// the whole time the catalogue is loaded and menus are hooked.
+// Process attach (LibraryAttach, under the loader lock) only keeps the
+// instance handle and creates the two unnamed mutexes, which needs no other
+// library; process detach (LibraryDetach) stops the change watch, frees the
+// catalogue and closes the mutexes. Nothing here depends on the order in
+// which static objects are constructed: the entry point runs after all of
+// them. The catalogue itself (settings, folder scan, change watch: shell and
+// COM calls) is loaded by its first user, the first Initialize or
+// QueryContextMenu, on the shell's thread (EnsureLibraryCatalogue). The
+// library never initialises COM for the threads it is loaded or unloaded on.
 #pragma once
 
 #include <windows.h>
 
-class ModuleLifetime {
-public:
-    // CoInitialize on the loading thread; creates catalogueLock and
-    // hookListLock (unnamed, not owned); initialises the common controls.
-    // Failures are not reported: the library loads all the same.
-    ModuleLifetime();
-    // Closes hookListLock, then catalogueLock; CoUninitialize only when
-    // CoInitialize had returned S_OK or S_FALSE.
-    ~ModuleLifetime();
-    ModuleLifetime(const ModuleLifetime&) = delete;
-    ModuleLifetime& operator=(const ModuleLifetime&) = delete;
+// Process attach: keeps `module` in instanceHandle, creates catalogueLock
+// and hookListLock (unnamed, not owned). Failures are not reported: the
+// library runs unguarded then.
+void LibraryAttach(HINSTANCE module);
+// Process detach: closes the change watch, frees the catalogue (a generation
+// still held lives on with its holder), clears instanceHandle, closes
+// hookListLock, then catalogueLock.
+void LibraryDetach();
 
-    HRESULT comInitResult;  // what CoInitialize returned at load
-};
+// Loads the catalogue from the library's own folder unless a load has run
+// already (the first use); also initialises the common controls then. Does
+// nothing when no library module is known (code linked into a program, whose
+// tests load the catalogue themselves).
+void EnsureLibraryCatalogue();
 
 // The library's module, kept by the entry point from process attach to
 // process detach; null outside that time (and in programs that link the

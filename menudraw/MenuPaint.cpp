@@ -47,8 +47,11 @@ void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure
         menu->fontOwned = 0;
     }
 
-    const ActionItem* item = reinterpret_cast<const ActionItem*>(measure->itemData);
+    ActionItem* item = reinterpret_cast<ActionItem*>(measure->itemData);
     UpdateIconSize(menu);
+    // The first measure of an action in any menu of its catalogue load makes
+    // its icon; painting then only reads it.
+    if (item != nullptr) item->EnsureIcon(*menu->settings);
     // The hook hands over only items found in the menu's items array, which
     // holds no null entries; a null is measured as an empty name all the same.
     ItemSize size = MeasureItemText(owner, menu->menuFont, item != nullptr ? item->displayName.Text() : "",

@@ -34,7 +34,9 @@ void ReleaseMenuFont(OwnerDrawMenu* menu);
 // (SPI_GETNONCLIENTMETRICS, lfMenuFont) created for the menu, or the stock
 // DEFAULT_GUI_FONT (not owned) when that cannot be had; the font of the last
 // measure stays with the menu for painting. Updates the icon size.
-// Always succeeds; sizes when the text cannot be measured: ItemPainter.h.
+// Makes the action's icon when it has none yet (ActionItem::EnsureIcon with
+// the menu's settings). Always succeeds; sizes when the text cannot be
+// measured: ItemPainter.h.
 void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure);
 
 // Paints the whole item of draw->rcItem on draw->hDC for the ActionItem in

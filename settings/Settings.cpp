@@ -99,6 +99,12 @@ void WriteSettingsFor(const Settings& settings, const char* file, const char* us
     FlushProfile(file);
 }
 
+void CopySettings(Settings& to, const Settings& from) {
+    for (const FlagKey& flag : kFlags) to.*flag.field = from.*flag.field;
+    to.DefaultOrder = from.DefaultOrder;
+    to.MenuName.Assign(from.MenuName.Text());
+}
+
 void ReadSettings(const char* file, SettingsScope scope) {
     ReadSettingsFor(theSettings, file, scope, CurrentUserName().Text());
 }

@@ -55,4 +55,7 @@ void WriteSettings();
 // The same two for a given record, file and user name; an empty user means
 // the shared section only.
 void ReadSettingsFor(Settings& settings, const char* file, SettingsScope scope, const char* user);
+
+// Makes `to` hold the same values as `from` (its MenuName in its own store).
+void CopySettings(Settings& to, const Settings& from);
 void WriteSettingsFor(const Settings& settings, const char* file, const char* user);

@@ -146,7 +146,9 @@ TEST_F(ActionItemTest, IconInEachOfTheFourWays) {
         theSettings.LinkOverlay = c.linkOverlay;
         theSettings.LargeIcon = c.largeIcon;
         ItemHolder item(path);
-        ASSERT_NE(item->icon.Get(), nullptr) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
+        EXPECT_EQ(item->icon.Get(), nullptr) << "an icon before any menu showed the action";
+        ASSERT_NE(item->EnsureIcon(theSettings), nullptr) << "overlay " << c.linkOverlay << " large " << c.largeIcon;
+        EXPECT_EQ(item->EnsureIcon(theSettings), item->icon.Get()) << "made again for a second menu";
         ICONINFO info = {};
         ASSERT_TRUE(GetIconInfo(item->icon.Get(), &info));
         BITMAP bits = {};
@@ -403,7 +405,7 @@ TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {
         EXPECT_TRUE(item->displayName.Empty()) << c.name << " shows as " << item->displayName.Text();
         EXPECT_TRUE(item->targetPath.Empty()) << c.name;
         EXPECT_TRUE(item->arguments.Empty()) << c.name;
-        EXPECT_EQ(item->icon.Get(), nullptr) << c.name;
+        EXPECT_EQ(item->EnsureIcon(theSettings), nullptr) << c.name;
     }
     // A valid link followed by megabytes of noise: read at once, either as
     // the link it starts with or not at all, never as something else.

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "menudraw/MenuPaint.h"
+#include "menudraw/OwnerDrawMenu.h"
 #include "tests/catalogue/CatalogueFixture.h"
 
 namespace {
@@ -85,6 +87,44 @@ std::string CheckItem(const ActionItem* item) {
     return "order " + std::to_string(item->order) + " belongs to no action";
 }
 
+// A caption one of the reloads wrote (or the default), as a held load must
+// keep showing it.
+bool IsWrittenCaption(const std::string& caption) {
+    return caption == "Zentrik" || (caption.size() == 5 && caption.compare(0, 4, "Menu") == 0 && caption[4] >= '0' &&
+                                    caption[4] <= '6');
+}
+
+// Measures and paints every item as the menu's hook would, with the settings
+// of the load the menu holds; returns a problem or an empty text.
+std::string MeasureAndPaint(const Settings& settings, const std::vector<const ActionItem*>& items, bool selected) {
+    OwnerDrawMenu menu(settings);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 300, 40);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    std::string problem;
+    for (const ActionItem* item : items) {
+        MEASUREITEMSTRUCT measure = {};
+        measure.CtlType = ODT_MENU;
+        measure.itemData = reinterpret_cast<ULONG_PTR>(item);
+        MeasureMenuItem(&menu, nullptr, &measure);
+        if (measure.itemWidth == 0 || measure.itemHeight == 0) problem = "measured empty";
+        if (item->icon.Get() == nullptr) problem = "measured without making the icon";
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_MENU;
+        draw.itemState = selected ? ODS_SELECTED : 0;
+        draw.hDC = dc;
+        draw.rcItem = RECT{0, 0, 300, 40};
+        draw.itemData = measure.itemData;
+        if (!DrawMenuItem(&menu, &draw)) problem = "not painted";
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return problem;
+}
+
 class CatalogueStressTest : public LibraryTest {};
 
 TEST_F(CatalogueStressTest, ReloadsWhileReadersBorrowItems) {
@@ -110,9 +150,20 @@ TEST_F(CatalogueStressTest, ReloadsWhileReadersBorrowItems) {
 
         // The reloading thread plays a menu build on another thread after
         // the watch fired: it replaces the catalogue over and over.
+        // Every reload reads a changed settings file: caption and gradient
+        // change under the readers' feet; half the reloads build on the
+        // previous load, half load from nothing.
         std::thread reloader([&] {
             ComApartment com;
-            for (int i = 0; i < kReloads; ++i) Load();
+            for (int i = 0; i < kReloads; ++i) {
+                library.WriteFile("Zentrik.ini", "[options]\r\nUseMenuName=1\r\nMenuName=Menu" + std::to_string(i % 7) +
+                                                     "\r\nGradientMenuBar=" + std::to_string(i % 2) + "\r\n");
+                if (i % 2 == 0) {
+                    Load();
+                } else {
+                    ReloadCatalogue();
+                }
+            }
             done = true;
         });
         // Readers play menus: borrow the items, read them, keep them for a
@@ -134,11 +185,22 @@ TEST_F(CatalogueStressTest, ReloadsWhileReadersBorrowItems) {
                         for (const ActionItem* it = g->firstItem; it != nullptr; it = it->nextItem) items.push_back(it);
                     }
                     if (items.size() != 5) failures[r].push_back("borrowed " + std::to_string(items.size()) + " items");
+                    const Settings& options = menu.HeldSettings();
+                    const std::string caption = options.MenuName.Text();
+                    const int32_t gradient = options.GradientMenuBar;
+                    if (!IsWrittenCaption(caption)) failures[r].push_back("caption " + caption);
                     for (int pass = 0; pass < 3; ++pass) {
                         for (const ActionItem* it : items) {
                             std::string problem = CheckItem(it);
                             if (!problem.empty()) failures[r].push_back(problem);
                         }
+                        // The menu captions, measures and paints with its
+                        // load's settings while reloads write new ones.
+                        std::string problem = MeasureAndPaint(options, items, pass == 1);
+                        if (!problem.empty()) failures[r].push_back(problem);
+                        if (caption != options.MenuName.Text() || gradient != options.GradientMenuBar)
+                            failures[r].push_back("the held load's settings changed to " +
+                                                  std::string(options.MenuName.Text()));
                         Sleep(round % 3);
                     }
                     {

@@ -114,7 +114,9 @@ TEST_F(CatalogueWatchTest, ManyChangesBetweenMenusCauseOneReload) {
     ReloadIfChanged();
     ReloadIfChanged();
     EXPECT_EQ(Loads(), loads + 1);
-    EXPECT_EQ(theSettings.LargeIcon, 1);
+    CatalogueReader reader;
+    reader.Acquire();
+    EXPECT_EQ(reader.HeldSettings().LargeIcon, 1);
 }
 
 TEST_F(CatalogueWatchTest, ShortcutAddedToAnExistingGroupFolderIsSeen) {

@@ -181,89 +181,99 @@ TEST_F(ComServerTest, VersionResource) {
     EXPECT_GT(length, 1u);
 }
 
-// --- COM on the loading thread ----------------------------------------------------
+// --- Loading on one thread, menus on another, unloading on a third ---------------
 
-struct LoadOnThread {
+struct ThreadStep {
     std::string dll;
-    DWORD model;      // COINIT_* before loading, or ~0u for none
-    HRESULT afterUnload;  // CoInitializeEx(model or STA) after FreeLibrary
-    bool loaded;
+    HMODULE module;
+    HRESULT comAfter;  // what CoInitializeEx asked on the thread right after the step
+    double ms;         // how long LoadLibraryA took
 };
 
-DWORD WINAPI LoadAndUnload(void* param) {
-    auto* p = static_cast<LoadOnThread*>(param);
-    const bool own = p->model != ~0u;
-    HRESULT mine = own ? CoInitializeEx(nullptr, p->model) : E_FAIL;
-    HMODULE module = LoadLibraryA(p->dll.c_str());
-    p->loaded = module != nullptr;
-    if (module != nullptr) FreeLibrary(module);
-    // S_FALSE: COM is still initialised on this thread; S_OK: it was not.
-    p->afterUnload = CoInitializeEx(nullptr, own ? p->model : static_cast<DWORD>(COINIT_APARTMENTTHREADED));
-    if (SUCCEEDED(p->afterUnload)) CoUninitialize();
+// Loads the library on a thread without COM, then asks for a multithreaded
+// apartment: S_OK unless the library initialised COM on the thread.
+DWORD WINAPI LoadOnThread(void* param) {
+    auto* p = static_cast<ThreadStep*>(param);
+    LARGE_INTEGER frequency, before, after;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&before);
+    p->module = LoadLibraryA(p->dll.c_str());
+    QueryPerformanceCounter(&after);
+    p->ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart;
+    p->comAfter = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(p->comAfter)) CoUninitialize();
+    return 0;
+}
+
+// Unloads on a thread with a single-threaded apartment of its own: still
+// there afterwards (S_FALSE) unless the library uninitialised it.
+DWORD WINAPI UnloadOnThread(void* param) {
+    auto* p = static_cast<ThreadStep*>(param);
+    const HRESULT mine = CoInitialize(nullptr);
+    FreeLibrary(p->module);
+    p->comAfter = CoInitialize(nullptr);
+    if (SUCCEEDED(p->comAfter)) CoUninitialize();
     if (SUCCEEDED(mine)) CoUninitialize();
     return 0;
 }
 
-TEST_F(ComServerTest, ComInitialisationAtLoadIsUndoneOnlyWhenItSucceeded) {
-    const struct {
-        DWORD model;
-        HRESULT afterUnload;
-    } cases[] = {
-        // No COM before: the library's CoInitialize succeeds and its
-        // CoUninitialize at unload leaves the thread without COM.
-        {~0u, S_OK},
-        // Same apartment: S_FALSE at load, balanced at unload; the thread's
-        // own initialisation remains.
-        {COINIT_APARTMENTTHREADED, S_FALSE},
-        // Other apartment model: CoInitialize fails and nothing is undone.
-        {COINIT_MULTITHREADED, S_FALSE},
-    };
-    for (const auto& c : cases) {
-        LoadOnThread p = {dllPath, c.model, E_FAIL, false};
-        HANDLE thread = CreateThread(nullptr, 0, LoadAndUnload, &p, 0, nullptr);
-        ASSERT_NE(nullptr, thread);
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
-        CloseHandle(thread);
-        EXPECT_TRUE(p.loaded);
-        EXPECT_EQ(c.afterUnload, p.afterUnload) << c.model;
-    }
+void RunOnThread(LPTHREAD_START_ROUTINE routine, ThreadStep* step) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, step, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
+    CloseHandle(thread);
 }
 
-// --- Loading the catalogue at process attach ----------------------------------------
-
-TEST_F(ComServerTest, ProcessAttachLoadsTheCatalogue) {
-    constexpr int kActions = 200;
+// The library does nothing at load but keep its module: a shortcut that
+// cannot be opened while the library loads is read all the same by the first
+// menu, and the threads that load and unload the library keep their COM as
+// they had it.
+TEST_F(ComServerTest, CatalogueLoadsAtFirstUseAndThreadsKeepTheirCom) {
+    constexpr int kActions = 20;
     ASSERT_TRUE(library.MakeGroup("EXT"));
     for (int i = 0; i < kActions; ++i) ASSERT_TRUE(library.AddAction("EXT", "Tool " + std::to_string(i), RecorderPath()));
     const std::string file = library.AddFile("doc.txt");
-    LARGE_INTEGER frequency, before, after;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&before);
-    LoadedLibrary dll(dllPath);
-    QueryPerformanceCounter(&after);
-    ASSERT_TRUE(dll.Valid());
-    const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart;
-    std::printf("LoadLibraryA with %d shortcuts (catalogue loaded in DllMain): %.1f ms\n", kActions, ms);
-    RecordProperty("load_ms", static_cast<int>(ms));
+    const std::string locked = library / "EXT\\Tool 0.lnk";
+    HANDLE exclusive = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, exclusive) << locked;
 
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, dll.getClassObject(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    IShellExtInit* init = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
-    IDataObject* data = ShellDataObject({file});
-    ASSERT_NE(nullptr, data);
-    init->Initialize(nullptr, data, nullptr);
-    IContextMenu* menu = nullptr;
-    ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
-    HMENU popup = CreatePopupMenu();
-    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, kActions), menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL));
-    EXPECT_EQ(kActions, GetMenuItemCount(GetSubMenu(popup, 0)));
-    DestroyMenu(popup);
-    menu->Release();
-    init->Release();
-    data->Release();
-    factory->Release();
-    EXPECT_EQ(S_OK, dll.canUnloadNow());
+    ThreadStep load = {dllPath, nullptr, E_FAIL, 0};
+    RunOnThread(LoadOnThread, &load);
+    CloseHandle(exclusive);
+    ASSERT_NE(nullptr, load.module);
+    EXPECT_EQ(S_OK, load.comAfter) << "the library initialised COM on the thread that loaded it";
+    std::printf("LoadLibraryA beside %d shortcuts: %.1f ms\n", kActions, load.ms);
+
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(load.module, "DllGetClassObject")));
+    auto canUnloadNow =
+        reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(load.module, "DllCanUnloadNow")));
+    ASSERT_NE(nullptr, getClassObject);
+    ASSERT_NE(nullptr, canUnloadNow);
+    for (int menuRound = 0; menuRound < 2; ++menuRound) {
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(S_OK, getClassObject(kExtensionClassId, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+        IShellExtInit* init = nullptr;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+        IDataObject* data = ShellDataObject({file});
+        ASSERT_NE(nullptr, data);
+        init->Initialize(nullptr, data, nullptr);
+        IContextMenu* menu = nullptr;
+        ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+        HMENU popup = CreatePopupMenu();
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, kActions), menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL))
+            << "the first menu does not show the library as it is on disk";
+        DestroyMenu(popup);
+        menu->Release();
+        init->Release();
+        data->Release();
+        factory->Release();
+    }
+    EXPECT_EQ(S_OK, canUnloadNow());
+
+    ThreadStep unload = {dllPath, load.module, E_FAIL, 0};
+    RunOnThread(UnloadOnThread, &unload);
+    EXPECT_EQ(S_FALSE, unload.comAfter) << "the library uninitialised COM on the thread that unloaded it";
 }
 
 // --- Leaks over many menus ---------------------------------------------------------

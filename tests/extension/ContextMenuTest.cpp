@@ -23,18 +23,21 @@ namespace {
 constexpr UINT kFirst = 100;
 constexpr UINT kLast = 0x7FFF;
 
-// The library's start-up object, as the loaded DLL has it: COM on this
-// thread and the two locks.
+// The library's process attach and detach, as the loaded DLL has them
+// (the two locks), and COM on this thread, as the shell's thread has it.
 class LibraryEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { lifetime = new ModuleLifetime; }
+    void SetUp() override {
+        com = CoInitialize(nullptr);
+        LibraryAttach(nullptr);
+    }
     void TearDown() override {
-        FreeCatalogue();
-        delete lifetime;
+        LibraryDetach();
+        if (SUCCEEDED(com)) CoUninitialize();
     }
 
 private:
-    ModuleLifetime* lifetime = nullptr;
+    HRESULT com = E_FAIL;
 };
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
 
