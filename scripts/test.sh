@@ -235,7 +235,7 @@ if [ ${#cross_built[@]} -gt 0 ]; then
     for b in "${cross_built[@]}"; do
       # The release builds leave the benchmarks out.
       case "$b" in win32|win64) ;; *) continue ;; esac
-      for run in "library_bench 20 1" "menudraw_bench 20 1"; do
+      for run in "library_bench 20 1" "menudraw_bench 20 1" "catalogue_memory_bench 20 5"; do
         read -r name args <<<"$run"
         log="$logs/$b-$name.log"
         # shellcheck disable=SC2086
