@@ -69,6 +69,34 @@ void NormaliseFolder(FixedText& folder, const char* libraryFolder) {
     folder.MakeUpper();
 }
 
+// IsShortcutFile for the names of one load, asked of the registry once per
+// extension: a library's shortcuts share a handful of extensions, and each
+// question costs four registry calls. Extensions are kept as listed (the
+// question is the same for other cases, but is asked again then).
+class ShortcutTypes {
+public:
+    bool Is(const char* name) {
+        FixedText extension;
+        ExtensionOf(extension, name);
+        for (int i = 0; i < count; ++i) {
+            if (std::strcmp(known[i].Text(), extension.Text()) == 0) return answers[i];
+        }
+        const bool answer = IsShortcutFile(name) != 0;
+        if (count < kKept) {
+            known[count].Assign(extension.Text());
+            answers[count] = answer;
+            ++count;
+        }
+        return answer;
+    }
+
+private:
+    static constexpr int kKept = 8;
+    FixedText known[kKept];
+    bool answers[kKept] = {};
+    int count = 0;
+};
+
 // The items of a group of the previous load in the order its folder was
 // listed (the reverse of the group's list), with a cursor: a listing in the
 // same order as before finds each unchanged file at the cursor.
@@ -121,7 +149,8 @@ const ActionGroup* PreviousGroup(const CatalogueGeneration* previous, const Heap
 // Reads the shortcuts directly inside one group folder into the group; a
 // file listed as it was in `previousGroup` is copied from there.
 void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const char* folderName,
-                    ShellLinkReader& reader, int32_t defaultOrder, const ActionGroup* previousGroup) {
+                    ShellLinkReader& reader, ShortcutTypes& types, int32_t defaultOrder,
+                    const ActionGroup* previousGroup) {
     FixedText folder(moduleDirectory.Text());
     folder.Append(folderName).Append("\\");
     FixedText pattern;
@@ -131,7 +160,7 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
     if (!listing.Valid()) return;
     PreviousItems previous(previousGroup);
     do {
-        if (!IsShortcutFile(entry.cFileName)) continue;
+        if (!types.Is(entry.cFileName)) continue;
         FixedText path;
         CombinePath(path, folder.Text(), entry.cFileName);
         const FileStamp stamp = StampOf(entry);
@@ -152,8 +181,8 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
 }
 
 // First scan: every entry that names a group becomes one, with its items.
-ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reader, int32_t defaultOrder,
-                        const CatalogueGeneration* previous) {
+ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
+                        int32_t defaultOrder, const CatalogueGeneration* previous) {
     ActionGroup* head = nullptr;
     FixedText pattern;
     CombinePath(pattern, moduleDirectory.Text(), "*.*");
@@ -168,7 +197,7 @@ ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reade
             ActionGroup::Destroy(group);
             continue;
         }
-        LoadGroupItems(*group, moduleDirectory, entry.cFileName, reader, defaultOrder,
+        LoadGroupItems(*group, moduleDirectory, entry.cFileName, reader, types, defaultOrder,
                        PreviousGroup(previous, group->name));
         group->nextGroup = head;
         head = group;
@@ -222,15 +251,15 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
 
 // Second scan: shortcuts in the directory that point at one of its groups
 // widen that group by their own name.
-void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, CatalogueGeneration& generation,
-                 const CatalogueGeneration* previous) {
+void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
+                 CatalogueGeneration& generation, const CatalogueGeneration* previous) {
     FixedText pattern;
     CombinePath(pattern, moduleDirectory.Text(), "*.*");
     WIN32_FIND_DATAA entry;
     FindHandle listing(FindFirstFileA(pattern.Text(), &entry));
     if (!listing.Valid()) return;
     do {
-        if (!IsShortcutFile(entry.cFileName)) continue;
+        if (!types.Is(entry.cFileName)) continue;
         FixedText target;
         ResolveFolderShortcut(target, moduleDirectory, entry, reader, generation, previous);
 
@@ -298,8 +327,9 @@ CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueG
         previous != nullptr && previous->settings.DefaultOrder == generation->settings.DefaultOrder ? previous : nullptr;
 
     ShellLinkReader reader;
-    generation->firstGroup = ScanGroups(moduleDirectory, reader, generation->settings.DefaultOrder, itemSource);
-    ScanAliases(moduleDirectory, reader, *generation, previous);
+    ShortcutTypes types;
+    generation->firstGroup = ScanGroups(moduleDirectory, reader, types, generation->settings.DefaultOrder, itemSource);
+    ScanAliases(moduleDirectory, reader, types, *generation, previous);
     return generation;
 }
 
