@@ -50,12 +50,12 @@ protected:
         case 0:
         case 1: {  // add or rewrite a shortcut; same-length arguments, sometimes a working directory
             Folder(group);
-            ShortcutSpec spec;
-            spec.target = pick(2) ? "C:\\windows\\notepad.exe" : "C:\\windows\\regedit.exe";
-            spec.arguments = "-a" + std::to_string(pick(10));
-            if (pick(2)) spec.workingDirectory = "C:\\windows";
-            EXPECT_TRUE(SUCCEEDED(WriteShortcut(At(link), spec))) << link;
-            return "write " + link + " " + spec.arguments;
+            ShortcutSpec linkSpec;
+            linkSpec.target = pick(2) ? "C:\\windows\\notepad.exe" : "C:\\windows\\regedit.exe";
+            linkSpec.arguments = "-a" + std::to_string(pick(10));
+            if (pick(2)) linkSpec.workingDirectory = "C:\\windows";
+            EXPECT_TRUE(SUCCEEDED(WriteShortcut(At(link), linkSpec))) << link;
+            return "write " + link + " " + linkSpec.arguments;
         }
         case 2:
             DeleteFileA(At(link).c_str());
