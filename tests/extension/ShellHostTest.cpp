@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/extension/ExtensionTestSupport.h"
+#include "tests/testsupport/FileIdentity.h"
 #include "tests/testsupport/Platform.h"
 
 namespace {
@@ -88,18 +89,7 @@ std::string Utf8(const std::wstring& wide) {
 }
 
 // The identity RecordArgs records for a file ("serial-high-low"), or "-".
-std::string Identity(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "-";
-    BY_HANDLE_FILE_INFORMATION info = {};
-    const BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok) return "-";
-    char text[64];
-    wsprintfA(text, "%lx-%lx-%lx", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
-    return text;
-}
+std::string Identity(const std::wstring& path) { return FileIdentity(path.c_str()); }
 
 bool MakeWideFile(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -22,19 +22,7 @@
 
 #include <string>
 
-// "serial-high-low" of the file `path` names, or "-" when it cannot be opened.
-std::string FileIdentity(const wchar_t* path) {
-    HANDLE h = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "-";
-    BY_HANDLE_FILE_INFORMATION info = {};
-    const BOOL ok = GetFileInformationByHandle(h, &info);
-    CloseHandle(h);
-    if (!ok) return "-";
-    char text[64];
-    wsprintfA(text, "%lx-%lx-%lx", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
-    return text;
-}
+#include "tests/testsupport/FileIdentity.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string record = "CMD:";
