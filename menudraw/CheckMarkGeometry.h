@@ -24,3 +24,13 @@ struct CheckMarkGeometry {
 // The geometry for a cell of width x height pixels. Any sizes are accepted;
 // a side or position that comes out 0 or negative simply draws nothing.
 CheckMarkGeometry ComputeCheckMark(int32_t width, int32_t height);
+
+// Bytes per row of a monochrome bitmap `width` pixels wide whose rows are
+// word-aligned, as the platform's bitmap-from-bits call takes them.
+int32_t CheckMarkRowBytes(int32_t width);
+
+// Writes the check mark for a width x height cell as monochrome bits, rows
+// from the top, CheckMarkRowBytes(width) bytes each, the leftmost pixel in
+// the highest bit: 1 white, 0 black. The same pixels as painting the cell
+// white, the square black and the shadow with a one-pixel black pen.
+void RasterizeCheckMark(int32_t width, int32_t height, uint8_t* bits);

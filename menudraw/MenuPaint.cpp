@@ -1,5 +1,8 @@
 #include "menudraw/MenuPaint.h"
 
+#include <cstdint>
+#include <new>
+
 #include "catalogue/ActionItem.h"
 #include "menudraw/CheckMarkGeometry.h"
 #include "menudraw/GdiObjects.h"
@@ -12,6 +15,27 @@ namespace {
 // every version of the platform fills. 340 bytes on x86 and x64 alike.
 constexpr UINT kNonClientMetricsSize = 340;
 static_assert(sizeof(NONCLIENTMETRICSA) >= kNonClientMetricsSize, "NONCLIENTMETRICSA too small");
+
+// The last check-mark cell size the platform gave, with the menu font it was
+// worked out for. `busy` is taken with a compare-exchange and never waited
+// for: a thread that finds it taken asks the platform instead.
+struct CheckCellCache {
+    volatile LONG busy;
+    bool valid;
+    LOGFONTA menuFont;
+    int width;
+    int height;
+};
+CheckCellCache checkCellCache = {};
+
+bool SameFont(const LOGFONTA& a, const LOGFONTA& b) {
+    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
+           a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
+           a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+           a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
+           a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
+           lstrcmpA(a.lfFaceName, b.lfFaceName) == 0;
+}
 
 }  // namespace
 
@@ -77,23 +101,41 @@ bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
     return true;
 }
 
-HBITMAP DrawCheckBitmap(int width, int height) {
-    BitmapObject bitmap(CreateGdiBitmap(width, height, 1, 1, nullptr));
-    if (!bitmap.Valid()) return nullptr;
-    MemoryDC dc(CreateGdiMemoryDC(nullptr));
-    if (!dc.Valid()) return nullptr;
-    {
-        SelectionGuard selected(dc.Get(), bitmap.Get());
-        if (!selected.Selected()) return nullptr;
-        BitBlt(dc.Get(), 0, 0, width, height, nullptr, 0, 0, WHITENESS);
-        SelectionGuard pen(dc.Get(), GetStockObject(BLACK_PEN));
-        const CheckMarkGeometry g = ComputeCheckMark(width, height);
-        BitBlt(dc.Get(), g.left, g.top, g.side, g.side, nullptr, 0, 0, BLACKNESS);
-        if (g.shadow) {
-            MoveToEx(dc.Get(), g.shadowPath[0], g.shadowPath[1], nullptr);
-            LineTo(dc.Get(), g.shadowPath[2], g.shadowPath[3]);
-            LineTo(dc.Get(), g.shadowPath[4], g.shadowPath[5]);
+void CheckMarkCellSize(int* width, int* height) {
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = kNonClientMetricsSize;
+    const bool keyed = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0) != FALSE;
+    metrics.lfMenuFont.lfFaceName[LF_FACESIZE - 1] = '\0';
+    CheckCellCache& cache = checkCellCache;
+    if (keyed && InterlockedCompareExchange(&cache.busy, 1, 0) == 0) {
+        const bool hit = cache.valid && SameFont(cache.menuFont, metrics.lfMenuFont);
+        if (hit) {
+            *width = cache.width;
+            *height = cache.height;
         }
-    }  // pen and bitmap are selected out before the context goes
-    return bitmap.Detach();
+        InterlockedExchange(&cache.busy, 0);
+        if (hit) return;
+    }
+    *width = GetSystemMetrics(SM_CXMENUCHECK);
+    *height = GetSystemMetrics(SM_CYMENUCHECK);
+    if (keyed && InterlockedCompareExchange(&cache.busy, 1, 0) == 0) {
+        cache.menuFont = metrics.lfMenuFont;
+        cache.width = *width;
+        cache.height = *height;
+        cache.valid = true;
+        InterlockedExchange(&cache.busy, 0);
+    }
+}
+
+HBITMAP DrawCheckBitmap(int width, int height) {
+    // Made from bits rather than drawn: no device context, which makes the
+    // bitmap a fraction of the cost on every menu build.
+    if (width <= 0 || height <= 0) return nullptr;
+    const size_t size = static_cast<size_t>(CheckMarkRowBytes(width)) * static_cast<size_t>(height);
+    uint8_t* bits = new (std::nothrow) uint8_t[size];
+    if (bits == nullptr) return nullptr;
+    RasterizeCheckMark(width, height, bits);
+    HBITMAP bitmap = CreateGdiBitmap(width, height, 1, 1, bits);
+    delete[] bits;
+    return bitmap;
 }

@@ -45,9 +45,17 @@ void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure
 // measured since its last reset); true when it painted.
 bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw);
 
+// The size of a menu's check-mark cell, as GetSystemMetrics gives it
+// (SM_CXMENUCHECK, SM_CYMENUCHECK). The platform works it out from the menu
+// font on every call, and under Wine that is a device context and a font
+// each time (about 90 microseconds per value); it changes only with the menu
+// font, so the last answer is kept with the font it was worked out for and
+// given again while the font is the same. Safe on any thread.
+void CheckMarkCellSize(int* width, int* height);
+
 // Draws the popup entry's monochrome check-mark bitmap for a cell of
 // width x height pixels: white, a black square in the middle and, in cells
 // large enough, a shadow line (menudraw/CheckMarkGeometry.h). Made through
 // menudraw/GdiObjects.h, so it is counted until DeleteGdiObject; null when
-// it cannot be created. The caller owns the bitmap.
+// it cannot be created or a side is not positive. The caller owns the bitmap.
 HBITMAP DrawCheckBitmap(int width, int height);

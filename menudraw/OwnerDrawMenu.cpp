@@ -48,7 +48,9 @@ void OwnerDrawMenu::Reset() {
 
 void OwnerDrawMenu::CreateCheckBitmap() {
     DeleteCheckBitmap();
-    checkBitmap = DrawCheckBitmap(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK));
+    int width = 0, height = 0;
+    CheckMarkCellSize(&width, &height);
+    checkBitmap = DrawCheckBitmap(width, height);
 }
 
 void OwnerDrawMenu::DeleteCheckBitmap() {

@@ -12,6 +12,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueCounters.h"
 #include "extension/ModuleLifetime.h"
+#include "menudraw/CheckMarkGeometry.h"
 #include "menudraw/GdiObjects.h"
 #include "menudraw/MenuPaint.h"
 #include "settings/Settings.h"
@@ -565,6 +566,36 @@ TEST(CheckBitmap, SmallCellsGetNoShadow) {
         ASSERT_NE(nullptr, bitmap);
         EXPECT_EQ(c.expected, Pixels(bitmap, c.width, c.height)) << c.width << "x" << c.height;
         DeleteGdiObject(bitmap);
+    }
+}
+
+// The bitmap is made from bits; the platform's own drawing of the same
+// geometry (white cell, black square, one-pixel pen for the shadow) is the
+// reference, over every cell size up to 24 x 24.
+TEST(CheckBitmap, SameAsThePlatformDrawsIt) {
+    for (int width = 1; width <= 24; ++width) {
+        for (int height = 1; height <= 24; ++height) {
+            HBITMAP reference = CreateBitmap(width, height, 1, 1, nullptr);
+            HDC dc = CreateCompatibleDC(nullptr);
+            HGDIOBJ oldBitmap = SelectObject(dc, reference);
+            HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+            BitBlt(dc, 0, 0, width, height, nullptr, 0, 0, WHITENESS);
+            const CheckMarkGeometry g = ComputeCheckMark(width, height);
+            BitBlt(dc, g.left, g.top, g.side, g.side, nullptr, 0, 0, BLACKNESS);
+            if (g.shadow) {
+                MoveToEx(dc, g.shadowPath[0], g.shadowPath[1], nullptr);
+                LineTo(dc, g.shadowPath[2], g.shadowPath[3]);
+                LineTo(dc, g.shadowPath[4], g.shadowPath[5]);
+            }
+            SelectObject(dc, oldPen);
+            SelectObject(dc, oldBitmap);
+            DeleteDC(dc);
+            HBITMAP made = DrawCheckBitmap(width, height);
+            ASSERT_NE(nullptr, made) << width << "x" << height;
+            EXPECT_EQ(Pixels(reference, width, height), Pixels(made, width, height)) << width << "x" << height;
+            DeleteObject(reference);
+            DeleteGdiObject(made);
+        }
     }
 }
 

@@ -110,3 +110,27 @@ TEST(MenuPaint, MeasureTakesTheSystemMenuFont) {
 }
 
 }  // namespace
+
+// The check-mark cell size is kept with the menu font it was worked out for:
+// after the menu font changes (here for this process only, nothing saved),
+// the size is the platform's new one, not the kept one.
+TEST(MenuPaint, CheckMarkCellSizeFollowsTheMenuFont) {
+    NONCLIENTMETRICSA original = {};
+    original.cbSize = 340;  // the size every version of the platform fills
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &original, 0));
+    int width = 0, height = 0;
+    CheckMarkCellSize(&width, &height);
+    EXPECT_EQ(GetSystemMetrics(SM_CXMENUCHECK), width);
+    EXPECT_EQ(GetSystemMetrics(SM_CYMENUCHECK), height);
+
+    NONCLIENTMETRICSA larger = original;
+    larger.lfMenuFont.lfHeight = original.lfMenuFont.lfHeight < 0 ? -40 : 40;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &larger, 0));
+    const int changedWidth = GetSystemMetrics(SM_CXMENUCHECK);
+    int afterWidth = 0, afterHeight = 0;
+    CheckMarkCellSize(&afterWidth, &afterHeight);
+    ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &original, 0));
+    EXPECT_NE(width, changedWidth) << "the platform's check size follows the menu font";
+    EXPECT_EQ(changedWidth, afterWidth);
+    EXPECT_EQ(GetSystemMetrics(SM_CXMENUCHECK), width) << "the menu font was put back";
+}
