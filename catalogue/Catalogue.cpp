@@ -291,16 +291,9 @@ void DropHold(CatalogueGeneration* generation) {
 
 }  // namespace
 
-void CreateCatalogueLock() {
-    if (theCatalogue.catalogueLock == nullptr) theCatalogue.catalogueLock = CreateMutexA(nullptr, FALSE, nullptr);
-}
+void CreateCatalogueLock() { theCatalogue.catalogueLock.Create(); }
 
-void CloseCatalogueLock() {
-    if (theCatalogue.catalogueLock != nullptr) {
-        CloseHandle(theCatalogue.catalogueLock);
-        theCatalogue.catalogueLock = nullptr;
-    }
-}
+void CloseCatalogueLock() { theCatalogue.catalogueLock.Destroy(); }
 
 CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueGeneration* previous) {
     FixedText moduleDirectory;
@@ -334,7 +327,7 @@ CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueG
 }
 
 void LoadCatalogue(const char* libraryFolder) {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     FreeCatalogue();
     InterlockedExchange(&theCatalogue.loaded, 1);
 
@@ -351,14 +344,14 @@ void LoadCatalogue(const char* libraryFolder) {
 }
 
 void LoadCatalogueOnFirstUse(const char* libraryFolder) {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     if (!CatalogueLoadedOnce()) LoadCatalogue(libraryFolder);
 }
 
 bool CatalogueLoadedOnce() { return InterlockedCompareExchange(&theCatalogue.loaded, 0, 0) != 0; }
 
 void ReloadCatalogue() {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     CatalogueGeneration* previous = theCatalogue.current;
     if (previous == nullptr) {
         LoadCatalogue(theCatalogue.folder.Text());
@@ -370,14 +363,14 @@ void ReloadCatalogue() {
 }
 
 void FreeCatalogue() {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     CatalogueGeneration* generation = theCatalogue.current;
     theCatalogue.current = nullptr;
     DropHold(generation);
 }
 
 void ReloadIfChanged() {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     if (ChangeWatchSignalled()) {
         CloseChangeWatch();
         ReloadCatalogue();
@@ -397,7 +390,7 @@ bool ChangeWatchSignalled() {
 }
 
 CatalogueGeneration* AcquireCatalogue() {
-    MutexLock lock(theCatalogue.catalogueLock);
+    LockHold lock(theCatalogue.catalogueLock);
     CatalogueGeneration* generation = theCatalogue.current;
     if (generation != nullptr) InterlockedIncrement(&generation->holders);
     return generation;

@@ -38,11 +38,11 @@
 // Reloads. A reload after a change reads only what changed (BuildGeneration
 // with the previous generation) and gives the catalogue a full load would.
 //
-// Locking. catalogueLock is an unnamed mutex (recursive for its owner)
-// created at the library's process attach (CreateCatalogueLock) and closed
-// at its detach (CloseCatalogueLock). Load, free, reload check and acquire take
-// it; readers never hold it while they walk. Without the mutex (creation
-// failed) the operations run unguarded.
+// Locking. catalogueLock is a RecursiveLock (toolkit/Win32Handles.h) made
+// usable at the library's process attach (CreateCatalogueLock) and given
+// back at its detach (CloseCatalogueLock). Load, free, reload check and
+// acquire take it; readers never hold it while they walk. Without the lock
+// (creation failed) the operations run unguarded.
 #pragma once
 
 #include <windows.h>
@@ -74,7 +74,7 @@ struct CatalogueGeneration {
 
 struct Catalogue {
     CatalogueGeneration* current = nullptr;  // the newest load; null before the first load and after a free
-    HANDLE catalogueLock = nullptr;          // unnamed mutex; null when it could not be created
+    RecursiveLock catalogueLock;             // not Created() when it could not be made
     ChangeNotificationHandle changeWatch;  // watch on the folder's tree; invalid when none
     FixedText folder;                      // the library folder, upper-cased, ending in a backslash; set by each load
     volatile LONG loaded = 0;              // 1 once a load has run (LoadCatalogueOnFirstUse)

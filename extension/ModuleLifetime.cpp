@@ -17,17 +17,14 @@ LONG LiveObjects() { return InterlockedCompareExchange(&liveObjectCount, 0, 0); 
 void LibraryAttach(HINSTANCE module) {
     instanceHandle = module;
     CreateCatalogueLock();
-    if (hookListLock == nullptr) hookListLock = CreateMutexA(nullptr, FALSE, nullptr);
+    hookListLock.Create();
 }
 
 void LibraryDetach() {
     CloseChangeWatch();
     FreeCatalogue();
     instanceHandle = nullptr;
-    if (hookListLock != nullptr) {
-        CloseHandle(hookListLock);
-        hookListLock = nullptr;
-    }
+    hookListLock.Destroy();
     CloseCatalogueLock();
 }
 

@@ -15,12 +15,12 @@
 
 #include <windows.h>
 
-// Process attach: keeps `module` in instanceHandle, creates catalogueLock
-// and hookListLock (unnamed, not owned). Failures are not reported: the
+// Process attach: keeps `module` in instanceHandle, makes catalogueLock
+// and hookListLock usable. Failures are not reported: the
 // library runs unguarded then.
 void LibraryAttach(HINSTANCE module);
 // Process detach: closes the change watch, frees the catalogue (a generation
-// still held lives on with its holder), clears instanceHandle, closes
+// still held lives on with its holder), clears instanceHandle, gives back
 // hookListLock, then catalogueLock.
 void LibraryDetach();
 

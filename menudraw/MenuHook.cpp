@@ -7,7 +7,7 @@
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
 
-HANDLE hookListLock = nullptr;
+RecursiveLock hookListLock;
 
 namespace {
 
@@ -93,12 +93,12 @@ ThreadHookRecord* FindThreadHookRecord() {
 }
 
 ThreadHookRecord* FirstThreadHookRecord() {
-    MutexLock lock(hookListLock);
+    LockHold lock(hookListLock);
     return firstRecord;
 }
 
 ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
-    MutexLock lock(hookListLock);
+    LockHold lock(hookListLock);
     const DWORD slot = EnsureRecordSlot();
     if (slot == TLS_OUT_OF_INDEXES) return nullptr;
     ThreadHookRecord* record = FindThreadHookRecord();
@@ -134,7 +134,7 @@ ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
 }
 
 void UnregisterMenuExtension(ThreadHookRecord* record, OwnerDrawMenu* menu) {
-    MutexLock lock(hookListLock);
+    LockHold lock(hookListLock);
     if (record->hookHandle == nullptr) return;  // retired already: out of the list, no chain
     for (OwnerDrawMenu** link = &record->firstExtension; *link != nullptr; link = &(*link)->nextOnThread) {
         if (*link == menu) {
@@ -173,7 +173,7 @@ namespace {
 struct HookUnloadGuard {
     constexpr HookUnloadGuard() = default;
     ~HookUnloadGuard() {
-        MutexLock lock(hookListLock);
+        LockHold lock(hookListLock);
         for (ThreadHookRecord** list : {&firstRecord, &firstRetired}) {
             while (*list != nullptr) {
                 ThreadHookRecord* record = *list;

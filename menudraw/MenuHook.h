@@ -32,6 +32,8 @@
 
 #include <windows.h>
 
+#include "toolkit/Win32Handles.h"
+
 class OwnerDrawMenu;
 
 // One per thread with a registered menu; allocated by RegisterMenuExtension
@@ -43,11 +45,10 @@ struct ThreadHookRecord {
     DWORD threadId;                        // the thread the record and its hook exist for
 };
 
-// Unnamed, recursive (a Win32 mutex) lock of the record list and every chain;
-// waited on without time-out. Created and closed by the library's
-// ModuleLifetime; null before it is created and after it is closed, when the
-// operations below run unguarded.
-extern HANDLE hookListLock;
+// The recursive lock of the record list and every chain; waited on without
+// time-out. Made usable and given back by the library's ModuleLifetime;
+// before and after that the operations below run unguarded.
+extern RecursiveLock hookListLock;
 
 // The calling thread's record, or null. Takes no lock: one read of the
 // thread's slot.

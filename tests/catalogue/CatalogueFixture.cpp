@@ -29,7 +29,7 @@ void LibraryTest::SetUp() {
     ASSERT_TRUE(SUCCEEDED(com.Result()));
     ASSERT_TRUE(library.Valid());
     CreateCatalogueLock();
-    ASSERT_NE(theCatalogue.catalogueLock, nullptr);
+    ASSERT_TRUE(theCatalogue.catalogueLock.Created());
     ResetSettingsToDefaults();
 }
 

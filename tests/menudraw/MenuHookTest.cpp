@@ -27,16 +27,13 @@ namespace {
 class HookLockEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (hookListLock == nullptr) {
-            hookListLock = CreateMutexA(nullptr, FALSE, nullptr);
+        if (!hookListLock.Created()) {
+            hookListLock.Create();
             created = true;
         }
     }
     void TearDown() override {
-        if (created) {
-            CloseHandle(hookListLock);
-            hookListLock = nullptr;
-        }
+        if (created) hookListLock.Destroy();
     }
 
 private:
