@@ -9,7 +9,11 @@
 // built Zentrik.dll in each, and actions / 10 selected .txt files (at least
 // one) in the shell's own data object. Each round, on this one thread:
 //
-//  1. Empty library: LoadLibraryA of its Zentrik.dll, timed; then
+//  0. LoadLibraryA alone: kLoadPairs pairs of LoadLibraryA (timed) and
+//     FreeLibrary of the copy beside the empty library and of the copy beside
+//     the full one, the order alternating from pair to pair, so that neither
+//     side always comes first after the other's unload.
+//  1. Empty library: LoadLibraryA of its Zentrik.dll; then
 //     DllGetClassObject, a new object, Initialize and the first
 //     QueryContextMenu; FreeLibrary. "Cold first menu" is the time from
 //     before LoadLibraryA to the return of that QueryContextMenu.
@@ -56,6 +60,7 @@
 namespace {
 
 constexpr int kSteadyMenus = 5;  // steady menus (and menu floors) per round
+constexpr int kLoadPairs = 6;    // LoadLibraryA pairs (empty, full) per round
 constexpr int kMaxMenuItems = 512;
 
 int failures = 0;
@@ -164,32 +169,36 @@ double LoadFloor(const std::string& folder, int* read) {
     return seconds;
 }
 
-struct Cold {
-    double loadLibrary;  // LoadLibraryA alone
-    double firstMenu;    // LoadLibraryA to the first QueryContextMenu's return
-};
-
-// Loads the library at `dllPath`, builds its first menu and leaves it loaded.
-Cold ColdFirstMenu(LoadedZentrik& dll, const std::string& dllPath, IDataObject* data, int expected) {
-    Cold cold = {0, 0};
+// Loads the library at `dllPath`, builds its first menu and leaves it
+// loaded; returns the seconds from before LoadLibraryA to the return of the
+// first QueryContextMenu.
+double ColdFirstMenu(LoadedZentrik& dll, const std::string& dllPath, IDataObject* data, int expected) {
     const double start = Seconds();
-    const bool loaded = dll.Load(dllPath);
-    cold.loadLibrary = Seconds() - start;
-    Check(loaded, "LoadLibraryA of Zentrik.dll");
+    Check(dll.Load(dllPath), "LoadLibraryA of Zentrik.dll");
     Check(dll.Connect(), "DllGetClassObject");
     IContextMenu* menu = dll.NewMenuObject(data);
     Check(menu != nullptr, "a new extension object");
-    if (menu == nullptr) return cold;
+    if (menu == nullptr) return 0;
     HMENU host = CreatePopupMenu();
     const int used = BuildMenu(menu, host);
-    cold.firstMenu = Seconds() - start;
+    const double firstMenu = Seconds() - start;
     Check(used == expected, "the first menu shows every matching action");
     menu->Release();
     DestroyMenu(host);
-    return cold;
+    return firstMenu;
 }
 
 double Ms(double seconds) { return seconds * 1e3; }
+
+// The seconds LoadLibraryA of `dllPath` takes; the library is freed again.
+double TimedLoadLibrary(const std::string& dllPath) {
+    const double start = Seconds();
+    HMODULE module = LoadLibraryA(dllPath.c_str());
+    const double seconds = Seconds() - start;
+    Check(module != nullptr, "LoadLibraryA of Zentrik.dll");
+    if (module != nullptr) FreeLibrary(module);
+    return seconds;
+}
 
 }  // namespace
 
@@ -229,15 +238,21 @@ int main(int argc, char** argv) {
     std::vector<double> emptyLoad, emptyFirst, fullLoadLibrary, fullFirst, steady, menuFloor, afterAdd, floorLoad;
     std::vector<double> loadRatio, addedRatio, floorRatio;  // per round: the sides of one round
     for (int r = 0; r < rounds && failures == 0; ++r) {
-        LoadedZentrik dll;
-        Cold cold = ColdFirstMenu(dll, emptyDll, data, 0);
-        Check(dll.Unload(), "DllCanUnloadNow says S_OK once every object is released (empty library)");
-        emptyLoad.push_back(cold.loadLibrary);
-        emptyFirst.push_back(cold.firstMenu);
+        std::vector<double> roundEmpty, roundFull;
+        for (int p = 0; p < kLoadPairs; ++p) {
+            if (p % 2 == 0) roundEmpty.push_back(TimedLoadLibrary(emptyDll));
+            roundFull.push_back(TimedLoadLibrary(fullDll));
+            if (p % 2 != 0) roundEmpty.push_back(TimedLoadLibrary(emptyDll));
+        }
+        emptyLoad.insert(emptyLoad.end(), roundEmpty.begin(), roundEmpty.end());
+        fullLoadLibrary.insert(fullLoadLibrary.end(), roundFull.begin(), roundFull.end());
+        loadRatio.push_back(Median(roundFull) / Median(roundEmpty));
 
-        cold = ColdFirstMenu(dll, fullDll, data, shown);
-        fullLoadLibrary.push_back(cold.loadLibrary);
-        fullFirst.push_back(cold.firstMenu);
+        LoadedZentrik dll;
+        emptyFirst.push_back(ColdFirstMenu(dll, emptyDll, data, 0));
+        Check(dll.Unload(), "DllCanUnloadNow says S_OK once every object is released (empty library)");
+
+        fullFirst.push_back(ColdFirstMenu(dll, fullDll, data, shown));
         for (int s = 0; s < kSteadyMenus; ++s) {
             double seconds = 0;
             Check(TimedMenu(dll, data, &seconds) == shown, "a steady menu shows every matching action");
@@ -257,19 +272,19 @@ int main(int argc, char** argv) {
         floorLoad.push_back(LoadFloor(full.Path(), &read));
         Check(read == actions, "the floor loop reads every shortcut");
         const double roundLoad = fullFirst.back() - emptyFirst.back();
-        loadRatio.push_back(fullLoadLibrary.back() / emptyLoad.back());
         addedRatio.push_back(seconds / roundLoad);
         floorRatio.push_back(roundLoad / floorLoad.back());
-        std::printf("round %d: LoadLibraryA %.1f ms, cold first menu %.1f ms, after one added shortcut %.1f ms, "
-                    "floor load %.1f ms\n",
-                    r + 1, Ms(cold.loadLibrary), Ms(cold.firstMenu), Ms(seconds), Ms(floorLoad.back()));
+        std::printf("round %d: LoadLibraryA %.1f ms (median of %d), cold first menu %.1f ms, "
+                    "after one added shortcut %.1f ms, floor load %.1f ms\n",
+                    r + 1, Ms(Median(roundFull)), kLoadPairs, Ms(fullFirst.back()), Ms(seconds), Ms(floorLoad.back()));
         std::fflush(stdout);
     }
     data->Release();
     if (failures > 0) return 1;
 
     const double fullLoad = Median(fullFirst) - Median(emptyFirst);
-    std::printf("\n1. LoadLibraryA of Zentrik.dll (a copy beside the library; DllMain included)\n");
+    std::printf("\n1. LoadLibraryA of Zentrik.dll (a copy beside the library; DllMain included; %d loads each)\n",
+                static_cast<int>(emptyLoad.size()));
     std::printf("   beside %d shortcuts:      %10.2f ms\n", actions, Ms(Median(fullLoadLibrary)));
     std::printf("   beside an empty library: %10.2f ms\n", Ms(Median(emptyLoad)));
     std::printf("   ratio:                   %10.2f (median of per-round ratios %.2f)\n",

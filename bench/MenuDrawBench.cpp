@@ -182,6 +182,13 @@ int main(int argc, char** argv) {
 
     // 1. The hook: this thread has the library's hook since QueryContextMenu.
     HWND window = CreateBenchWindow();
+    if (window == nullptr) {
+        // Without a display there is no window, and no message would reach
+        // the hook: every figure below would be meaningless.
+        std::printf("FAILED: the benchmark's window cannot be created (error %lu; is there a display?)\n",
+                    GetLastError());
+        return 1;
+    }
     std::vector<double> hooked, emptyHook, noHook;
     SendBatch(window);  // warm-up
     for (int r = 0; r < rounds; ++r) {

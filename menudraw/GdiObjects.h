@@ -25,7 +25,6 @@
 int32_t LiveGdiObjectCount();
 
 HPEN CreateGdiPen(int style, int width, COLORREF colour);
-HBRUSH CreateGdiSolidBrush(COLORREF colour);
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height);
 HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HFONT CreateGdiFontIndirect(const LOGFONTA* font);
@@ -52,7 +51,6 @@ struct MemoryDCTraits {
 };
 
 using PenObject = UniqueHandle<GdiObjectTraits<HPEN>>;
-using BrushObject = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using BitmapObject = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using FontObject = UniqueHandle<GdiObjectTraits<HFONT>>;
 using MemoryDC = UniqueHandle<MemoryDCTraits>;
