@@ -24,7 +24,6 @@ int32_t LiveGdiObjectCount() { return liveGdiObjects.load(std::memory_order_rela
 
 HPEN CreateGdiPen(int style, int width, COLORREF colour) { return Counted(CreatePen(style, width, colour)); }
 
-
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height) {
     return Counted(CreateCompatibleBitmap(dc, width, height));
 }
