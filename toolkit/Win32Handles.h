@@ -193,8 +193,6 @@ public:
     LockHold(const LockHold&) = delete;
     LockHold& operator=(const LockHold&) = delete;
 
-    bool Held() const { return held; }
-
 private:
     RecursiveLock& lock;
     bool held;
