@@ -46,6 +46,7 @@ say() { printf '\n=== %s\n' "$*"; }
 wine_q() { wine "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
+work_zip="$root/build/demo/zip"
 say "A fresh Wine prefix: build/demo/wineprefix"
 zk_wine_env "$root/build/demo/wineprefix"
 zk_wine_server_stop
@@ -59,10 +60,21 @@ trap cleanup EXIT
 zk_xvfb_start || exit 1
 zk_wine_server_ensure 3600
 
-say "Installing: $setup /S ($(stat -c %s "$setup") bytes)"
-wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
 dir_win="$(wine_q cmd /c echo %LOCALAPPDATA%)\\Programs\\Zentrik"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
+if [ "$ZK_WINE32" = yes ]; then
+  say "Installing: $setup /S ($(stat -c %s "$setup") bytes)"
+  wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
+else
+  # The installer is a 32-bit program; a kernel without IA32 emulation
+  # starts none. The x64 zip holds the same files for 64-bit Windows.
+  say "This machine runs no 32-bit programs (the installer is one): the x64 zip, unpacked and enabled instead"
+  zip="build/packages/Zentrik-$version-win64.zip"
+  rm -rf "$work_zip" && mkdir -p "$work_zip" "$dir" && unzip -q "$zip" -d "$work_zip" || fail "cannot unpack $zip"
+  cp -r "$work_zip/Zentrik-$version-win64/." "$dir/"
+  wine "$dir/Zentprops.exe" /enable /quiet </dev/null >/dev/null 2>&1 || fail "Zentprops.exe /enable failed"
+  echo "unpacked $zip into $dir_win and ran Zentprops.exe /enable"
+fi
 echo "installed into $dir_win:"
 (cd "$dir" && find . -type f | sort | sed 's|^\./|  |')
 echo "registered (64-bit view, 32-bit view, the handler):"
@@ -121,9 +133,11 @@ geometry=$(awk '/menu window: / {
 convert "$WINEPREFIX/drive_c/menu.bmp" -crop "$geometry" +repage build/demo/menu.png
 echo "picture of the open menu: build/demo/menu.png ($geometry of the screen)"
 
-say "The 32-bit shell's view (the x86 library, 32-bit registry view)"
-cp "$rel32/shell_host.exe" "$work/shell_host32.exe"
-wine "$work/shell_host32.exe" --com "$docs_win\\report.txt" </dev/null 2>&1 | tr -d '\r' | grep -E '^created|^ *\[' | sed 's/^/  /'
+if [ "$ZK_WINE32" = yes ]; then
+  say "The 32-bit shell's view (the x86 library, 32-bit registry view)"
+  cp "$rel32/shell_host.exe" "$work/shell_host32.exe"
+  wine "$work/shell_host32.exe" --com "$docs_win\\report.txt" </dev/null 2>&1 | tr -d '\r' | grep -E '^created|^ *\[' | sed 's/^/  /'
+fi
 
 say "Adding an action, as a user: a shortcut in a group folder"
 mkdir -p "$dir/EXT.txt"
@@ -141,9 +155,17 @@ for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
 echo "the program received:"
 tr -d '\r' <"$record" | sed 's/^/  /'
 
-say "Uninstalling: Uninstall.exe /S"
-wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
-rm -f "$dir/Uninstall.exe"; rmdir "$dir" 2>/dev/null
+if [ "$ZK_WINE32" = yes ]; then
+  say "Uninstalling: Uninstall.exe /S"
+  wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
+  rm -f "$dir/Uninstall.exe"; rmdir "$dir" 2>/dev/null
+else
+  say "Removing: Zentprops.exe /disable, then the zip's files"
+  wine "$dir/Zentprops.exe" /disable /quiet </dev/null >/dev/null 2>&1 || fail "Zentprops.exe /disable failed"
+  (cd "$work_zip/Zentrik-$version-win64" && find . -type f) | while read -r f; do rm -f "$dir/$f"; done
+  find "$dir" -depth -type d -empty -delete 2>/dev/null
+  rm -rf "$work_zip"
+fi
 status=0
 for key in "HKCR\\CLSID\\$clsid /reg:64" "HKCR\\CLSID\\$clsid /reg:32" 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' \
            "HKCU\\Software\\Classes\\CLSID\\$clsid" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik'; do

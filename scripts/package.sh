@@ -35,6 +35,9 @@ for b in win64-release win32-release; do
   if ! cmake --build --preset "$b" -j "${ZK_JOBS:-2}" >"build/logs/$b-build.log" 2>&1; then
     grep -E -A3 'error|Error' "build/logs/$b-build.log" | head -n 40; echo "package: building $b failed" >&2; exit 1
   fi
+done
+# The x64 package's installer takes the x86 binaries too: x86 first.
+for b in win32-release win64-release; do
   echo "=== Packaging $b"
   if ! (cd "build/$b" && cpack) >"build/logs/$b-package.log" 2>&1; then
     tail -n 40 "build/logs/$b-package.log"; echo "package: cpack in build/$b failed" >&2; exit 1
