@@ -109,8 +109,8 @@ struct QuoteScan {
     bool escaped = false;  // a caret outside quotes waits for its character
     bool grouped = false;  // inside quotes for parameter splitting
 
-    void Feed(const char16_t* text, int32_t count = -1) {
-        for (const char16_t* end = text + (count < 0 ? WideLength(text) : count); text < end; ++text) {
+    void Feed(const char16_t* text) {
+        for (; *text != 0; ++text) {
             if (escaped) {
                 escaped = false;
             } else if (*text == u'"') {
@@ -165,15 +165,15 @@ int32_t ProgramClosingBackslashes(const char16_t* arguments) {
 
 // The pieces of a line: "program" head [wrapOpen] inner closing FILES [wrapClose].
 struct LinePlan {
-    const char16_t* program;
-    const char16_t* head;       // the arguments up to where the files' reader starts (all of them but for a switch)
-    int32_t headLength;
+    const char16_t* program;    // the program path, written in quotes
+    const char16_t* head;       // the arguments, written first
+    int32_t headLength;         // units of `head` written: all, or for a switch up to the text behind it
     const char16_t* gap;        // between head and the opening wrap quote; empty without a wrap
     bool wrapped;               // cmd.exe with a switch: the text after it in one more pair of quotes
     const char16_t* inner;      // the arguments from where the wrap starts; empty without a wrap
     const char16_t* closing;    // interpreter closing, or the quote of a program's closing
     int32_t closingBackslashes; // program closing: backslashes before its quote
-    LineReader reader;
+    LineReader reader;          // who reads the files
 };
 
 LinePlan PlanLine(const char16_t* program, const char16_t* arguments, bool files, LineReader reader) {
@@ -297,6 +297,7 @@ void AppendPowerShellLiteral(WideBuffer& out, const char16_t* name) {
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
                                const WideTextNode* files, LineReader reader) {
     out.FreeStorage();
+    if (reader == LineReader::kCommandSwitch && CommandSwitchEnd(arguments) < 0) reader = LineReader::kInterpreter;
     const bool interpreter = reader == LineReader::kInterpreter || reader == LineReader::kCommandSwitch;
     LineOutcome outcome = {LineResult::kComposed, 0, -1, interpreter ? kInterpreterLineLimit : kCommandLineLimit - 1};
     if (reader != LineReader::kProgram) {

@@ -108,6 +108,8 @@ struct LineOutcome {
 
 // Composes the line into `out`, reserved to exactly its length + 1 (what
 // it held before is dropped). `files` are written in list order, for
-// `reader`. Without files the line is "PROGRAM" ARGUMENTS whoever reads it.
+// `reader` (kCommandSwitch for arguments without a switch is taken as
+// kInterpreter). Without files the line is "PROGRAM" ARGUMENTS whoever
+// reads it.
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
                                const WideTextNode* files, LineReader reader);
