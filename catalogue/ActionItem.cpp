@@ -100,7 +100,10 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
     // Each getter is offered 261 bytes (capacity + 1) and counts only on S_OK.
     FixedText buffer;
     if (link->GetArguments(buffer.storage, kFixedTextCapacity + 1) == S_OK) {
-        TakeLinkText(buffer);
+        // Trimmed only: the quotes in them are the program's to read, as
+        // when the shell itself starts the shortcut.
+        buffer.Recount();
+        buffer.Trim();
         arguments.AssignExact(buffer.Text());
     }
     if (link->GetWorkingDirectory(buffer.storage, kFixedTextCapacity + 1) == S_OK) {
@@ -201,7 +204,7 @@ void ActionItem::RefreshIcon(const char* path) { RefreshIcon(path, theSettings);
 void ActionItem::ReleaseIcon() { icon.Reset(); }
 
 LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& commandLine) const {
-    LaunchOutcome outcome = {LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0};
+    LaunchOutcome outcome = {LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
     commandLine.FreeStorage();
     HeapWide program;
     HeapWide target;
@@ -214,10 +217,11 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
     }
     // A .PIF names the program it starts: a batch file behind it is run by
     // the interpreter just the same.
-    const bool interpreter =
-        InterpreterParses(program.Text()) || (!pifPath.Empty() && InterpreterParses(target.Text()));
-    const LineOutcome line = ComposeCommandLine(commandLine, program.Text(), argumentText.Text(), files, interpreter);
+    LineReader reader = ReaderOf(program.Text(), argumentText.Text());
+    if (reader == LineReader::kProgram && !pifPath.Empty()) reader = ReaderOf(target.Text(), argumentText.Text());
+    const LineOutcome line = ComposeCommandLine(commandLine, program.Text(), argumentText.Text(), files, reader);
     outcome.lineLength = line.length;
+    outcome.lineLimit = line.limit;
     switch (line.result) {
     case LineResult::kComposed:
         break;

@@ -30,6 +30,7 @@ struct LaunchOutcome {
     DWORD errorCode;       // kStartFailed: the system error code; else 0
     int32_t refusedIndex;  // kNameRefused: position of the file in the list; else -1
     int64_t lineLength;    // units of the composed line without its terminator
+    int32_t lineLimit;     // most units its reader takes without the terminator (kTooLong names it)
 };
 
 struct Settings;
@@ -78,7 +79,7 @@ public:
     int32_t order;             // sort key: DefaultOrder, or the display name's order suffix
     HeapText displayName;      // shell display name without the order suffix; empty = not kept
     HeapText pifPath;          // the shortcut file itself when it is a .PIF, else empty
-    HeapText arguments;        // link arguments, trimmed and unquoted
+    HeapText arguments;        // link arguments, trimmed; quotes kept
     HeapText targetPath;       // link target path, trimmed and unquoted
     HeapText workingDirectory; // link working directory, trimmed and unquoted; may be empty
     int32_t showCommand;       // link show command; SW_SHOWDEFAULT when the link gives none
@@ -131,8 +132,8 @@ public:
     // from the ANSI code page) and starts the process with CreateProcessW in
     // its own console, the working directory when set, and the show command;
     // does not wait for it. `files` are appended in list order, written for
-    // the command interpreter when the program, or the link target of a
-    // .PIF, is one it runs (a batch file or cmd.exe). Unless the process
+    // whoever reads the line (ReaderOf the program, or of the link target of
+    // a .PIF: the command interpreter, PowerShell or the program). Unless the process
     // started, the outcome says why, and `commandLine` holds the composed
     // line when there was one (empty when a file was refused, the line was
     // too long or its storage could not be had; the last is reported as a

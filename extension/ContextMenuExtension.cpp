@@ -186,14 +186,12 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
         name.length = WideLength(name.storage);
         FixedText matchName;
         AssignMatchName(matchName, name.Text());
-        int pushed;
-        if (resolveShortcuts && IsShortcutFile(matchName.Text())) {
-            HeapWide target;
-            ResolveShortcutTarget(target, AsWide(name.Text()));
-            pushed = PushWide(&selection, target.Text(), target.Length());
-        } else {
-            pushed = PushWide(&selection, name.Text(), name.Length());
-        }
+        // A shortcut whose target is no file (an Internet shortcut, a link
+        // to a shell folder) or that cannot be resolved stands for itself.
+        HeapWide target;
+        if (resolveShortcuts && IsShortcutFile(matchName.Text())) ResolveShortcutTarget(target, AsWide(name.Text()));
+        const HeapWide& taken = target.Empty() ? name : target;
+        const int pushed = PushWide(&selection, taken.Text(), taken.Length());
         if (pushed) ++selectionCount;
     }
     ReleaseStgMedium(&medium);

@@ -57,7 +57,7 @@ void ComposeFailureMessage(WideBuffer& message, const ActionItem& item, const La
         break;
     }
     case LaunchResult::kTooLong:
-        ComposeLineTooLong(message, displayName.Text(), fileCount, outcome.lineLength);
+        ComposeLineTooLong(message, displayName.Text(), fileCount, outcome.lineLength, outcome.lineLimit);
         break;
     default: {
         // The system text may hold inserts such as "%1": taken as it is,

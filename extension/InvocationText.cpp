@@ -37,22 +37,23 @@ void ComposeLaunchFailure(WideBuffer& out, const char16_t* displayName, int32_t 
 
 void ComposeNameRefused(WideBuffer& out, const char16_t* displayName, const char16_t* fileName) {
     StartMessage(out, displayName);
-    out.AppendAscii("\n\nThis action is a batch file, and the command interpreter cannot pass this file "
-                    "to it unchanged:\n");
+    out.AppendAscii("\n\nThis action runs a command interpreter, which cannot pass this file unchanged:\n");
     out.Append(fileName);
-    out.AppendAscii("\n\nA name that holds %, ! or a quotation mark would reach the batch file altered. "
+    out.AppendAscii("\n\nA name that holds %, ! or a quotation mark would reach the action altered. "
                     "Nothing was started. Rename the file, or use an action that starts a program.");
     EndCutWithDots(out);
 }
 
-void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length) {
+void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length,
+                        int32_t limit) {
     StartMessage(out, displayName);
     out.AppendAscii("\n\n");
     out.AppendDecimal(fileCount);
     out.AppendAscii(" files were selected. Their names make a command line of ");
     out.AppendDecimal(length);
     out.AppendAscii(" characters, more than the ");
-    out.AppendDecimal(kCommandLineLimit - 1);
-    out.AppendAscii(" the system can start. Nothing was started. Select fewer files and try again.");
+    out.AppendDecimal(limit);
+    out.AppendAscii(limit < kCommandLineLimit - 1 ? " the command interpreter takes" : " the system can start");
+    out.AppendAscii(". Nothing was started. Select fewer files and try again.");
     EndCutWithDots(out);
 }

@@ -24,10 +24,13 @@ constexpr int32_t kInvokeBufferCapacity = 519;
 void ComposeLaunchFailure(WideBuffer& out, const char16_t* displayName, int32_t errorCode,
                           const char16_t* systemText, const char16_t* commandLine);
 
-// Nothing was started because the command interpreter cannot pass `fileName`
-// (a selected file, as the user knows it) to the batch file unchanged.
+// Nothing was started because the action's command interpreter (a batch
+// file's, cmd.exe or PowerShell) cannot pass `fileName` (a selected file, as
+// the user knows it) unchanged.
 void ComposeNameRefused(WideBuffer& out, const char16_t* displayName, const char16_t* fileName);
 
 // Nothing was started because the `fileCount` files make a command line of
-// `length` units, more than the system starts.
-void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length);
+// `length` units, more than `limit`: what the system starts, or the command
+// interpreter's kInterpreterLineLimit.
+void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length,
+                        int32_t limit);

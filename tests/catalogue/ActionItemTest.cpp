@@ -57,7 +57,7 @@ protected:
     std::string program;
 };
 
-TEST_F(ActionItemTest, ReadsTheLinkTextsTrimmedAndUnquoted) {
+TEST_F(ActionItemTest, ReadsTheArgumentsTrimmedAndTheDirectoryUnquoted) {
     struct Case {
         const char* arguments;         // as stored in the link
         const char* workingDirectory;  // as stored; "" = not set
@@ -66,11 +66,12 @@ TEST_F(ActionItemTest, ReadsTheLinkTextsTrimmedAndUnquoted) {
     } cases[] = {
         {"", "", "", ""},
         {"-a -b", "C:\\windows", "-a -b", "C:\\windows"},
-        {"\"quoted whole\"", "\"C:\\windows\"", "quoted whole", "C:\\windows"},
+        // The arguments keep their quotes: they are the program's to read.
+        {"\"C:\\My Scripts\\tool.py\"", "\"C:\\windows\"", "\"C:\\My Scripts\\tool.py\"", "C:\\windows"},
         {"  padded  ", "   ", "padded", ""},
-        {"\"leading only", "", "leading only", ""},
-        {"a \"b c\"", "", "a \"b c", ""},  // a closing quote is lost even when it closes a part
-        {"\"\"", "", "", ""},
+        {"\"leading only", "", "\"leading only", ""},
+        {"--config \"C:\\a b\\c.ini\"", "", "--config \"C:\\a b\\c.ini\"", ""},
+        {"\"\"", "", "\"\"", ""},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -294,8 +295,8 @@ TEST_F(LaunchTest, StartsTheProgramWithTheComposedCommandLine) {
     } cases[] = {
         {"", {"C:\\DOCS\\A.TXT", "C:\\DOCS\\B.TXT"}, "", "  C:\\DOCS\\A.TXT C:\\DOCS\\B.TXT"},
         {"", {}, "", " "},
-        {"-x \"two words\"", {"C:\\F"}, "", " -x \"two words C:\\F"},
-        {"\"/q\"", {"C:\\1", "C:\\2", "C:\\3"}, "", " /q C:\\1 C:\\2 C:\\3"},
+        {"-x \"two words\"", {"C:\\F"}, "", " -x \"two words\" C:\\F"},
+        {"\"/q\"", {"C:\\1", "C:\\2", "C:\\3"}, "", " \"/q\" C:\\1 C:\\2 C:\\3"},
         {"/w", {}, "set", " /w"},
     };
     int n = 0;

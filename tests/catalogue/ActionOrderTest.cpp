@@ -137,7 +137,13 @@ TEST(ComposeCommandLine, Table) {
          u"\"C:\\T\\X.EXE\" /p C:\\A \"C:\\My Docs\\a b.txt\" C:\\x&y"},
         {u"", u"", {u"C:\\A"}, u"\"\"  C:\\A"},
         {u"C:\\T\\TOOL.PIF", u"a \"b c\"", {u"F1", u"F2"}, u"\"C:\\T\\TOOL.PIF\" a \"b c\" F1 F2"},
-        {u"C:\\T\\X.EXE", u"-t \"open", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" -t \"open C:\\A"},
+        // A quote the arguments leave open is closed before the files, as the C runtime reads it: an
+        // escaped quote opens nothing, and backslashes at the end are doubled before the closing quote.
+        {u"C:\\T\\X.EXE", u"-t \"open", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" -t \"open\" C:\\A"},
+        {u"C:\\T\\X.EXE", u"--out \"C:\\Out\\\"", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" --out \"C:\\Out\\\"\" C:\\A"},
+        {u"C:\\T\\X.EXE", u"--out \"C:\\Out\\\\\"", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" --out \"C:\\Out\\\\\" C:\\A"},
+        {u"C:\\T\\X.EXE", u"-o \"C:\\Out\\", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" -o \"C:\\Out\\\\\" C:\\A"},
+        {u"C:\\T\\X.EXE", u"-o \"C:\\Out\\", {}, u"\"C:\\T\\X.EXE\" -o \"C:\\Out\\"},
         // The interpreter parses it: every name quoted, an open quote of the arguments closed first.
         {u"C:\\T\\RUN.CMD", u"", {u"C:\\x&pwn", u"C:\\\u0436 (1);a=b,c^d.txt"},
          u"\"C:\\T\\RUN.CMD\"  \"C:\\x&pwn\" \"C:\\\u0436 (1);a=b,c^d.txt\""},
@@ -145,14 +151,25 @@ TEST(ComposeCommandLine, Table) {
         {u"C:\\T\\run.bat", u"^\"x", {u"C:\\A"}, u"\"C:\\T\\run.bat\" ^\"x^\" \"C:\\A\""},
         {u"C:\\T\\run.bat", u"a^", {u"C:\\A"}, u"\"C:\\T\\run.bat\" a^  \"C:\\A\""},
         {u"C:\\T\\run.bat", u"\"open", {}, u"\"C:\\T\\run.bat\" \"open"},
+        // cmd.exe with /c, /k or /r: what follows the switch in one more pair of quotes.
         {u"C:\\W\\System32\\CMD.EXE", u"/c x.bat", {u"C:\\a&b"},
-         u"\"C:\\W\\System32\\CMD.EXE\" /c x.bat \"C:\\a&b\""},
+         u"\"C:\\W\\System32\\CMD.EXE\" /c \"x.bat \"C:\\a&b\"\""},
+        {u"C:\\W\\cmd.exe", u"/k", {u"C:\\q&r&.bat", u"C:\\x y"}, u"\"C:\\W\\cmd.exe\" /k \" \"C:\\q&r&.bat\" \"C:\\x y\"\""},
+        {u"C:\\W\\cmd.exe", u"/Q /R\"C:\\a b\\r.bat\" \"x", {u"C:\\A"},
+         u"\"C:\\W\\cmd.exe\" /Q /R \"\"C:\\a b\\r.bat\" \"x\" \"C:\\A\"\""},
+        {u"C:\\W\\cmd.exe", u"/k", {}, u"\"C:\\W\\cmd.exe\" /k"},
+        {u"C:\\W\\cmd.exe", u"/q", {u"C:\\a&b"}, u"\"C:\\W\\cmd.exe\" /q \"C:\\a&b\""},
+        // PowerShell taking a script: each name a single-quoted literal; with -File plain arguments.
+        {u"C:\\P\\powershell.exe", u"-NoExit -Command Get-Item", {u"C:\\$(calc).txt", u"C:\\it's \u2019q\u2018.txt"},
+         u"\"C:\\P\\powershell.exe\" -NoExit -Command Get-Item \"'C:\\$(calc).txt'\" \"'C:\\it''s \u2019\u2019q\u2018\u2018.txt'\""},
+        {u"C:\\P\\PWSH.EXE", u"-ExecutionPolicy Bypass -File C:\\s.ps1", {u"C:\\$(calc).txt"},
+         u"\"C:\\P\\PWSH.EXE\" -ExecutionPolicy Bypass -File C:\\s.ps1 C:\\$(calc).txt"},
     };
     for (const Case& c : cases) {
         FileList files(c.files);
         HeapWide line;
-        const bool interpreter = InterpreterParses(c.program);
-        const LineOutcome outcome = ComposeCommandLine(line, c.program, c.arguments, files.head, interpreter);
+        const LineOutcome outcome = ComposeCommandLine(line, c.program, c.arguments, files.head,
+                                                       ReaderOf(c.program, c.arguments));
         ASSERT_EQ(outcome.result, LineResult::kComposed);
         EXPECT_EQ(Line(line), std::u16string(c.expected));
         // Reserved to exactly the line's length: nothing wasted, nothing cut.
@@ -161,6 +178,31 @@ TEST(ComposeCommandLine, Table) {
     }
     EXPECT_FALSE(InterpreterParses(u"C:\\T\\mycmd.exe"));
     EXPECT_FALSE(InterpreterParses(u"C:\\T\\x.bat.exe"));
+}
+
+TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
+    const struct {
+        const char16_t* program;
+        const char16_t* arguments;
+        LineReader reader;
+    } cases[] = {
+        {u"C:\\P\\powershell.exe", u"", LineReader::kPowerShell},
+        {u"C:\\P\\powershell.exe", u"-NoProfile -c", LineReader::kPowerShell},
+        {u"C:\\P\\pwsh.exe", u"/NoLogo", LineReader::kPowerShell},
+        {u"C:\\P\\pwsh.exe", u"-f C:\\s.ps1", LineReader::kProgram},
+        {u"C:\\P\\pwsh.exe", u"-ep Bypass -WindowStyle Hidden -FILE \"C:\\a b.ps1\"", LineReader::kProgram},
+        {u"C:\\P\\pwsh.exe", u"-Command -File", LineReader::kPowerShell},     // -File is script text here
+        {u"C:\\P\\pwsh.exe", u"-NoExit Get-Item -f", LineReader::kPowerShell},  // so is everything after a word
+        {u"C:\\P\\xpwsh.exe", u"-c", LineReader::kProgram},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReaderOf(c.program, c.arguments), c.reader) << std::string(c.arguments, c.arguments + WideLength(c.arguments));
+    }
+    // The literal on its own: every kind of single quote doubled, nothing else touched.
+    char16_t store[64];
+    WideOver literal(store, 63);
+    AppendPowerShellLiteral(literal, u"C:\\a'b\u201a\u201b$x`\"");
+    EXPECT_EQ(std::u16string(literal.Text(), literal.Length()), u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`\"'\"");
 }
 
 TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
@@ -179,28 +221,46 @@ TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
         FileList files(c.files);
         HeapWide line;
         line.AssignExact(u"old", 3);
-        const LineOutcome outcome = ComposeCommandLine(line, u"C:\\R.BAT", u"", files.head, true);
+        const LineOutcome outcome = ComposeCommandLine(line, u"C:\\R.BAT", u"", files.head, LineReader::kInterpreter);
         EXPECT_EQ(outcome.refusedIndex, c.refused);
         EXPECT_EQ(outcome.result, c.refused < 0 ? LineResult::kComposed : LineResult::kNameRefused);
         if (c.refused >= 0) {
             EXPECT_TRUE(line.Empty());
         }
         // The same names go to a program as they are.
-        EXPECT_EQ(ComposeCommandLine(line, u"C:\\R.EXE", u"", files.head, false).result, LineResult::kComposed);
+        EXPECT_EQ(ComposeCommandLine(line, u"C:\\R.EXE", u"", files.head, LineReader::kProgram).result,
+                  LineResult::kComposed);
     }
+    // PowerShell refuses only what its literal cannot hold.
+    FileList quoted({u"C:\\100% hi!", u"C:\\q\"x"});
+    HeapWide line;
+    const LineOutcome outcome = ComposeCommandLine(line, u"C:\\P\\pwsh.exe", u"", quoted.head, LineReader::kPowerShell);
+    EXPECT_EQ(outcome.result, LineResult::kNameRefused);
+    EXPECT_EQ(outcome.refusedIndex, 1);
 }
 
 TEST(ComposeCommandLine, LineOverTheLimitIsReportedNotCut) {
-    // "P" in quotes, a space, the empty arguments, a space and the name: the
-    // line with its terminator just fits, then is one unit over.
-    for (const int32_t nameLength : {kCommandLineLimit - 6, kCommandLineLimit - 5}) {
-        FileList files({std::u16string(static_cast<size_t>(nameLength), u'n')});
-        HeapWide line;
-        const LineOutcome outcome = ComposeCommandLine(line, u"P", u"", files.head, false);
-        EXPECT_EQ(outcome.length, 5 + nameLength);
-        const bool fits = nameLength == kCommandLineLimit - 6;
-        EXPECT_EQ(outcome.result, fits ? LineResult::kComposed : LineResult::kTooLong);
-        EXPECT_EQ(line.Length(), fits ? outcome.length : 0);
+    // "P" in quotes, a space, the empty arguments, a space and the name (in
+    // quotes for the interpreter): the line just fits, then is one unit over.
+    const struct {
+        LineReader reader;
+        int32_t fittingName;
+        int32_t limit;
+    } cases[] = {
+        {LineReader::kProgram, kCommandLineLimit - 6, kCommandLineLimit - 1},
+        {LineReader::kInterpreter, kInterpreterLineLimit - 7, kInterpreterLineLimit},
+    };
+    for (const auto& c : cases) {
+        for (const int32_t nameLength : {c.fittingName, c.fittingName + 1}) {
+            FileList files({std::u16string(static_cast<size_t>(nameLength), u'n')});
+            HeapWide line;
+            const LineOutcome outcome = ComposeCommandLine(line, u"P", u"", files.head, c.reader);
+            const bool fits = nameLength == c.fittingName;
+            EXPECT_EQ(outcome.length, c.limit + (fits ? 0 : 1));
+            EXPECT_EQ(outcome.limit, c.limit);
+            EXPECT_EQ(outcome.result, fits ? LineResult::kComposed : LineResult::kTooLong);
+            EXPECT_EQ(line.Length(), fits ? outcome.length : 0);
+        }
     }
 }
 
@@ -208,7 +268,7 @@ TEST(ComposeCommandLine, AllocationFailureLeavesNoLine) {
     HeapWide line;
     TextHeap failing = {[](size_t) -> void* { return nullptr; }, std::free};
     TextHeap previous = SetTextHeap(failing);
-    const LineOutcome outcome = ComposeCommandLine(line, u"C:\\P.EXE", u"args", nullptr, false);
+    const LineOutcome outcome = ComposeCommandLine(line, u"C:\\P.EXE", u"args", nullptr, LineReader::kProgram);
     SetTextHeap(previous);
     EXPECT_EQ(outcome.result, LineResult::kNoMemory);
     EXPECT_TRUE(line.Empty());

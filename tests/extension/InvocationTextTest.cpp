@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "catalogue/CommandLine.h"
+
 namespace {
 
 struct Buffer {
@@ -58,12 +60,14 @@ TEST(RefusalAndLength, NameTheFileAndTheCountWithoutCuttingThem) {
     EXPECT_LT(refusal.size(), static_cast<size_t>(kInvokeBufferCapacity));
 
     Buffer tooLong;
-    ComposeLineTooLong(tooLong.text, u"Viewer", 1200, 52345);
+    ComposeLineTooLong(tooLong.text, u"Viewer", 1200, 52345, kCommandLineLimit - 1);
     const std::u16string message = tooLong.Text();
-    for (const char16_t* piece : {u"1200 files were selected", u"52345 characters", u"32766", u"Select fewer files"}) {
+    for (const char16_t* piece : {u"1200 files were selected", u"52345 characters", u"32766 the system", u"Select fewer files"}) {
         EXPECT_NE(std::u16string::npos, message.find(piece)) << std::string(piece, piece + 10);
     }
     EXPECT_LT(message.size(), static_cast<size_t>(kInvokeBufferCapacity));
+    ComposeLineTooLong(tooLong.text, u"Batch", 300, 9000, kInterpreterLineLimit);
+    EXPECT_NE(std::u16string::npos, tooLong.Text().find(u"more than the 8191 the command interpreter takes."));
 }
 
 }  // namespace

@@ -253,6 +253,18 @@ TEST_F(ShellHostTest, VerbsOnlyMatchesASelectedShortcutByItsTarget) {
     EXPECT_EQ(std::vector<std::string>{"TextTool"}, Names(verbsOnly)) << verbsOnly.output;
     const HostRun normal = RunHost(dll, {documents / "notes.lnk"}, "--flags 0");
     EXPECT_TRUE(Names(normal).empty()) << normal.output;
+
+    // A shortcut whose target is no file stands for itself: it matches as a
+    // shortcut and is passed as one.
+    ASSERT_TRUE(library.MakeGroup("EXT.lnk"));
+    ASSERT_TRUE(library.AddRecorder("EXT.lnk", "LinkTool"));
+    ShortcutSpec nowhere;
+    nowhere.setTarget = false;
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / "nowhere.lnk", nowhere));
+    const HostRun itself = RunHost(dll, {documents / "nowhere.lnk"}, "--flags 2 --invoke LinkTool");
+    EXPECT_EQ(std::vector<std::string>{"LinkTool"}, Names(itself)) << itself.output;
+    EXPECT_EQ(std::vector<std::string>{Identity(WidePath(documents / "nowhere.lnk"))}, RecordedIdentities(record, 15000))
+        << itself.output;
 }
 
 TEST_F(ShellHostTest, InvokingPassesTheShortNamesInDropOrderOnce) {
@@ -381,11 +393,92 @@ TEST_F(ShellHostTest, BatchFileActionGetsHostileNamesWholeOrRefusesThem) {
     }
 }
 
+TEST_F(ShellHostTest, CommandInterpreterActionsPassHostileNamesWhole) {
+    // cmd.exe /c and /k run a batch file of their own, which hands its
+    // parameters on to the recorder and ends the interpreter. A trap command
+    // "rec" waits in the working directory: "q&rec&.bat" runs it when the
+    // interpreter's quote rule breaks the quoting.
+    TempDir trap("zktrap");
+    const std::string marker = trap / "trap-ran.txt";
+    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
+    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    TempDir documents("zkdoc");
+    const std::wstring folder = WidePath(documents.Path());
+    std::vector<std::wstring> files;
+    std::vector<std::string> expected;
+    for (const wchar_t* name : {L"q&rec&.bat", L"a(b)", L"x^y", L"x y.txt", L"z.txt"}) {
+        files.push_back(folder + name);
+        ASSERT_TRUE(MakeWideFile(files.back()));
+        expected.push_back(Identity(files.back()));
+    }
+    const struct {
+        const char* name;
+        const char* commandSwitch;
+    } actions[] = {{"ConsoleC", "/c"}, {"ConsoleK", "/K"}};
+    for (const auto& a : actions) {
+        ShortcutSpec console;
+        console.target = std::string(system) + "\\cmd.exe";
+        console.arguments = std::string(a.commandSwitch) + " \"" + (library / "pass on.cmd") + "\"";
+        console.workingDirectory = trap.Path();
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + std::string(a.name) + ".lnk"), console));
+    }
+    for (const auto& a : actions) {
+        const std::string action = a.name;
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHostOn(dll, records, files, "--invoke " + action);
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_FALSE(run.Contains("messagebox")) << run.output;
+        EXPECT_EQ(expected, RecordedIdentities(record, 15000)) << action << "\n" << run.output;
+        std::string ran;
+        EXPECT_FALSE(ReadWholeFile(marker, &ran)) << action << ": a name ran a command";
+    }
+}
+
+TEST_F(ShellHostTest, ShortcutArgumentsReachTheProgramAsWritten) {
+    // The arguments keep their quotes; one they leave open, also behind a
+    // backslash, is closed before the files, which the program gets on their own.
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    TempDir documents("zkdoc");
+    ASSERT_TRUE(documents.WriteFile("a b.ini", "c") && documents.WriteFile("sel.txt", "s"));
+    const std::string ini = documents / "a b.ini";
+    const std::string folder = documents.Path();  // ends without a backslash
+    const std::string config = Identity(WidePath(ini));
+    const std::string selected = Identity(WidePath(documents / "sel.txt"));
+    const std::string directory = Identity(WidePath(folder));
+    const struct {
+        std::string arguments;
+        std::vector<std::string> identities;  // of the recorder's arguments, in order
+    } cases[] = {
+        {"\"" + ini + "\"", {config, selected}},
+        {"--config \"" + ini + "\"", {"-", config, selected}},
+        {"--config \"" + ini, {"-", config, selected}},
+        {"--out \"" + folder + "\\Out\\\"", {"-", "-", selected}},  // the program reads ...\" as a quote
+        {"--out \"" + folder + "\\", {"-", directory, selected}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string name = "Args" + std::to_string(n++);
+        ShortcutSpec action;
+        action.target = RecorderPath();
+        action.arguments = c.arguments;
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + name + ".lnk"), action));
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHost(dll, {documents / "sel.txt"}, "--invoke " + name);
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_EQ(c.identities, RecordedIdentities(record, 15000)) << c.arguments << "\n" << run.output;
+        ASSERT_TRUE(DeleteFileA((library / ("EXT\\" + name + ".lnk")).c_str()));
+    }
+}
+
 TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
     ASSERT_TRUE(library.MakeGroup("EXT"));
     ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
     const std::string document = library.AddFile("readme.txt", "text");
     ASSERT_TRUE(library.AddAction("EXT", "Readme", document));
+    ASSERT_TRUE(library.AddAction("EXT", "Batch", library.AddFile("run.cmd", "@exit\r\n")));
     TempDir documents("zkdoc");
     // Some 40 characters a short name: 900 of them pass the limit.
     std::vector<std::wstring> many;
@@ -401,6 +494,9 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
         std::vector<std::string> pieces;  // in the box, in this order
     } cases[] = {
         {many, "Record", {"Error executing command: Record\n\n900 files were selected", "Select fewer files"}},
+        // Within what the system starts, beyond what the command interpreter takes.
+        {std::vector<std::wstring>(many.begin(), many.begin() + 300), "Batch",
+         {"Error executing command: Batch\n\n300 files were selected", "8191 the command interpreter takes"}},
         // The system text of error 193 holds an insert; it stands as it is.
         {{many[0]}, "Readme", {"Error executing command: Readme\n\nError code = 193\n", "%1", "The command line was:"}},
     };
