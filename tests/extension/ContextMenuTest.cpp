@@ -361,9 +361,14 @@ TEST_F(ContextMenuTest, CommandStrings) {
 TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     // The wide forms give every character, a cut never ending inside a
     // UTF-16 pair; the ANSI forms the code page's form, '?' for the rest.
+    // The target exists: Wine 8 keeps the name of a missing target only in
+    // the code page (as '?').
     ASSERT_TRUE(library.MakeGroup("EXT"));
+    const std::string target = library / u8"Программы\\view.exe";
+    ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(library / u8"Программы").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(WidePath(RecorderPath()).c_str(), WideFromUtf8(target).c_str(), FALSE));
     ShortcutSpec linkSpec;
-    linkSpec.target = u8"C:\\Программы\\view.exe";
+    linkSpec.target = target;
     ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(library / u8"EXT\\Просмотр café \U0001F600.lnk", linkSpec));
     const std::vector<std::string> files = {library.AddFile("a.txt")};
     Load();
@@ -377,7 +382,7 @@ TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     } wide[] = {
         {GCS_VERBW, 600, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 \U0001F600"},
         {GCS_VERBW, 16, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 "},  // not half the pair
-        {GCS_HELPTEXTW, 600, L"Open 1 file(s) with C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\\view.exe"},
+        {GCS_HELPTEXTW, 600, L"Open 1 file(s) with " + WideFromUtf8(target)},
     };
     for (const auto& c : wide) {
         std::wstring buffer(700, L'\x7F');
@@ -386,7 +391,7 @@ TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     }
     if (GetACP() == 1252) {
         EXPECT_EQ("???????? caf\xE9 ", e.Text(0, GCS_VERBA).substr(0, 14));
-        EXPECT_EQ("Open 1 file(s) with C:\\?????????\\view.exe", e.Text(0, GCS_HELPTEXTA));
+        EXPECT_EQ("Open 1 file(s) with " + library.Path() + "?????????\\view.exe", e.Text(0, GCS_HELPTEXTA));
     }
 }
 

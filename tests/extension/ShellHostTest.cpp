@@ -472,8 +472,11 @@ TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
     std::string arguments = u8"--open \"" + work + u8"\\файл 1.txt\"";
     while (arguments.size() < 2400) arguments += u8" \"" + work + u8"\\山田 \U0001F600 отчёт.txt\"";
     arguments += " --end";
+    // The program itself lies in a folder of such a name.
+    const std::string program = work + u8"\\Запись 山田.exe";
+    ASSERT_TRUE(CopyFileW(WidePath(RecorderPath()).c_str(), WideFromUtf8(program).c_str(), FALSE));
     ShortcutSpec editor;
-    editor.target = RecorderPath();
+    editor.target = program;
     editor.arguments = arguments;
     editor.workingDirectory = work;
     ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + u8"EXT.日本\\Открыть в редакторе.lnk", editor));
@@ -495,10 +498,11 @@ TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
     const struct {
         std::string file;
         std::vector<std::string> names;
+        std::string program;
     } cases[] = {
-        {book, {u8"Открыть в редакторе"}},
-        {text, {u8"Просмотр \U0001F600"}},
-        {report, {u8"Отчёт"}},
+        {book, {u8"Открыть в редакторе"}, program},
+        {text, {u8"Просмотр \U0001F600"}, RecorderPath()},
+        {report, {u8"Отчёт"}, RecorderPath()},
     };
     for (const auto& c : cases) {
         const HostRun run = RunHostOn(home + "Zentrik.dll", records, {WideFromUtf8(c.file)}, "");
@@ -506,7 +510,7 @@ TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
         EXPECT_EQ(std::vector<std::string>{u8"Мои действия 山田 \U0001F600"}, run.popups) << run.output;
         EXPECT_EQ(c.names, Names(run)) << run.output;
         ASSERT_EQ(1u, run.helps.size()) << run.output;
-        EXPECT_EQ("Open 1 file(s) with " + RecorderPath(), run.helps[0]);
+        EXPECT_EQ("Open 1 file(s) with " + c.program, run.helps[0]);
     }
 
     // The program gets exactly what the shortcut holds, then the file.
@@ -516,7 +520,7 @@ TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
     std::string recordText;
     ASSERT_FALSE(WaitForRecordedCommandLine(record).empty()) << run.output;
     ASSERT_TRUE(ReadWholeFile(record, &recordText));
-    EXPECT_NE(std::string::npos, recordText.find("CMD:\"" + RecorderPath() + "\" " + arguments + " " + ShortName(book) + "\n"))
+    EXPECT_NE(std::string::npos, recordText.find("CMD:\"" + program + "\" " + arguments + " " + ShortName(book) + "\n"))
         << recordText.substr(0, 300);
     EXPECT_NE(std::string::npos, recordText.find("\nCWD:" + work + "\n")) << recordText.substr(0, 300);
 }
