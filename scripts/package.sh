@@ -19,9 +19,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 mkdir -p build/logs build/packages
 
-for b in win32-release win64-release; do
+. scripts/wine-env.sh
+zk_wine_loader_pick
+# x64 first: where this machine runs no 32-bit programs, its make_shortcut
+# writes the x86 package's starter library too.
+for b in win64-release win32-release; do
   echo "=== Building $b"
-  if ! cmake --preset "$b" >"build/logs/$b-configure.log" 2>&1; then
+  writer=""
+  if [ "$b" = win32-release ] && [ "$ZK_WINE32" = no ]; then
+    writer="$root/build/win64-release/bin/make_shortcut.exe"
+  fi
+  if ! cmake --preset "$b" -DZK_SHORTCUT_WRITER="$writer" >"build/logs/$b-configure.log" 2>&1; then
     tail -n 40 "build/logs/$b-configure.log"; echo "package: configuring $b failed" >&2; exit 1
   fi
   if ! cmake --build --preset "$b" -j "${ZK_JOBS:-2}" >"build/logs/$b-build.log" 2>&1; then
