@@ -4,7 +4,7 @@
 #include <new>
 
 #include "catalogue/ActionItem.h"
-#include "toolkit/Paths.h"
+#include "toolkit/NameCase.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ ActionCollector::~ActionCollector() { delete[] keys; }
 
 bool ActionCollector::AddFile(const char* name) {
     PreparedMatchKey key;
-    PrepareMatchKey(key, name, SystemLeadByteTest());
+    PrepareMatchKey(key, name, MakeNameUpper);
     for (int32_t i = 0; i < keyCount; ++i) {
         if (std::strcmp(keys[i].text, key.text) == 0) return true;
     }

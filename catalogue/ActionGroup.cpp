@@ -4,17 +4,18 @@
 #include <new>
 
 #include "catalogue/ActionItem.h"
-#include "toolkit/Paths.h"
+#include "toolkit/NameCase.h"
 
 ActionGroup::ActionGroup(const char* folderName)
     : nextGroup(nullptr), firstItem(nullptr), typeLists(nullptr), kind(NotAGroup) {
-    name.AssignExact(folderName);
-    if (static_cast<size_t>(name.Length()) != std::strlen(folderName)) {
-        // The name's block could not be had: a cut name must not become a
-        // different group.
-        name.FreeStorage();
+    // Upper-cased first: the upper-case form of a letter beyond ASCII may
+    // take more bytes. A name that cannot be had whole (too long, or no
+    // room for its block) must not become a different group: it is empty.
+    FixedText upper;
+    if (static_cast<size_t>(upper.Assign(folderName).Length()) == std::strlen(folderName) && MakeNameUpper(upper)) {
+        name.AssignExact(upper.Text());
+        if (name.Length() != upper.Length()) name.FreeStorage();
     }
-    name.MakeUpper();
     char list[kTypeListBufferSize];
     kind = ParseGroupName(name, list);
     if (kind == TypeListGroup) PushText(&typeLists, list);
@@ -50,7 +51,7 @@ void ActionGroup::AddItem(ActionItem* item) {
 void ActionGroup::AddAliasFilter(const char* alias) {
     if (kind == AllFilesGroup) return;
     FixedText aliasName(alias);
-    aliasName.MakeUpper();
+    if (!MakeNameUpper(aliasName)) return;
     char list[kTypeListBufferSize];
     switch (ParseGroupName(aliasName, list)) {
     case AllFilesGroup:
@@ -68,7 +69,7 @@ void ActionGroup::AddAliasFilter(const char* alias) {
 int ActionGroup::MatchesFile(const char* path) const {
     if (kind == AllFilesGroup) return 1;
     if (kind == VerbGroup) return 0;
-    return TypeListsMatch(typeLists, path, SystemLeadByteTest());
+    return TypeListsMatch(typeLists, path, MakeNameUpper);
 }
 
 int ActionGroup::MatchesKey(const PreparedMatchKey& key) const {

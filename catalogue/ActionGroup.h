@@ -20,9 +20,9 @@ public:
     ActionItem* firstItem;    // head of the items, linked by nextItem; added at the head
     TextListNode* typeLists;  // head of the type-list texts; alias lists are added at the head
     GroupKind kind;           // what the group matches
-    HeapText name;            // folder name as listed, upper-cased, exactly sized
+    HeapText name;            // folder name as listed, upper-cased (toolkit/NameCase.h), exactly sized
 
-    // Copies and upper-cases `folderName` and parses it. A TypeListGroup gets
+    // Copies and upper-cases the UTF-8 `folderName` and parses it. A TypeListGroup gets
     // its own list as the first node; when that node cannot be allocated the
     // group keeps its kind and matches no file. When the name's storage
     // cannot be allocated the name is empty and the kind NotAGroup.
@@ -42,7 +42,7 @@ public:
     void AddItem(ActionItem* item);
 
     // Widens the group by an alias name (a shortcut's file name without its
-    // extension, cut at 260). An all-files group stays as it is. An alias
+    // extension, UTF-8). An all-files group stays as it is. An alias
     // that parses as all files makes the group all-files; one with types
     // makes it a type-list group (a verb group too) and adds its list at the
     // head. A verb or non-group alias changes nothing.
@@ -52,6 +52,6 @@ public:
     // group, else 0. All-files groups match every file, verb groups none.
     int MatchesFile(const char* path) const;
     // The same for a file whose key is prepared already (PrepareMatchKey
-    // with the system's lead bytes): what a menu asks of every group.
+    // with MakeNameUpper): what a menu asks of every group.
     int MatchesKey(const PreparedMatchKey& key) const;
 };

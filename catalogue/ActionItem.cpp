@@ -9,29 +9,34 @@
 #include "catalogue/CommandLine.h"
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
+#include "toolkit/NameCase.h"
 #include "toolkit/Paths.h"
+#include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
 
 volatile LONG ActionItem::shortcutsRead = 0;
 
 namespace {
 
-// Stores a getter's result: forced terminator, recount, trim and unquote.
-void TakeLinkText(FixedText& buffer) {
-    buffer.Recount();
-    buffer.TrimAndUnquote();
+// Stores a link text read whole: trimmed and unquoted, exactly sized.
+void TakeLinkText(HeapText& field, HeapText& read) {
+    read.TrimAndUnquote();
+    field.AssignExact(read.Text());
 }
 
 // The shell's icon for the shortcut file at `path` as the settings ask for
 // it (see RefreshIcon); null when none can be had. The caller owns it.
 HICON ExtractShortcutIcon(const char* path, const Settings& settings) {
-    SHFILEINFOA info;
+    HeapWide wide;
+    if (!AssignUtf16Exact(wide, path)) return nullptr;
+    SHFILEINFOW info;
     std::memset(&info, 0, sizeof info);
     const UINT size = settings.LargeIcon != 0 ? 0 : SHGFI_SMALLICON;
     if (settings.LinkOverlay != 0) {
-        return SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_ICON | size) != 0 ? info.hIcon : nullptr;
+        return SHGetFileInfoW(AsWide(wide.Text()), 0, &info, sizeof info, SHGFI_ICON | size) != 0 ? info.hIcon
+                                                                                                : nullptr;
     }
-    DWORD_PTR list = SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_SYSICONINDEX | size);
+    DWORD_PTR list = SHGetFileInfoW(AsWide(wide.Text()), 0, &info, sizeof info, SHGFI_SYSICONINDEX | size);
     return list != 0 ? ImageList_GetIcon(reinterpret_cast<HIMAGELIST>(list), info.iIcon, ILD_TRANSPARENT) : nullptr;
 }
 
@@ -44,13 +49,15 @@ bool CopyText(HeapText& to, const HeapText& from) {
 
 }  // namespace
 
-FileStamp StampOf(const WIN32_FIND_DATAA& entry) {
+FileStamp StampOf(const WIN32_FIND_DATAW& entry) {
     return FileStamp{entry.nFileSizeLow, entry.nFileSizeHigh, entry.ftLastWriteTime, true};
 }
 
 FileStamp StampOfFile(const char* path) {
-    WIN32_FIND_DATAA entry;
-    FindHandle found(FindFirstFileA(path, &entry));
+    HeapWide wide;
+    if (!AssignUtf16Exact(wide, path)) return FileStamp{0, 0, {0, 0}, false};
+    WIN32_FIND_DATAW entry;
+    FindHandle found(FindFirstFileW(AsWide(wide.Text()), &entry));
     if (!found.Valid()) return FileStamp{0, 0, {0, 0}, false};
     return StampOf(entry);
 }
@@ -94,35 +101,33 @@ ActionItem::ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_
 
 void ActionItem::Read(const char* path, ShellLinkReader& reader) {
     if (!reader.Load(path)) return;
-    IShellLinkA* link = reader.Link();
+    IShellLinkW* link = reader.Link();
     shortcutPath.AssignExact(path);
 
-    // Each getter is offered 261 bytes (capacity + 1) and counts only on S_OK.
-    FixedText buffer;
-    if (link->GetArguments(buffer.storage, kFixedTextCapacity + 1) == S_OK) {
-        // Trimmed only: the quotes in them are the program's to read, as
-        // when the shell itself starts the shortcut.
-        buffer.Recount();
-        buffer.Trim();
-        arguments.AssignExact(buffer.Text());
+    // Each text is read whole (no cut at the path limit) and counts only on
+    // S_OK. The arguments are trimmed only: the quotes in them are the
+    // program's to read, as when the shell itself starts the shortcut.
+    HeapText read;
+    if (ReadLinkArguments(read, link)) {
+        read.Trim();
+        arguments.AssignExact(read.Text());
     }
-    if (link->GetWorkingDirectory(buffer.storage, kFixedTextCapacity + 1) == S_OK) {
-        TakeLinkText(buffer);
-        if (!buffer.Empty()) workingDirectory.AssignExact(buffer.Text());
+    if (ReadLinkWorkingDirectory(read, link)) {
+        read.TrimAndUnquote();
+        if (!read.Empty()) workingDirectory.AssignExact(read.Text());
     }
     int show = 0;
     showCommand = link->GetShowCmd(&show) == S_OK ? show : SW_SHOWDEFAULT;
-    // No find data: the path is the same, and filling it costs the shell a
-    // look at the target file (under Wine 8 about 0.5 ms against under 1 us).
-    if (link->GetPath(buffer.storage, kFixedTextCapacity + 1, nullptr, 0) == S_OK) {
-        TakeLinkText(buffer);
-        targetPath.AssignExact(buffer.Text());
-    }
+    if (ReadLinkPath(read, link)) TakeLinkText(targetPath, read);
 
-    SHFILEINFOA info;
+    HeapWide widePath;
+    SHFILEINFOW info;
     std::memset(&info, 0, sizeof info);
-    if (SHGetFileInfoA(path, 0, &info, sizeof info, SHGFI_DISPLAYNAME) != 0) {
-        FixedText shown(info.szDisplayName);
+    if (AssignUtf16Exact(widePath, path) &&
+        SHGetFileInfoW(AsWide(widePath.Text()), 0, &info, sizeof info, SHGFI_DISPLAYNAME) != 0) {
+        info.szDisplayName[MAX_PATH - 1] = 0;
+        FixedText shown;
+        AssignUtf8(shown, AsUtf16(info.szDisplayName));
         FixedText suffix;
         ExtensionOf(suffix, shown.Text());
         if (ParseOrderSuffix(suffix, &order)) {
@@ -131,6 +136,10 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
             displayName.AssignExact(base.Text());
         } else {
             displayName.AssignExact(shown.Text());
+        }
+        FixedText folded(displayName.Text());
+        if (MakeNameLowerBeyondAscii(folded) && std::strcmp(folded.Text(), displayName.Text()) != 0) {
+            sortName.AssignExact(folded.Text());
         }
     }
 
@@ -162,7 +171,8 @@ ActionItem* ActionItem::CreateCopy(const ActionItem& from) {
     ActionItem* item = new (raw) ActionItem(from.order, from.showCommand, from.stamp);
     if (!CopyText(item->displayName, from.displayName) || !CopyText(item->pifPath, from.pifPath) ||
         !CopyText(item->arguments, from.arguments) || !CopyText(item->targetPath, from.targetPath) ||
-        !CopyText(item->workingDirectory, from.workingDirectory) || !CopyText(item->shortcutPath, from.shortcutPath)) {
+        !CopyText(item->workingDirectory, from.workingDirectory) || !CopyText(item->shortcutPath, from.shortcutPath) ||
+        !CopyText(item->sortName, from.sortName)) {
         Destroy(item);
         return nullptr;
     }
@@ -210,9 +220,9 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
     HeapWide target;
     HeapWide argumentText;
     HeapWide directory;
-    if (!AssignWideFromAnsi(program, pifPath.Empty() ? targetPath.Text() : pifPath.Text()) ||
-        !AssignWideFromAnsi(target, targetPath.Text()) || !AssignWideFromAnsi(argumentText, arguments.Text()) ||
-        !AssignWideFromAnsi(directory, workingDirectory.Text())) {
+    if (!AssignUtf16Exact(program, pifPath.Empty() ? targetPath.Text() : pifPath.Text()) ||
+        !AssignUtf16Exact(target, targetPath.Text()) || !AssignUtf16Exact(argumentText, arguments.Text()) ||
+        !AssignUtf16Exact(directory, workingDirectory.Text())) {
         return outcome;
     }
     // A .PIF names the program it starts: a batch file behind it is run by

@@ -5,8 +5,8 @@
 //
 // The item keeps what the menu shows (display name without its order
 // suffix, order, icon) and what starting it needs (program, arguments,
-// working directory, show command). It owns its five texts, each reserved
-// to exactly its length + 1, and its icon.
+// working directory, show command). It owns its texts, each UTF-8 and
+// reserved to exactly its length + 1, and its icon.
 #pragma once
 
 #include <windows.h>
@@ -45,8 +45,8 @@ struct FileStamp {
     bool exists;          // false: no such file (the other fields are 0)
 };
 // The stamp of a listing entry, and of the file at `path` (missing: exists false).
-FileStamp StampOf(const WIN32_FIND_DATAA& entry);
-FileStamp StampOfFile(const char* path);
+FileStamp StampOf(const WIN32_FIND_DATAW& entry);
+FileStamp StampOfFile(const char* path);  // UTF-8
 bool SameStamp(const FileStamp& a, const FileStamp& b);
 
 // An action's icon, filled at most once by whichever thread shows the action
@@ -79,9 +79,10 @@ public:
     int32_t order;             // sort key: DefaultOrder, or the display name's order suffix
     HeapText displayName;      // shell display name without the order suffix; empty = not kept
     HeapText pifPath;          // the shortcut file itself when it is a .PIF, else empty
-    HeapText arguments;        // link arguments, trimmed; quotes kept
+    HeapText arguments;        // link arguments, whole, trimmed; quotes kept
     HeapText targetPath;       // link target path, trimmed and unquoted
     HeapText workingDirectory; // link working directory, trimmed and unquoted; may be empty
+    HeapText sortName;         // displayName with its letters beyond ASCII in lower case; empty when the same
     int32_t showCommand;       // link show command; SW_SHOWDEFAULT when the link gives none
     SharedIcon icon;           // owned; null until a menu showing the action asks (EnsureIcon)
     HeapText shortcutPath;     // the shortcut file's full path: where the icon comes from
@@ -129,7 +130,7 @@ public:
 
     // Composes the command line into `commandLine` (see catalogue/CommandLine.h;
     // the program is pifPath when set, else targetPath; the texts converted
-    // from the ANSI code page) and starts the process with CreateProcessW in
+    // from UTF-8) and starts the process with CreateProcessW in
     // its own console, the working directory when set, and the show command;
     // does not wait for it. `files` are appended in list order, written for
     // whoever reads the line (ReaderOf the program, or of the link target of
@@ -153,8 +154,15 @@ private:
     void Read(const char* path, ShellLinkReader& reader);
 };
 
+// The name an item sorts by: the display name, with the letters beyond
+// ASCII in lower case (toolkit/NameCase.h).
+inline const char* SortNameOf(const ActionItem& item) {
+    return item.sortName.Empty() ? item.displayName.Text() : item.sortName.Text();
+}
+
 // Negative when a sorts before b: smaller order first, then the display
-// name without regard to the case of A-Z.
+// name without regard to case: A-Z fold to a-z (CompareActionKeys), the
+// other letters to their lower case (SortNameOf).
 inline int CompareActionItems(const ActionItem& a, const ActionItem& b) {
-    return CompareActionKeys(a.order, a.displayName.Text(), b.order, b.displayName.Text());
+    return CompareActionKeys(a.order, SortNameOf(a), b.order, SortNameOf(b));
 }

@@ -6,7 +6,10 @@
 #include "catalogue/CatalogueCounters.h"
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
+#include "toolkit/NameCase.h"
 #include "toolkit/Paths.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 Catalogue theCatalogue;
 
@@ -54,19 +57,52 @@ void DestroyGeneration(CatalogueGeneration* generation) {
     InterlockedDecrement(&g_generationsAlive);
 }
 
-// The folder as the catalogue keeps it: upper-cased and ending in a
-// backslash (none is added to an empty text).
+// The entries of one folder, listed in UTF-16, each name given in UTF-8.
+class FolderListing {
+public:
+    // Lists `folder` (ending in a backslash); no entries when it cannot.
+    explicit FolderListing(const FixedText& folder) {
+        FixedText pattern;
+        CombinePath(pattern, folder.Text(), "*.*");
+        HeapWide wide;
+        if (!pattern.Empty() && AssignUtf16Exact(wide, pattern.Text())) {
+            handle.Reset(FindFirstFileW(AsWide(wide.Text()), &entry));
+        }
+        pending = handle.Valid();
+    }
+
+    // Moves to the next entry (the first call to the first); false at the
+    // end. A name has at most 255 units, so it always fits.
+    bool Next() {
+        if (!pending && (!handle.Valid() || !FindNextFileW(handle.Get(), &entry))) return false;
+        pending = false;
+        entry.cFileName[MAX_PATH - 1] = 0;
+        AssignUtf8(name, AsUtf16(entry.cFileName));
+        return true;
+    }
+    const char* Name() const { return name.Text(); }
+    const WIN32_FIND_DATAW& Entry() const { return entry; }
+
+private:
+    FindHandle handle;
+    WIN32_FIND_DATAW entry;
+    FixedText name;
+    bool pending;
+};
+
+// The folder as the catalogue keeps it: as the platform gave it (never
+// upper-cased: it is handed to the platform) and ending in a backslash
+// (none is added to an empty text).
 void NormaliseFolder(FixedText& folder, const char* libraryFolder) {
     folder.Assign(libraryFolder != nullptr ? libraryFolder : "");
     if (!folder.Empty()) {
         const char last = folder.Text()[folder.Length() - 1];
         if (last != '\\' && last != '/') {
-            // Room for the backslash: a folder of 260 bytes is cut by one.
-            if (folder.Length() >= kFixedTextCapacity) folder.Truncate(kFixedTextCapacity - 1);
+            // Room for the backslash: a folder that fills the buffer is cut by one.
+            if (folder.Length() >= kFixedTextBytes) folder.Truncate(kFixedTextBytes - 1);
             folder.Append("\\");
         }
     }
-    folder.MakeUpper();
 }
 
 // IsShortcutFile for the names of one load, asked of the registry once per
@@ -153,17 +189,14 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
                     const ActionGroup* previousGroup) {
     FixedText folder(moduleDirectory.Text());
     folder.Append(folderName).Append("\\");
-    FixedText pattern;
-    CombinePath(pattern, folder.Text(), "*.*");
-    WIN32_FIND_DATAA entry;
-    FindHandle listing(FindFirstFileA(pattern.Text(), &entry));
-    if (!listing.Valid()) return;
+    FolderListing listing(folder);
     PreviousItems previous(previousGroup);
-    do {
-        if (!types.Is(entry.cFileName)) continue;
+    while (listing.Next()) {
+        if (!types.Is(listing.Name())) continue;
         FixedText path;
-        CombinePath(path, folder.Text(), entry.cFileName);
-        const FileStamp stamp = StampOf(entry);
+        CombinePath(path, folder.Text(), listing.Name());
+        if (path.Empty()) continue;
+        const FileStamp stamp = StampOf(listing.Entry());
         const ActionItem* before = previous.Find(path.Text());
         ActionItem* item = nullptr;
         if (before != nullptr && SameStamp(before->stamp, stamp)) item = ActionItem::CreateCopy(*before);
@@ -177,45 +210,40 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
             continue;
         }
         group.AddItem(item);
-    } while (FindNextFileA(listing.Get(), &entry));
+    }
 }
 
 // First scan: every entry that names a group becomes one, with its items.
 ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
                         int32_t defaultOrder, const CatalogueGeneration* previous) {
     ActionGroup* head = nullptr;
-    FixedText pattern;
-    CombinePath(pattern, moduleDirectory.Text(), "*.*");
-    WIN32_FIND_DATAA entry;
-    FindHandle listing(FindFirstFileA(pattern.Text(), &entry));
-    if (!listing.Valid()) return head;
-    do {
-        if (IsDotEntry(entry.cFileName)) continue;
-        ActionGroup* group = ActionGroup::Create(entry.cFileName);
+    FolderListing listing(moduleDirectory);
+    while (listing.Next()) {
+        if (IsDotEntry(listing.Name())) continue;
+        ActionGroup* group = ActionGroup::Create(listing.Name());
         if (group == nullptr) continue;
         if (group->kind == NotAGroup) {
             ActionGroup::Destroy(group);
             continue;
         }
-        LoadGroupItems(*group, moduleDirectory, entry.cFileName, reader, types, defaultOrder,
+        LoadGroupItems(*group, moduleDirectory, listing.Name(), reader, types, defaultOrder,
                        PreviousGroup(previous, group->name));
         group->nextGroup = head;
         head = group;
-    } while (FindNextFileA(listing.Get(), &entry));
+    }
     return head;
 }
 
 // The upper-cased target of the folder's shortcut `fileName`: from the
 // previous load when the file is listed as it was then, else read through
 // `reader` (empty when the link cannot be loaded). Records it in `generation`.
-void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, const WIN32_FIND_DATAA& entry,
-                           ShellLinkReader& reader, CatalogueGeneration& generation,
+void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, const char* fileName,
+                           const FileStamp& stamp, ShellLinkReader& reader, CatalogueGeneration& generation,
                            const CatalogueGeneration* previous) {
-    const FileStamp stamp = StampOf(entry);
     target.Assign("");
     bool known = false;
     for (const FolderShortcut* s = previous != nullptr ? previous->shortcuts : nullptr; s != nullptr; s = s->next) {
-        if (std::strcmp(s->fileName.Text(), entry.cFileName) == 0) {
+        if (std::strcmp(s->fileName.Text(), fileName) == 0) {
             if (SameStamp(s->stamp, stamp)) {
                 target.Assign(s->target.Text());
                 known = true;
@@ -225,21 +253,23 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
     }
     if (!known) {
         FixedText shortcut;
-        CombinePath(shortcut, moduleDirectory.Text(), entry.cFileName);
-        if (reader.Load(shortcut.Text())) {
-            reader.Link()->GetPath(target.storage, kFixedTextCapacity + 1, nullptr, 0);
-            target.Recount();
+        CombinePath(shortcut, moduleDirectory.Text(), fileName);
+        wchar_t path[kPathUnitLimit + 1] = {};
+        if (!shortcut.Empty() && reader.Load(shortcut.Text()) &&
+            reader.Link()->GetPath(path, kPathUnitLimit + 1, nullptr, 0) == S_OK) {
+            path[kPathUnitLimit] = 0;
+            AssignUtf8(target, AsUtf16(path));
         }
-        target.MakeUpper();
+        if (!MakeNameUpper(target)) target.Assign("");
     }
     // Kept for the next load; without room it is simply read again then.
     void* raw = TextHeapAllocate(sizeof(FolderShortcut));
     if (raw == nullptr) return;
     FolderShortcut* record = new (raw) FolderShortcut;
-    record->fileName.AssignExact(entry.cFileName);
+    record->fileName.AssignExact(fileName);
     record->target.AssignExact(target.Text());
     record->stamp = stamp;
-    if (record->fileName.Length() != static_cast<int32_t>(std::strlen(entry.cFileName)) ||
+    if (record->fileName.Length() != static_cast<int32_t>(std::strlen(fileName)) ||
         record->target.Length() != target.Length()) {
         record->~FolderShortcut();
         TextHeapRelease(record);
@@ -253,36 +283,35 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
 // widen that group by their own name.
 void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
                  CatalogueGeneration& generation, const CatalogueGeneration* previous) {
-    FixedText pattern;
-    CombinePath(pattern, moduleDirectory.Text(), "*.*");
-    WIN32_FIND_DATAA entry;
-    FindHandle listing(FindFirstFileA(pattern.Text(), &entry));
-    if (!listing.Valid()) return;
-    do {
-        if (!types.Is(entry.cFileName)) continue;
+    // Compared with the targets, which are upper-cased: a copy.
+    FixedText upperDirectory(moduleDirectory.Text());
+    if (!MakeNameUpper(upperDirectory)) return;
+    FolderListing listing(moduleDirectory);
+    while (listing.Next()) {
+        if (!types.Is(listing.Name())) continue;
         FixedText target;
-        ResolveFolderShortcut(target, moduleDirectory, entry, reader, generation, previous);
+        ResolveFolderShortcut(target, moduleDirectory, listing.Name(), StampOf(listing.Entry()), reader, generation,
+                              previous);
 
         FixedText targetDirectory;
         DirectoryOf(targetDirectory, target.Text());
-        if (targetDirectory.Length() != moduleDirectory.Length() ||
-            std::memcmp(targetDirectory.Text(), moduleDirectory.Text(), moduleDirectory.Length()) != 0) {
+        if (targetDirectory.Length() != upperDirectory.Length() ||
+            std::memcmp(targetDirectory.Text(), upperDirectory.Text(), upperDirectory.Length()) != 0) {
             continue;
         }
         FixedText targetName;
         FileNameOf(targetName, target.Text());
-        targetName.MakeUpper();
 
         for (ActionGroup* group = generation.firstGroup; group != nullptr; group = group->nextGroup) {
             if (group->name.Length() == targetName.Length() &&
                 std::memcmp(group->name.Text(), targetName.Text(), targetName.Length()) == 0) {
                 FixedText alias;
-                BaseNameOf(alias, entry.cFileName);
+                BaseNameOf(alias, listing.Name());
                 group->AddAliasFilter(alias.Text());
                 break;
             }
         }
-    } while (FindNextFileA(listing.Get(), &entry));
+    }
 }
 
 void DropHold(CatalogueGeneration* generation) {
@@ -380,7 +409,12 @@ void ReloadIfChanged() {
 void StartChangeWatch() {
     FixedText directory;
     DirectoryOfNoSlash(directory, theCatalogue.folder.Text());
-    theCatalogue.changeWatch.Reset(FindFirstChangeNotificationA(directory.Text(), TRUE, kChangeFilter));
+    HeapWide wide;
+    if (!AssignUtf16Exact(wide, directory.Text())) {
+        theCatalogue.changeWatch.Reset();
+        return;
+    }
+    theCatalogue.changeWatch.Reset(FindFirstChangeNotificationW(AsWide(wide.Text()), TRUE, kChangeFilter));
 }
 
 void CloseChangeWatch() { theCatalogue.changeWatch.Reset(); }

@@ -76,7 +76,7 @@ struct Catalogue {
     CatalogueGeneration* current = nullptr;  // the newest load; null before the first load and after a free
     RecursiveLock catalogueLock;             // not Created() when it could not be made
     ChangeNotificationHandle changeWatch;  // watch on the folder's tree; invalid when none
-    FixedText folder;                      // the library folder, upper-cased, ending in a backslash; set by each load
+    FixedText folder;                      // the library folder as given (UTF-8), ending in a backslash; set by each load
     volatile LONG loaded = 0;              // 1 once a load has run (LoadCatalogueOnFirstUse)
 };
 
@@ -97,8 +97,9 @@ void LoadCatalogueOnFirstUse(const char* libraryFolder);
 // Whether a load has run in this process (no lock taken).
 bool CatalogueLoadedOnce();
 
-// Builds a generation from `libraryFolder` (normalised as the catalogue
-// keeps it: upper-cased, ending in a backslash). With `previous` (a
+// Builds a generation from the UTF-8 `libraryFolder` (normalised as the
+// catalogue keeps it: unchanged, ending in a backslash; upper-cased copies
+// serve comparisons only). With `previous` (a
 // generation of the same folder, held by the caller), only what changed since
 // it is read: the settings file when its stamp differs, and the shortcut
 // files that are new or whose size or last write differ; every other action

@@ -21,6 +21,11 @@ private:
 
 }  // namespace
 
+bool FoldAsciiUpper(TextBuffer& text) {
+    text.MakeUpper();
+    return true;
+}
+
 GroupKind ParseGroupName(const TextBuffer& name, char* list) {
     const char* s = name.Text();
     const int32_t n = name.Length();
@@ -62,19 +67,19 @@ GroupKind ParseGroupName(const TextBuffer& name, char* list) {
     return NotAGroup;
 }
 
-void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead) {
+void BuildMatchKey(FixedText& key, const char* path, NameFold fold) {
     key.Assign(";");
     FixedText extension;
-    AssignPathParts(extension, path, kPartExtension, isLead);
+    AssignPathParts(extension, path, kPartExtension, NoLeadBytes);
     key.Append(extension.Text());
     if (key.Length() == 1) key.Append(".");
     key.Append(";");
-    key.MakeUpper();
+    fold(key);
 }
 
-void PrepareMatchKey(PreparedMatchKey& key, const char* path, LeadByteTest isLead) {
+void PrepareMatchKey(PreparedMatchKey& key, const char* path, NameFold fold) {
     FixedText text;
-    BuildMatchKey(text, path, isLead);
+    BuildMatchKey(text, path, fold);
     std::memcpy(key.text, text.Text(), static_cast<size_t>(text.Length()) + 1);
     BuildMatchTable(key.text, key.table);
 }
@@ -88,8 +93,8 @@ int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key) {
     return 0;
 }
 
-int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead) {
+int TypeListsMatch(const TextListNode* lists, const char* path, NameFold fold) {
     PreparedMatchKey key;
-    PrepareMatchKey(key, path, isLead);
+    PrepareMatchKey(key, path, fold);
     return TypeListsHoldKey(lists, key);
 }

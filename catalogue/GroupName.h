@@ -1,6 +1,6 @@
 // The grammar of group folder names and the type lists they compile into.
 //
-// A group folder's name, upper-cased, says which files its actions apply to:
+// A group folder's name, upper-cased (toolkit/NameCase.h), says which files its actions apply to:
 //
 //   EXT                    every file
 //   EXT.txt.log            files whose type is one of the listed ones
@@ -34,30 +34,37 @@ enum GroupKind : int32_t {
 };
 
 // Size of the working buffer that receives a type list, terminator included:
-// twice the path limit. A name of at most 260 bytes compiles into at most 515
+// twice a FixedText. A name of n bytes compiles into at most 2 * n - 5
 // bytes and the terminator.
-constexpr int32_t kTypeListBufferSize = 520;
+constexpr int32_t kTypeListBufferSize = 2 * kFixedTextBytes;
+
+// Upper-cases a name in place for comparing it; false when it could not be
+// done whole. The product passes MakeNameUpper (toolkit/NameCase.h), which
+// asks the platform for the letters beyond ASCII; FoldAsciiUpper is the a-z
+// rule alone, all that names of ASCII need.
+using NameFold = bool (*)(TextBuffer& text);
+bool FoldAsciiUpper(TextBuffer& text);
 
 // The kind of the upper-cased `name`. Writes the type-list text into
 // `list` (kTypeListBufferSize bytes) only when the result is TypeListGroup;
-// a name so long that its list would not fit (more than 260 bytes) has its
-// list cut at 519 bytes, still terminated. Reads nothing else, cannot fail.
+// a name so long that its list would not fit (more than a FixedText) has
+// its list cut at kTypeListBufferSize - 1 bytes, still terminated. Reads nothing else, cannot fail.
 GroupKind ParseGroupName(const TextBuffer& name, char* list);
 
 // Builds the match key of `path` into `key`: ";" + the extension part of the
 // last path component (";." when it has none or ends in a dot) + ";",
-// upper-cased.
-void BuildMatchKey(FixedText& key, const char* path, LeadByteTest isLead);
+// upper-cased by `fold`. The path is UTF-8.
+void BuildMatchKey(FixedText& key, const char* path, NameFold fold);
 
 // A file's match key with its search table, prepared once and then tested
 // against any number of type lists. Plain bytes: copyable as it stands.
 struct PreparedMatchKey {
-    char text[kFixedTextCapacity + 1];     // the match key (BuildMatchKey), zero-terminated
+    char text[kFixedTextBytes + 1];        // the match key (BuildMatchKey), zero-terminated
     unsigned char table[kMatchTableSize];  // its search table (BuildMatchTable)
 };
 
 // Fills `key` for the file at `path`.
-void PrepareMatchKey(PreparedMatchKey& key, const char* path, LeadByteTest isLead);
+void PrepareMatchKey(PreparedMatchKey& key, const char* path, NameFold fold);
 
 // 1 when one of the lists (walked from `lists`) holds `key`, else 0 (also for
 // no lists at all).
@@ -65,4 +72,4 @@ int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key);
 
 // 1 when one of the lists (walked from `lists`) holds the match key of
 // `path`, else 0 (also for no lists at all).
-int TypeListsMatch(const TextListNode* lists, const char* path, LeadByteTest isLead);
+int TypeListsMatch(const TextListNode* lists, const char* path, NameFold fold);

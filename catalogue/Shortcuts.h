@@ -5,8 +5,9 @@
 // REG_SZ value "IsShortcut" (.lnk -> lnkfile on every system; .pif -> piffile
 // on Windows). Nothing here reports a failure other than by its result.
 //
-// Shell links are read through the shell's link object (CLSID_ShellLink) on
-// the calling thread, which must have initialised COM.
+// Shell links are read through the shell's link object (CLSID_ShellLink,
+// IShellLinkW) on the calling thread, which must have initialised COM. Paths
+// come in UTF-8 and go to the platform in UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -20,21 +21,21 @@
 // counts only on S_OK: creating the object, asking for IPersistFile and
 // Load. When a step fails the rest is skipped and Loaded() is false. The
 // interfaces are released in reverse order of acquisition (IPersistFile,
-// then IShellLinkA).
+// then IShellLinkW).
 class ShellLinkFile {
 public:
-    explicit ShellLinkFile(const char* path);
+    explicit ShellLinkFile(const char* path);  // UTF-8
     // The same for a UTF-16 path of any length.
     explicit ShellLinkFile(const wchar_t* path);
 
     bool Loaded() const { return loaded; }
     // The link object; valid only when Loaded().
-    IShellLinkA* Link() const { return link.Get(); }
+    IShellLinkW* Link() const { return link.Get(); }
 
 private:
     // Asks for IPersistFile and loads `wide`, as the constructors describe.
     void Load(const wchar_t* wide);
-    ComPtr<IShellLinkA> link;
+    ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> persistFile;
     bool loaded = false;
 };
@@ -47,14 +48,15 @@ class ShellLinkReader {
 public:
     ShellLinkReader();
 
-    // Loads the shortcut file at `path` read-only; true on S_OK. After a
-    // false result Link() must not be read until the next successful Load.
+    // Loads the shortcut file at the UTF-8 `path` read-only; true on S_OK.
+    // After a false result Link() must not be read until the next
+    // successful Load.
     bool Load(const char* path);
     // The link object, loaded by the last successful Load.
-    IShellLinkA* Link() const { return link.Get(); }
+    IShellLinkW* Link() const { return link.Get(); }
 
 private:
-    ComPtr<IShellLinkA> link;
+    ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> persistFile;
 };
 
@@ -76,17 +78,26 @@ private:
     HRESULT result;
 };
 
-// 1 when the extension part of `name` (unchanged, not upper-cased) is a
-// registered shortcut type, else 0. Only the extension is looked at, so a
-// bare file name is enough.
+// 1 when the extension part of the UTF-8 `name` (unchanged, not
+// upper-cased) is a registered shortcut type, else 0. Only the extension is
+// looked at, so a bare file name is enough.
 int IsShortcutFile(const char* name);
 
-// The target path of the shortcut file at `path`, as the link reports it
-// (not trimmed or unquoted), in `out`; empty when the link cannot be
-// created or loaded. Returns `out`.
+// The target path of the shortcut file at the UTF-8 `path`, as the link
+// reports it (not trimmed or unquoted), in `out`; empty when the link cannot
+// be created or loaded. Returns `out`.
 FixedText& ResolveShortcutTarget(FixedText& out, const char* path);
 
-// The same for a shortcut named in UTF-16, read through IShellLinkW so that
-// a target outside the ANSI code page arrives whole; cut at 32,767 units.
-// Empty on any failure. Returns `out`.
+// The same for a shortcut named in UTF-16, into UTF-16; cut at 32,767
+// units. Empty on any failure. Returns `out`.
 HeapWide& ResolveShortcutTarget(HeapWide& out, const wchar_t* path);
+
+// The arguments, working directory and target path of a loaded link, each
+// read whole into `out` in UTF-8, exactly sized. The getters report no
+// length: the buffer grows until the text ends before its last unit (a link
+// holds at most 65,535 units per text), so a long argument list is never
+// cut. Each counts only on S_OK; false, with `out` empty, when the getter
+// fails or the storage cannot be had.
+bool ReadLinkArguments(HeapText& out, IShellLinkW* link);
+bool ReadLinkWorkingDirectory(HeapText& out, IShellLinkW* link);
+bool ReadLinkPath(HeapText& out, IShellLinkW* link);

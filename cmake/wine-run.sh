@@ -26,7 +26,7 @@ if [ -z "$prefix" ] || [ $# -eq 0 ]; then
   exit 2
 fi
 
-zk_wine_env "$prefix"
+zk_wine_env "$prefix" || exit 125
 zk_wine_prefix_ensure || exit 125
 zk_wine_server_ensure || exit 125
 

@@ -9,18 +9,19 @@
 #include "catalogue/Shortcuts.h"
 #include "extension/ModuleLifetime.h"
 #include "settings/Settings.h"
+#include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
 
 const wchar_t kErrorCaption[] = L"Zentrik Error";
-const char kEmptyItemText[] = "(Empty)";
+const wchar_t kEmptyItemText[] = L"(Empty)";
 
 namespace {
 
 // The name a selected file is matched against the groups' type lists with:
-// only its extension counts, so "x" and the extension in the ANSI code page.
-// An extension the code page cannot hold gets '?' in place of the missing
-// characters, which no folder name holds: such a file matches only the
-// groups without a type list.
+// only its extension counts, so "x" and the extension in UTF-8. An extension
+// too long for a file name (past 255 units, from a drop list of another
+// source) gives ".?", which no folder name holds whole as a type: such a
+// file matches only the groups without a type list.
 FixedText& AssignMatchName(FixedText& out, const char16_t* name) {
     const char16_t* dot = nullptr;
     for (const char16_t* p = name; *p != 0; ++p) {
@@ -30,9 +31,17 @@ FixedText& AssignMatchName(FixedText& out, const char16_t* name) {
     out.Assign("x");
     if (dot == nullptr) return out;
     FixedText extension;
-    AssignAnsiFromWide(extension, dot);
-    out.Append(extension.Empty() ? ".?" : extension.Text());
+    if (!AssignUtf8(extension, dot) || extension.Length() > kFixedTextBytes - 1) extension.Assign(".?");
+    out.Append(extension.Text());
     return out;
+}
+
+// Inserts a text item (or the popup, with `flags` MF_POPUP) whose caption is
+// the UTF-8 `text`.
+BOOL InsertTextItem(HMENU menu, UINT position, UINT flags, UINT_PTR id, const char* text) {
+    HeapWide caption;
+    if (!AssignUtf16Exact(caption, text)) return FALSE;
+    return InsertMenuW(menu, position, MF_BYPOSITION | flags, id, AsWide(caption.Text()));
 }
 
 HRESULT IdentifiersUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(count)); }
@@ -130,23 +139,21 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
         const bool ownerDrawn = menu.Register();
         for (int32_t k = 0; k < count; ++k) {
             if (ownerDrawn) {
-                InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
-                            reinterpret_cast<LPCSTR>(menu.items[k]));
+                InsertMenuW(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
+                            reinterpret_cast<LPCWSTR>(menu.items[k]));
             } else {
-                InsertMenuA(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_STRING, nextId,
-                            menu.items[k]->displayName.Text());
+                InsertTextItem(subMenu, static_cast<UINT>(k), MF_STRING, nextId, menu.items[k]->displayName.Text());
             }
             ++nextId;
         }
     } else if (showEmpty && granted > 0) {
-        InsertMenuA(subMenu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, idCmdFirst, kEmptyItemText);
+        InsertMenuW(subMenu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, idCmdFirst, kEmptyItemText);
         nextId = idCmdFirst + 1;
     }
 
     if (GetMenuItemCount(subMenu) > 0) {
         menu.CreateCheckBitmap();
-        if (InsertMenuA(hmenu, indexMenu, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu),
-                        caption.Text())) {
+        if (InsertTextItem(hmenu, indexMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption.Text())) {
             if (menu.checkBitmap != nullptr)
                 SetMenuItemBitmaps(hmenu, indexMenu, MF_BYPOSITION, menu.checkBitmap, menu.checkBitmap);
             return IdentifiersUsed(nextId - idCmdFirst);

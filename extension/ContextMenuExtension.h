@@ -42,7 +42,7 @@
 #include "toolkit/WideText.h"
 
 extern const wchar_t kErrorCaption[];  // "Zentrik Error": caption of the failure message box
-extern const char kEmptyItemText[];   // "(Empty)": the grayed item of a submenu without actions
+extern const wchar_t kEmptyItemText[];  // "(Empty)": the grayed item of a submenu without actions
 
 class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:

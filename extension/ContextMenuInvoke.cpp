@@ -4,15 +4,51 @@
 
 #include "extension/ContextMenuExtension.h"
 #include "extension/InvocationText.h"
+#include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
 
 namespace {
 
-// Largest number of characters GetCommandString copies out, terminator not
-// counted.
-constexpr UINT kCommandStringLimit = kFixedTextCapacity;
-// Capacity of the buffer the help text is composed in.
-constexpr int32_t kHelpTextCapacity = 515;
+// Largest number of characters (UTF-16 units, or bytes of the ANSI form)
+// GetCommandString copies out, terminator not counted.
+constexpr UINT kCommandStringLimit = 260;
+
+// Copies at most `limit` units of `text` and a terminator to `out`, never
+// ending on the first half of a surrogate pair.
+void CopyWideOut(wchar_t* out, const HeapWide& text, UINT limit) {
+    UINT count = static_cast<UINT>(text.Length()) < limit ? static_cast<UINT>(text.Length()) : limit;
+    if (count > 0 && count < static_cast<UINT>(text.Length()) && text.Text()[count - 1] >= 0xD800 &&
+        text.Text()[count - 1] <= 0xDBFF) {
+        --count;
+    }
+    std::memcpy(out, text.Text(), count * sizeof(wchar_t));
+    out[count] = 0;
+}
+
+// Copies the ANSI form of `text` (a character the code page lacks becomes
+// '?') to `out`: at most `limit` bytes and a terminator, never ending on a
+// lead byte. Nothing but the terminator when it cannot be converted.
+void CopyAnsiOut(char* out, const HeapWide& text, UINT limit) {
+    out[0] = 0;
+    if (text.Empty()) return;
+    // No look-alikes for missing characters; a UTF-8 code page takes no flag.
+    const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, flags, AsWide(text.Text()), text.Length(), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return;
+    char* ansi = static_cast<char*>(TextHeapAllocate(static_cast<size_t>(bytes)));
+    if (ansi == nullptr) return;
+    WideCharToMultiByte(CP_ACP, flags, AsWide(text.Text()), text.Length(), ansi, bytes, nullptr, nullptr);
+    UINT count = 0;
+    while (count < static_cast<UINT>(bytes)) {
+        const UINT step = IsDBCSLeadByte(static_cast<BYTE>(ansi[count])) && count + 1 < static_cast<UINT>(bytes) ? 2 : 1;
+        if (count + step > limit) break;
+        count += step;
+    }
+    std::memcpy(out, ansi, count);
+    out[count] = 0;
+    TextHeapRelease(ansi);
+}
 
 // The name a selected file is passed as: its short path name, or its long
 // name when no short name can be had (the file has gone, the volume keeps
@@ -36,7 +72,7 @@ void ComposeFailureMessage(WideBuffer& message, const ActionItem& item, const La
                            const WideTextNode* longNames, const WideTextNode* passedNames, int32_t fileCount,
                            const HeapWide& commandLine) {
     HeapWide displayName;
-    AssignWideFromAnsi(displayName, item.displayName.Text());
+    AssignUtf16Exact(displayName, item.displayName.Text());
     switch (outcome.result) {
     case LaunchResult::kNameRefused: {
         // The file is named as the user knows it: by its long name. The long
@@ -113,36 +149,27 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
 STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, LPSTR pszName, UINT cchMax) {
     if (idCmd >= static_cast<UINT_PTR>(menu.itemCount)) return S_OK;
     const ActionItem* item = menu.items[idCmd];
-    char textStore[kHelpTextCapacity + 1];
-    TextOver text(textStore, kHelpTextCapacity);
-    if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
-        text.Assign("Open ");
-        text.AppendDecimal(selectionCount);
-        text.Append(" file(s) with ");
-        text.Append(item->targetPath.Text());
-    } else {
-        text.Assign(item->displayName.Text());
-    }
     if (pszName == nullptr || cchMax == 0) return S_OK;
-
-    FixedText copy(text.Text());  // never more than 260 characters
+    // Composed in UTF-16: the wide forms give it whole, the ANSI forms as
+    // far as the code page holds it.
+    HeapWide text;
+    if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
+        const char* target = item->targetPath.Text();
+        if (text.Reserve(Utf16LengthOf(target) + 40)) {
+            text.AppendAscii("Open ");
+            text.AppendDecimal(selectionCount);
+            text.AppendAscii(" file(s) with ");
+            AppendUtf16(text, target);
+        }
+    } else {
+        AssignUtf16Exact(text, item->displayName.Text());
+    }
     const UINT limit = cchMax - 1 < kCommandStringLimit ? cchMax - 1 : kCommandStringLimit;
     if ((uType & GCS_UNICODE) != 0) {
         // A wide request gives a buffer of cchMax UTF-16 characters.
-        wchar_t wide[kCommandStringLimit + 1];
-        int length = 0;
-        if (copy.Length() > 0) {
-            length = MultiByteToWideChar(CP_ACP, 0, copy.Text(), copy.Length(), wide,
-                                         static_cast<int>(kCommandStringLimit));
-        }
-        const UINT count = static_cast<UINT>(length) < limit ? static_cast<UINT>(length) : limit;
-        wchar_t* out = reinterpret_cast<wchar_t*>(pszName);
-        std::memcpy(out, wide, count * sizeof(wchar_t));
-        out[count] = 0;
-        return S_OK;
+        CopyWideOut(reinterpret_cast<wchar_t*>(pszName), text, limit);
+    } else {
+        CopyAnsiOut(pszName, text, limit);
     }
-    const UINT count = static_cast<UINT>(copy.Length()) < limit ? static_cast<UINT>(copy.Length()) : limit;
-    std::memcpy(pszName, copy.Text(), count);
-    pszName[count] = 0;
     return S_OK;
 }

@@ -6,6 +6,8 @@
 #include "menudraw/MenuHook.h"
 #include "toolkit/Paths.h"
 #include "toolkit/TextBuffer.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 HINSTANCE instanceHandle = nullptr;
 volatile LONG liveObjectCount = 0;
@@ -30,11 +32,13 @@ void LibraryDetach() {
 
 void EnsureLibraryCatalogue() {
     if (CatalogueLoadedOnce() || instanceHandle == nullptr) return;
-    // The folder of the library's own file, with its trailing backslash.
+    // The folder of the library's own file, with its trailing backslash, in
+    // UTF-8 as the platform gave it. A path the buffer cannot hold whole
+    // gives no folder (an empty catalogue) rather than a cut one.
+    wchar_t module[kPathUnitLimit] = {};
+    const DWORD n = GetModuleFileNameW(instanceHandle, module, kPathUnitLimit);
     FixedText file;
-    if (GetModuleFileNameA(instanceHandle, file.storage, kFixedTextCapacity + 1) == 0) file.storage[0] = '\0';
-    file.storage[kFixedTextCapacity] = '\0';
-    file.Recount();
+    if (n != 0 && n < static_cast<DWORD>(kPathUnitLimit)) AssignUtf8(file, AsUtf16(module), static_cast<int32_t>(n));
     FixedText folder;
     DirectoryOf(folder, file.Text());
     // The import of InitCommonControls is the common-controls library's

@@ -32,7 +32,7 @@ HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, c
     return Counted(CreateBitmap(width, height, planes, bitsPerPixel, bits));
 }
 
-HFONT CreateGdiFontIndirect(const LOGFONTA* font) { return Counted(CreateFontIndirectA(font)); }
+HFONT CreateGdiFontIndirect(const LOGFONTW* font) { return Counted(CreateFontIndirectW(font)); }
 
 HDC CreateGdiMemoryDC(HDC compatibleWith) { return Counted(CreateCompatibleDC(compatibleWith)); }
 

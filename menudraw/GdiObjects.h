@@ -27,7 +27,7 @@ int32_t LiveGdiObjectCount();
 HPEN CreateGdiPen(int style, int width, COLORREF colour);
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height);
 HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
-HFONT CreateGdiFontIndirect(const LOGFONTA* font);
+HFONT CreateGdiFontIndirect(const LOGFONTW* font);
 HDC CreateGdiMemoryDC(HDC compatibleWith);
 // DeleteObject on `object` when it is not null; returns its result (FALSE for null).
 BOOL DeleteGdiObject(HGDIOBJ object);

@@ -5,6 +5,8 @@
 #include "menudraw/GdiObjects.h"
 #include "menudraw/Gradient.h"
 #include "toolkit/TextBuffer.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -126,11 +128,13 @@ void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemL
 
     SelectionGuard font(dc, look.font);
     SetBkMode(dc, TRANSPARENT);
+    HeapWide text;
+    AssignUtf16Exact(text, look.text);
     SIZE extent = {0, 0};
-    if (!GetTextExtentPoint32A(dc, look.text, look.textLength, &extent)) extent.cy = 0;
+    if (!GetTextExtentPoint32W(dc, AsWide(text.Text()), text.Length(), &extent)) extent.cy = 0;
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
     ItemBox origin = TextOrigin(x0, y0, height, iw, extent.cy);
-    TextOutA(dc, origin.left, origin.top, look.text, look.textLength);
+    TextOutW(dc, origin.left, origin.top, AsWide(text.Text()), text.Length());
 }
 
 void PaintItem(HDC dc, const RECT& item, const ItemLook& look) {
@@ -165,11 +169,14 @@ ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconW
     }
     if (memory.Valid()) {
         SelectionGuard selected(memory.Get(), font);
-        FixedText text(name);
-        text.Append("MM");
-        if (!GetTextExtentPoint32A(memory.Get(), text.Text(), text.Length(), &extent)) extent = {0, 0};
-        TEXTMETRICA metrics;
-        if (GetTextMetricsA(memory.Get(), &metrics)) averageWidth = metrics.tmAveCharWidth;
+        HeapWide text;
+        if (text.Reserve(Utf16LengthOf(name) + 3)) {
+            AppendUtf16(text, name);
+            text.AppendAscii("MM");
+        }
+        if (!GetTextExtentPoint32W(memory.Get(), AsWide(text.Text()), text.Length(), &extent)) extent = {0, 0};
+        TEXTMETRICW metrics;
+        if (GetTextMetricsW(memory.Get(), &metrics)) averageWidth = metrics.tmAveCharWidth;
     }
     return MeasuredItemSize(extent.cx, extent.cy, averageWidth, iconWidth, iconHeight);
 }

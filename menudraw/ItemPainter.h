@@ -42,8 +42,7 @@ struct ItemLook {
     int32_t iconWidth;    // size the icon is drawn at
     int32_t iconHeight;
     HICON icon;           // may be null: no icon drawn
-    const char* text;     // the name, all of it is drawn
-    int32_t textLength;   // bytes of text
+    const char* text;     // the name (UTF-8, terminated), all of it is drawn
     HFONT font;           // font of the name; never null here
 };
 
@@ -61,7 +60,7 @@ void PaintItem(HDC dc, const RECT& item, const ItemLook& look);
 // Size of an item showing `name` in `font` with icons of iconWidth x
 // iconHeight (ItemLayout.h: MeasuredItemSize). The text is measured in a
 // memory context compatible with `owner`'s context (which is given back at
-// once), as the name followed by "MM", cut at 260 bytes. When the context
+// once), as the whole UTF-8 name followed by "MM". When the context
 // cannot be had or the extent cannot be measured the text counts as 0 x 0;
 // when the text metrics fail the average character width counts as 0.
 ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight);

@@ -116,7 +116,7 @@ ThreadHookRecord* RegisterMenuExtension(OwnerDrawMenu* menu) {
     record->threadId = GetCurrentThreadId();
     // WH_CALLWNDPROCRET, not WH_CALLWNDPROC: the hook must run after the
     // window procedure, so that its sizes and its painting are the last word.
-    record->hookHandle = SetWindowsHookExA(WH_CALLWNDPROCRET, MenuHookProc, nullptr, record->threadId);
+    record->hookHandle = SetWindowsHookExW(WH_CALLWNDPROCRET, MenuHookProc, nullptr, record->threadId);
     if (record->hookHandle == nullptr) {
         FreeRecord(record);
         return nullptr;

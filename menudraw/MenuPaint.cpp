@@ -11,10 +11,10 @@
 
 namespace {
 
-// The size NONCLIENTMETRICSA had before iPaddedBorderWidth was added: what
-// every version of the platform fills. 340 bytes on x86 and x64 alike.
-constexpr UINT kNonClientMetricsSize = 340;
-static_assert(sizeof(NONCLIENTMETRICSA) >= kNonClientMetricsSize, "NONCLIENTMETRICSA too small");
+// The size NONCLIENTMETRICSW had before iPaddedBorderWidth was added: what
+// every version of the platform fills. 500 bytes on x86 and x64 alike.
+constexpr UINT kNonClientMetricsSize = 500;
+static_assert(sizeof(NONCLIENTMETRICSW) >= kNonClientMetricsSize, "NONCLIENTMETRICSW too small");
 
 // The last check-mark cell size the platform gave, with the menu font it was
 // worked out for. `busy` is taken with a compare-exchange and never waited
@@ -22,19 +22,19 @@ static_assert(sizeof(NONCLIENTMETRICSA) >= kNonClientMetricsSize, "NONCLIENTMETR
 struct CheckCellCache {
     volatile LONG busy;
     bool valid;
-    LOGFONTA menuFont;
+    LOGFONTW menuFont;
     int width;
     int height;
 };
 CheckCellCache checkCellCache = {};
 
-bool SameFont(const LOGFONTA& a, const LOGFONTA& b) {
+bool SameFont(const LOGFONTW& a, const LOGFONTW& b) {
     return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfEscapement == b.lfEscapement &&
            a.lfOrientation == b.lfOrientation && a.lfWeight == b.lfWeight && a.lfItalic == b.lfItalic &&
            a.lfUnderline == b.lfUnderline && a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
            a.lfOutPrecision == b.lfOutPrecision && a.lfClipPrecision == b.lfClipPrecision &&
            a.lfQuality == b.lfQuality && a.lfPitchAndFamily == b.lfPitchAndFamily &&
-           lstrcmpA(a.lfFaceName, b.lfFaceName) == 0;
+           lstrcmpW(a.lfFaceName, b.lfFaceName) == 0;
 }
 
 }  // namespace
@@ -57,9 +57,9 @@ void ReleaseMenuFont(OwnerDrawMenu* menu) {
 
 void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure) {
     ReleaseMenuFont(menu);
-    NONCLIENTMETRICSA metrics = {};
+    NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = kNonClientMetricsSize;
-    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0)) {
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0)) {
         HFONT font = CreateGdiFontIndirect(&metrics.lfMenuFont);
         if (font != nullptr) {
             menu->menuFont = font;
@@ -95,17 +95,16 @@ bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
     look.iconHeight = menu->iconHeight;
     look.icon = item != nullptr ? item->icon.Get() : nullptr;
     look.text = item != nullptr ? item->displayName.Text() : "";
-    look.textLength = item != nullptr ? item->displayName.Length() : 0;
     look.font = menu->menuFont;
     PaintItem(draw->hDC, draw->rcItem, look);
     return true;
 }
 
 void CheckMarkCellSize(int* width, int* height) {
-    NONCLIENTMETRICSA metrics = {};
+    NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = kNonClientMetricsSize;
-    const bool keyed = SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0) != FALSE;
-    metrics.lfMenuFont.lfFaceName[LF_FACESIZE - 1] = '\0';
+    const bool keyed = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0) != FALSE;
+    metrics.lfMenuFont.lfFaceName[LF_FACESIZE - 1] = L'\0';
     CheckCellCache& cache = checkCellCache;
     if (keyed && InterlockedCompareExchange(&cache.busy, 1, 0) == 0) {
         const bool hit = cache.valid && SameFont(cache.menuFont, metrics.lfMenuFont);

@@ -44,7 +44,7 @@ public:
     // Allocates the item array (null when that fails: the menu then never
     // holds actions) and sets the icon size from `options`, which must
     // outlive the menu.
-    explicit OwnerDrawMenu(const Settings& options = theSettings);
+    explicit OwnerDrawMenu(const Settings& options);
     // Reset(), then frees the item array.
     ~OwnerDrawMenu();
     OwnerDrawMenu(const OwnerDrawMenu&) = delete;

@@ -20,11 +20,45 @@
 # overrides keep Wine from offering to install Mono and Gecko, and switch off
 # winemenubuilder, which Wine otherwise starts for every shell link saved to
 # put menu entries and file types into the Linux desktop (~/.local/share).
+#
+# The locale is ours too, whatever the caller's: Wine names files on the Unix
+# side in the locale's character set, and with none that holds Unicode (a
+# minbase Debian with LANG unset is "C", plain ASCII) it cannot create a file
+# whose name is not ASCII. C.UTF-8 is part of every Debian (built into glibc
+# since 2.35); under it the prefix's ANSI code page is 1252. ZK_WINE_LOCALE
+# names another UTF-8 locale for a run that needs another code page
+# (ja_JP.UTF-8: 932); zk_wine_locale_ensure makes it when it is missing.
+# Measured under Wine 8: the code page follows the Unix locale of each
+# program's own start (a warm server started under C.UTF-8 does not matter),
+# and LC_ALL set in a Windows program's environment does not reach the
+# programs it starts.
+# Returns non-zero when the locale cannot be had.
 zk_wine_env() {
   export WINEPREFIX="$1"
   export WINEDEBUG="${ZK_WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   zk_wine_loader_pick
+  zk_wine_locale_ensure "${ZK_WINE_LOCALE:-C.UTF-8}" && export LC_ALL="${ZK_WINE_LOCALE:-C.UTF-8}"
+}
+
+# zk_wine_locale_ensure LOCALE: when LOCALE is one the system lacks (a
+# minbase Debian has only C, C.UTF-8 and POSIX), generates it from glibc's
+# sources with localedef, without root changes, into a folder "locale"
+# beside $WINEPREFIX and points LOCPATH there.
+zk_wine_locale_ensure() {
+  local want="$1" name
+  name=$(echo "$want" | sed 's/\.UTF-8$/.utf8/')
+  locale -a 2>/dev/null | grep -qx -e "$want" -e "$name" && return 0
+  local dir
+  dir="$(dirname "$WINEPREFIX")/locale"
+  if [ ! -f "$dir/$want/LC_CTYPE" ]; then
+    mkdir -p "$dir" &&
+      localedef -i "${want%%.*}" -f UTF-8 "$dir/$want" >/dev/null 2>&1 || [ -f "$dir/$want/LC_CTYPE" ] || {
+      echo "wine: cannot make the locale $want" >&2
+      return 1
+    }
+  fi
+  export LOCPATH="$dir"
 }
 
 # zk_wine_loader_pick: sets ZK_WINE32 (exported) to "yes" when this machine

@@ -6,7 +6,14 @@ bool NoLeadBytes(unsigned char) { return false; }
 
 namespace {
 
-int32_t Cut(int32_t n) { return n > kPathPartLimit ? kPathPartLimit : n; }
+// The length of the part at `start` of `n` bytes, cut to the limit; a cut
+// that would fall inside a UTF-8 character falls before it.
+int32_t Cut(const char* start, int32_t n) {
+    if (n <= kPathPartLimit) return n;
+    n = kPathPartLimit;
+    while (n > 0 && (static_cast<unsigned char>(start[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
 
 }  // namespace
 
@@ -35,14 +42,14 @@ PathParts SplitPath(const char* path, LeadByteTest isLead) {
     }
 
     int32_t nameStart = lastSeparator >= 0 ? lastSeparator + 1 : parts.driveLength;
-    parts.directoryLength = Cut(nameStart - parts.driveLength);
+    parts.directoryLength = Cut(path + parts.driveLength, nameStart - parts.driveLength);
     parts.baseStart = nameStart;
     if (lastDot >= nameStart) {
-        parts.baseLength = Cut(lastDot - nameStart);
+        parts.baseLength = Cut(path + nameStart, lastDot - nameStart);
         parts.extensionStart = lastDot;
-        parts.extensionLength = Cut(n - lastDot);
+        parts.extensionLength = Cut(path + lastDot, n - lastDot);
     } else {
-        parts.baseLength = Cut(n - nameStart);
+        parts.baseLength = Cut(path + nameStart, n - nameStart);
         parts.extensionStart = n;
         parts.extensionLength = 0;
     }

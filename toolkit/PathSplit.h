@@ -6,11 +6,12 @@
 //              that lies behind the directory; the rest when there is none
 //   extension  from that last dot (included) to the end, else empty
 //
-// Directory, base name and extension are each cut to 255 bytes. Splitting
-// honours double-byte characters: a lead byte takes the following byte with
-// it, and neither is taken for a separator or a dot. Which bytes lead is the
-// code page's business, so the test is a parameter; the product passes the
-// system code page's test (toolkit/Paths.h).
+// Directory, base name and extension are each cut to kPathPartLimit bytes,
+// never inside a UTF-8 character. Splitting can honour double-byte
+// characters: a lead byte takes the following byte with it, and neither is
+// taken for a separator or a dot. Which bytes lead is the code page's
+// business, so the test is a parameter; the product's texts are UTF-8, where
+// no byte leads (NoLeadBytes).
 //
 // Platform-free.
 #pragma once
@@ -25,8 +26,9 @@ using LeadByteTest = bool (*)(unsigned char byte);
 // The test of every single-byte code page: no byte leads.
 bool NoLeadBytes(unsigned char byte);
 
-// Longest directory, base name or extension part kept by a split.
-constexpr int32_t kPathPartLimit = 255;
+// Longest directory, base name or extension part kept by a split: 255
+// characters of up to three UTF-8 bytes.
+constexpr int32_t kPathPartLimit = 3 * 255;
 
 // Offsets and lengths of the four parts within the split text, lengths
 // already cut to kPathPartLimit.

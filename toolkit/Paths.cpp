@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
+
 namespace {
 
 // Process-wide caches, set up empty during static initialisation and filled
@@ -9,38 +12,33 @@ namespace {
 FixedText g_programDirectory;
 FixedText g_userName;
 
-bool SystemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
-
 FixedText& SplitInto(FixedText& out, const char* path, unsigned parts) {
-    AssignPathParts(out, path, parts, SystemLeadByte);
+    AssignPathParts(out, path, parts, NoLeadBytes);
     return out;
 }
 
 }  // namespace
 
-LeadByteTest SystemLeadByteTest() { return SystemLeadByte; }
-
 FixedText& CombinePath(FixedText& out, const char* directory, const char* name) {
-    FixedText joined;
+    // Joined in UTF-16, where the platform's limit counts.
+    char16_t joinedStore[kFixedTextBytes + 1];
+    WideOver joined(joinedStore, kFixedTextBytes);
+    bool whole;
     if ((name[0] != 0 && name[1] == ':') || (name[0] == '\\' && name[1] == '\\')) {
-        joined.Assign(name);
+        whole = AppendUtf16(joined, name);
     } else if (name[0] == '\\') {
-        FixedText pattern(directory);
-        pattern.Append("*.*");
-        SplitInto(joined, pattern.Text(), kPartDrive);
-        joined.Append(name);
+        FixedText drive;
+        SplitInto(drive, directory, kPartDrive);
+        whole = AppendUtf16(joined, drive.Text()) && AppendUtf16(joined, name);
     } else {
-        joined.Assign(directory);
-        joined.Append(name);
+        whole = AppendUtf16(joined, directory) && AppendUtf16(joined, name);
     }
 
-    char full[kFixedTextCapacity];
-    DWORD n = GetFullPathNameA(joined.Text(), sizeof full, full, nullptr);
-    if (n == 0 || n >= sizeof full) {
-        out.Assign("");
-    } else {
-        out.Assign(full);
-    }
+    out.Assign("");
+    if (!whole) return out;
+    wchar_t full[kPathUnitLimit];
+    const DWORD n = GetFullPathNameW(AsWide(joined.Text()), kPathUnitLimit, full, nullptr);
+    if (n != 0 && n < kPathUnitLimit) AssignUtf8(out, AsUtf16(full), static_cast<int32_t>(n));
     return out;
 }
 
@@ -49,7 +47,7 @@ FixedText& DirectoryOf(FixedText& out, const char* path) {
 }
 
 FixedText& DirectoryOfNoSlash(FixedText& out, const char* path) {
-    AssignDirectoryNoSlash(out, path, SystemLeadByte);
+    AssignDirectoryNoSlash(out, path, NoLeadBytes);
     return out;
 }
 

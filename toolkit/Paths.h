@@ -1,23 +1,22 @@
-// Paths, the running program's directory and the user's name, over the
-// platform's ANSI services. Every result is a FixedText, so every path is cut
-// at 260 bytes; splitting follows the system code page's double-byte rules.
+// Paths, the running program's directory and the user's name, in UTF-8 over
+// the platform's UTF-16 services. Every result is a FixedText, which holds
+// every path the platform accepts (259 units) whole. UTF-8 has no lead bytes
+// that could hide a separator or a dot: splitting works on the bytes.
 #pragma once
 
 #include "toolkit/PathSplit.h"
 #include "toolkit/TextBuffer.h"
-
-// The lead-byte test of the system's ANSI code page.
-LeadByteTest SystemLeadByteTest();
 
 // The full path of `name` taken relative to `directory`:
 //  - a name with a drive ("D:...") or a network name ("\\...") is used as is;
 //  - a name from the root ("\...") gets the directory's drive in front;
 //  - otherwise directory and name are joined with no separator inserted, so
 //    the directory is expected to end with one.
-// The joined text (cut at 260) goes through GetFullPathNameA, which resolves
-// "." and ".." and relative paths against the current directory. When the
-// platform cannot produce a full path of at most 259 bytes the result is
-// empty. An empty name gives the full path of the directory itself.
+// The joined text goes through GetFullPathNameW, which resolves "." and ".."
+// and relative paths against the current directory. When the joined text
+// does not fit a FixedText or the platform cannot produce a full path of at
+// most 259 units the result is empty, never a cut path. An empty name gives
+// the full path of the directory itself.
 FixedText& CombinePath(FixedText& out, const char* directory, const char* name);
 
 FixedText& DirectoryOf(FixedText& out, const char* path);         // "C:\A\f.txt" -> "C:\A\"

@@ -1,9 +1,9 @@
-// Counted, zero-terminated ANSI byte strings with a fixed capacity.
+// Counted, zero-terminated byte strings with a fixed capacity.
 //
-// Every text of both deliverables lives in a TextBuffer. No operation fails and
-// none grows the storage by itself: a text that does not fit is cut at the
-// capacity, silently, and callers rely on that cut (paths stop at 260 bytes,
-// the menu name at 63). Lengths, capacities and positions count bytes.
+// Every text of both deliverables lives in a TextBuffer, in UTF-8 (see
+// toolkit/Utf8.h). No operation fails and none grows the storage by itself:
+// a text that does not fit is cut at the capacity, silently. Lengths,
+// capacities and positions count bytes.
 //
 // Invariants after every operation: 0 <= length <= capacity,
 // storage[length] == 0, and no zero byte before it.
@@ -14,8 +14,15 @@
 #include <cstddef>
 #include <cstdint>
 
-// Capacity of a FixedText: the platform's path limit.
-constexpr int32_t kFixedTextCapacity = 260;
+// The platform's path limit in UTF-16 units, terminator included (MAX_PATH).
+constexpr int32_t kPathUnitLimit = 260;
+// The limit, in characters, of the texts the settings file and the settings
+// dialog hand over: the path limit.
+constexpr int32_t kFixedTextCapacity = kPathUnitLimit;
+// Capacity of a FixedText: the UTF-8 bytes of the longest path, 259 units of
+// at most three bytes each (a pair of units is one four-byte character), so
+// no path the platform hands over is ever cut.
+constexpr int32_t kFixedTextBytes = 3 * (kPathUnitLimit - 1);
 
 // The three fields, in this order, are the whole state of a text. The storage
 // holds capacity + 1 bytes, so there is always room for the terminator.
@@ -71,16 +78,16 @@ public:
     TextOver(char* array, int32_t cap, const char* source) { InitOverWith(array, cap, source); }
 };
 
-// Inline storage for 260 characters and the terminator; allocates nothing.
+// Inline storage for 777 bytes and the terminator; allocates nothing.
 class FixedText : public TextBuffer {
 public:
-    FixedText() { InitOver(inlineStore, kFixedTextCapacity); }
-    explicit FixedText(const char* source) { InitOverWith(inlineStore, kFixedTextCapacity, source); }
-    // The copy takes its own storage; a longer text is cut to 260.
+    FixedText() { InitOver(inlineStore, kFixedTextBytes); }
+    explicit FixedText(const char* source) { InitOverWith(inlineStore, kFixedTextBytes, source); }
+    // The copy takes its own storage; a longer text is cut to 777 bytes.
     void CopyFrom(const TextBuffer& other) { Assign(other.storage); }
 
 private:
-    char inlineStore[kFixedTextCapacity + 1];
+    char inlineStore[kFixedTextBytes + 1];
 };
 
 // Sets up `target` on its own inline storage and copies other's text into it.

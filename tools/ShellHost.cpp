@@ -38,11 +38,14 @@
 //                       first group, with command identifiers above the
 //                       shell's; only the extension's items are invoked
 //     --files-utf8 LIST the files are the lines of the UTF-8 text file LIST
-//                       (names outside the ANSI code page, paths of any
-//                       length); file arguments may then be left out
+//                       (paths of any length); file arguments may then be
+//                       left out
 //     --own-drop        hand over the files in a wide CF_HDROP drop list of
 //                       the host's own, as drag sources other than the
 //                       shell's folders do (no cut at MAX_PATH)
+// Arguments are read in UTF-16 and every text it prints is UTF-8: captions,
+// verbs and help texts are asked for in their wide forms (GCS_VERBW,
+// GCS_HELPTEXTW), message boxes read with GetWindowTextW.
 // Exit code: 0 on success, 2 on usage errors, 3 when the extension or the
 // data object cannot be had.
 
@@ -75,8 +78,7 @@ struct Options {
     bool closeBoxes = false;
     bool quiet = false;
     bool shellMenu = false;
-    std::vector<std::string> files;
-    UINT filesCodePage = CP_ACP;  // of the texts in files: CP_UTF8 when read from --files-utf8
+    std::vector<std::string> files;  // UTF-8, as every text here
     bool ownDrop = false;
 };
 
@@ -101,13 +103,30 @@ bool ReadLines(const char* path, std::vector<std::string>& lines) {
     return true;
 }
 
-std::wstring Widen(const std::string& text, UINT codePage) {
-    const int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+std::wstring Widen(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
     if (n <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
     wide.resize(static_cast<size_t>(n - 1));
     return wide;
+}
+
+std::string Utf8(const wchar_t* wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string text(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
+    text.resize(static_cast<size_t>(n - 1));
+    return text;
+}
+
+// The extension's text for command `offset` (GCS_VERBW or GCS_HELPTEXTW) in UTF-8.
+std::string CommandString(IContextMenu* cm, UINT offset, UINT type) {
+    wchar_t text[600] = L"";
+    cm->GetCommandString(offset, type, nullptr, reinterpret_cast<LPSTR>(text), 600);
+    text[599] = 0;
+    return Utf8(text);
 }
 
 template <class T>
@@ -145,10 +164,11 @@ bool ParseKeys(const char* list, std::vector<WPARAM>& keys) {
     return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options& o) {
+bool ParseOptions(const std::vector<std::string>& argv, Options& o) {
+    const int argc = static_cast<int>(argv.size());
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i].c_str() : nullptr; };
         const char* v = nullptr;
         if (a == "--dll" && (v = next())) o.dll = v;
         else if (a == "--com") o.requireCom = true;
@@ -167,7 +187,6 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (a == "--shell-menu") o.shellMenu = true;
         else if (a == "--files-utf8" && (v = next())) {
             if (!ReadLines(v, o.files)) return false;
-            o.filesCodePage = CP_UTF8;
         } else if (a == "--own-drop") o.ownDrop = true;
         else if (a.rfind("--", 0) == 0) return false;
         else o.files.push_back(a);
@@ -236,9 +255,9 @@ private:
 
 // A DROPFILES block with wide names, each terminated, the list ended by an
 // empty name.
-HRESULT GetOwnDropList(const std::vector<std::string>& files, UINT codePage, IDataObject** out) {
+HRESULT GetOwnDropList(const std::vector<std::string>& files, IDataObject** out) {
     std::wstring names;
-    for (const std::string& file : files) names += Widen(file, codePage) + L'\0';
+    for (const std::string& file : files) names += Widen(file) + L'\0';
     names += L'\0';
     HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
     if (drop == nullptr) return E_OUTOFMEMORY;
@@ -253,7 +272,7 @@ HRESULT GetOwnDropList(const std::vector<std::string>& files, UINT codePage, IDa
 
 // All files must lie in one folder, as in a shell view. With `shellMenu`
 // not null, also the folder's own context menu for the same items.
-HRESULT GetDataObject(const std::vector<std::string>& files, UINT codePage, HWND owner, IDataObject** out,
+HRESULT GetDataObject(const std::vector<std::string>& files, HWND owner, IDataObject** out,
                       IContextMenu** shellMenu) {
     *out = nullptr;
     if (shellMenu != nullptr) *shellMenu = nullptr;
@@ -262,7 +281,7 @@ HRESULT GetDataObject(const std::vector<std::string>& files, UINT codePage, HWND
     IShellFolder* parent = nullptr;
     HRESULT hr = S_OK;
     for (const std::string& file : files) {
-        const std::wstring wide = Widen(file, codePage);
+        const std::wstring wide = Widen(file);
         if (wide.empty()) {
             hr = E_INVALIDARG;
             break;
@@ -318,13 +337,13 @@ HRESULT CreateExtension(const Options& o, IShellExtInit** out, HMODULE* library)
     }
     std::string path = o.dll;
     if (path.empty()) {
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        path = self;
+        wchar_t self[MAX_PATH] = L"";
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        path = Utf8(self);
         path.erase(path.find_last_of("\\/") + 1);
         path += "Zentrik.dll";
     }
-    *library = LoadLibraryA(path.c_str());
+    *library = LoadLibraryW(Widen(path).c_str());
     if (*library == nullptr) {
         std::fprintf(stderr, "shell_host: cannot load %s (error %lu)\n", path.c_str(), GetLastError());
         return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
@@ -356,19 +375,17 @@ std::string FlagText(UINT type, UINT state) {
 void PrintMenu(HMENU menu, IContextMenu* cm, const Options& o, int depth) {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
-        char text[600] = "";
-        MENUITEMINFOA mii = {};
+        wchar_t text[600] = L"";
+        MENUITEMINFOW mii = {};
         mii.cbSize = sizeof mii;
         mii.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA | MIIM_STRING | MIIM_CHECKMARKS;
         mii.dwTypeData = text;
-        mii.cch = sizeof text;
-        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
-        std::string caption = text;
+        mii.cch = 600;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+        std::string caption = Utf8(text);
         if ((mii.fType & MFT_OWNERDRAW) && caption.empty() && cm != nullptr && mii.wID >= o.first) {
             // Owner-drawn items carry no text of their own; the verb is the name.
-            char verb[300] = "";
-            cm->GetCommandString(mii.wID - o.first, GCS_VERBA, nullptr, verb, sizeof verb);
-            caption = verb;
+            caption = CommandString(cm, mii.wID - o.first, GCS_VERBW);
         }
         std::printf("%*s[%d] \"%s\"", depth * 2, "", i, caption.c_str());
         if (mii.hSubMenu != nullptr) {
@@ -379,9 +396,7 @@ void PrintMenu(HMENU menu, IContextMenu* cm, const Options& o, int depth) {
         }
         std::printf(" id=%u%s", mii.wID, FlagText(mii.fType, mii.fState).c_str());
         if (cm != nullptr && mii.wID >= o.first) {
-            char help[600] = "";
-            cm->GetCommandString(mii.wID - o.first, GCS_HELPTEXTA, nullptr, help, sizeof help);
-            std::printf(" help=\"%s\"", help);
+            std::printf(" help=\"%s\"", CommandString(cm, mii.wID - o.first, GCS_HELPTEXTW).c_str());
         }
         std::printf("\n");
     }
@@ -391,23 +406,19 @@ void PrintMenu(HMENU menu, IContextMenu* cm, const Options& o, int depth) {
 bool FindCommand(HMENU menu, IContextMenu* cm, const Options& o, UINT* id) {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
-        char text[600] = "";
-        MENUITEMINFOA mii = {};
+        wchar_t text[600] = L"";
+        MENUITEMINFOW mii = {};
         mii.cbSize = sizeof mii;
         mii.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
         mii.dwTypeData = text;
-        mii.cch = sizeof text;
-        if (!GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
+        mii.cch = 600;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &mii)) continue;
         if (mii.hSubMenu != nullptr) {
             if (FindCommand(mii.hSubMenu, cm, o, id)) return true;
             continue;
         }
-        std::string caption = text;
-        if (caption.empty() && mii.wID >= o.first) {
-            char verb[300] = "";
-            cm->GetCommandString(mii.wID - o.first, GCS_VERBA, nullptr, verb, sizeof verb);
-            caption = verb;
-        }
+        std::string caption = Utf8(text);
+        if (caption.empty() && mii.wID >= o.first) caption = CommandString(cm, mii.wID - o.first, GCS_VERBW);
         if (caption == o.invoke) {
             *id = mii.wID;
             return true;
@@ -429,9 +440,9 @@ BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
     char cls[64] = "";
     GetClassNameA(child, cls, sizeof cls);
     if (lstrcmpiA(cls, "Static") == 0) {
-        char text[2048] = "";
-        GetWindowTextA(child, text, sizeof text);
-        if (text[0] != 0) std::printf("messagebox text: %s\n", text);
+        wchar_t text[2048] = L"";
+        GetWindowTextW(child, text, 2048);
+        if (text[0] != 0) std::printf("messagebox text: %s\n", Utf8(text).c_str());
     }
     return TRUE;
 }
@@ -441,9 +452,9 @@ BOOL CALLBACK CloseBox(HWND window, LPARAM) {
     char cls[64] = "";
     GetClassNameA(window, cls, sizeof cls);
     if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-    char caption[256] = "";
-    GetWindowTextA(window, caption, sizeof caption);
-    std::printf("messagebox caption: %s\n", caption);
+    wchar_t caption[256] = L"";
+    GetWindowTextW(window, caption, 256);
+    std::printf("messagebox caption: %s\n", Utf8(caption).c_str());
     EnumChildWindows(window, PrintChildText, 0);
     std::fflush(stdout);
     PostMessageA(window, WM_COMMAND, IDOK, 0);
@@ -504,7 +515,7 @@ bool SaveScreen(const std::string& path) {
         file.bfType = 0x4D42;  // "BM"
         file.bfOffBits = sizeof file + sizeof info.bmiHeader;
         file.bfSize = file.bfOffBits + info.bmiHeader.biSizeImage;
-        HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE out = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ok = out != INVALID_HANDLE_VALUE;
         if (ok) {
             DWORD written = 0;
@@ -576,8 +587,8 @@ int Run(const Options& o) {
 
     IDataObject* data = nullptr;
     IContextMenu* shellMenu = nullptr;
-    HRESULT hr = o.ownDrop ? GetOwnDropList(o.files, o.filesCodePage, &data)
-                           : GetDataObject(o.files, o.filesCodePage, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
+    HRESULT hr = o.ownDrop ? GetOwnDropList(o.files, &data)
+                           : GetDataObject(o.files, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no data object (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;
@@ -669,9 +680,15 @@ int Run(const Options& o) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    // The arguments in UTF-16, as the system has them, then in UTF-8.
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 0; wide != nullptr && i < count; ++i) args.push_back(Utf8(wide[i]));
+    if (wide != nullptr) LocalFree(wide);
     Options o;
-    if (!ParseOptions(argc, argv, o) || o.files.empty()) {
+    if (!ParseOptions(args, o) || o.files.empty()) {
         std::fprintf(stderr, "usage: shell_host [--dll PATH] [--com] [--flags N] [--invoke CAPTION] "
                              "[--track KEYS] [--step-ms N] [--hold-ms N] [--screenshot FILE] [--close-boxes] [--quiet] "
                              "[--shell-menu] file...\n");

@@ -44,11 +44,21 @@ void LibraryTest::Shortcut(const std::string& relative, const std::string& targe
     ShortcutSpec linkSpec;
     linkSpec.target = target;
     linkSpec.arguments = arguments;
-    HRESULT hr = WriteShortcut(At(relative), linkSpec);
+    HRESULT hr = WriteShortcutUtf8(At(relative), linkSpec);
     ASSERT_TRUE(SUCCEEDED(hr)) << relative << " hr=" << std::hex << hr;
 }
 
-void LibraryTest::Folder(const std::string& relative) { ASSERT_TRUE(library.MakeFolder(relative)) << relative; }
+void LibraryTest::Folder(const std::string& relative) {
+    // Level by level, in UTF-16.
+    for (size_t end = relative.find('\\');; end = relative.find('\\', end + 1)) {
+        const std::wstring folder = WideFromUtf8(At(relative.substr(0, end)));
+        CreateDirectoryW(folder.c_str(), nullptr);
+        if (end == std::string::npos) {
+            ASSERT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << relative;
+            return;
+        }
+    }
+}
 
 std::vector<std::string> MenuFor(const CatalogueGeneration* generation, const std::vector<std::string>& files) {
     if (generation == nullptr) return {};

@@ -31,8 +31,10 @@ protected:
 
     // Full path of a relative entry of the library directory.
     std::string At(const std::string& relative) const { return library / relative; }
-    // Writes a shortcut `relative` (e.g. "EXT\\Notepad.lnk") to `target`.
+    // Writes a shortcut `relative` (e.g. "EXT\\Notepad.lnk") to `target`;
+    // names and texts in UTF-8.
     void Shortcut(const std::string& relative, const std::string& target, const std::string& arguments = "");
+    // Creates the folder `relative` (UTF-8), level by level.
     void Folder(const std::string& relative);
     // Loads the catalogue from the library folder.
     void Load() { LoadCatalogue(library.Path().c_str()); }

@@ -57,7 +57,7 @@ protected:
 TEST_F(CatalogueTest, ExampleLibraryLoadsIntoTheDescribedCatalogue) {
     MakeExampleLibrary();
     Load();
-    EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
+    EXPECT_EQ(theCatalogue.folder.Text(), library.Path());  // as given: never upper-cased
     EXPECT_EQ(DescribeCurrent(),
               InCatalogueOrder(library.Path(),
                                {{"EXT", Line("EXT", AllFilesGroup, "", "Notepad(10000)")},
@@ -351,7 +351,7 @@ TEST_F(CatalogueTest, FolderIsKeptWithOneTrailingBackslashAndReloadsFromThere) {
     for (const std::string& given : {bare, library.Path()}) {
         SCOPED_TRACE(given);
         LoadCatalogue(given.c_str());
-        EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
+        EXPECT_EQ(theCatalogue.folder.Text(), library.Path());  // as given: never upper-cased
         EXPECT_EQ(CurrentMenuFor({"a.txt"}), Names{"Notepad"});
     }
     // A reload goes back to the same folder, whatever the current directory.
@@ -361,7 +361,7 @@ TEST_F(CatalogueTest, FolderIsKeptWithOneTrailingBackslashAndReloadsFromThere) {
         ReloadIfChanged();
         if (ReadCatalogueCounters().loads == loads) Sleep(20);
     }
-    EXPECT_EQ(theCatalogue.folder.Text(), Upper(library.Path()));
+    EXPECT_EQ(theCatalogue.folder.Text(), library.Path());  // as given: never upper-cased
     EXPECT_EQ(CurrentMenuFor({"a.txt"}), (Names{"Notepad", "Viewer"}));
 }
 
@@ -376,6 +376,40 @@ TEST_F(CatalogueTest, UnlistableDirectoryGivesEmptyCatalogueAndNoWatch) {
     const LONG loads = ReadCatalogueCounters().loads;
     ReloadIfChanged();
     EXPECT_EQ(ReadCatalogueCounters().loads, loads);
+}
+
+TEST_F(CatalogueTest, LettersBeyondAsciiCompareAsTheFileSystemComparesNames) {
+    // One group per case, its one action named after the case.
+    const struct {
+        const char* group;
+        const char* file;
+        bool offered;
+    } cases[] = {
+        {u8"EXT.ÄÖ", u8"x.äö", true},
+        {u8"EXT.ДОК", u8"отчёт.док", true},
+        {u8"ext(lower).док", u8"ОТЧЁТ.ДОК", true},
+        {u8"EXT.日本", u8"x.日本", true},
+        {"EXT.txt", "x.TXT", true},          // a-z as always
+        {u8"EXT.ß", "x.SS", false},          // one letter to one letter: no expansion
+        {u8"EXT.\u0131", "x.I", false},      // nor the dotless i an ASCII I
+    };
+    for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
+        Folder(cases[k].group);
+        Shortcut(std::string(cases[k].group) + "\\" + std::to_string(k) + ".lnk", "C:\\windows\\notepad.exe");
+    }
+    // Letters beyond ASCII sort by their lower case; ASCII exactly as ever.
+    Folder("EXT");
+    for (const char* name : {u8"Яблоко", "Zebra", u8"Ärger", "_x", u8"арбуз", "ax", u8"Äpfel"}) {
+        Shortcut(std::string("EXT\\") + name + ".lnk", "C:\\windows\\notepad.exe");
+    }
+    Load();
+    for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
+        const Names menu = CurrentMenuFor({cases[k].file});
+        const bool offered = std::find(menu.begin(), menu.end(), std::to_string(k)) != menu.end();
+        EXPECT_EQ(cases[k].offered, offered) << cases[k].group << " for " << cases[k].file;
+    }
+    EXPECT_EQ(CurrentMenuFor({"x.none"}),
+              (Names{"_x", "ax", "Zebra", u8"Äpfel", u8"Ärger", u8"арбуз", u8"Яблоко"}));
 }
 
 }  // namespace

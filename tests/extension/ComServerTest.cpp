@@ -297,16 +297,16 @@ HANDLE(WINAPI* realCreateMutexA)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR);
 BOOL(WINAPI* realCloseHandle)(HANDLE);
 BOOL(WINAPI* realCreateProcessW)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
                                  LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-HANDLE(WINAPI* realFindFirstFileA)(LPCSTR, LPWIN32_FIND_DATAA);
+HANDLE(WINAPI* realFindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
 BOOL(WINAPI* realFindClose)(HANDLE);
-HANDLE(WINAPI* realFindFirstChangeNotificationA)(LPCSTR, BOOL, DWORD);
+HANDLE(WINAPI* realFindFirstChangeNotificationW)(LPCWSTR, BOOL, DWORD);
 BOOL(WINAPI* realFindCloseChangeNotification)(HANDLE);
 HBITMAP(WINAPI* realCreateBitmap)(int, int, UINT, UINT, const void*);
 HDC(WINAPI* realCreateCompatibleDC)(HDC);
-HFONT(WINAPI* realCreateFontIndirectA)(const LOGFONTA*);
+HFONT(WINAPI* realCreateFontIndirectW)(const LOGFONTW*);
 BOOL(WINAPI* realDeleteObject)(HGDIOBJ);
 BOOL(WINAPI* realDeleteDC)(HDC);
-HHOOK(WINAPI* realSetWindowsHookExA)(int, HOOKPROC, HINSTANCE, DWORD);
+HHOOK(WINAPI* realSetWindowsHookExW)(int, HOOKPROC, HINSTANCE, DWORD);
 BOOL(WINAPI* realUnhookWindowsHookEx)(HHOOK);
 
 void Track(void* p) {
@@ -359,8 +359,8 @@ BOOL WINAPI CreateProcessW_(LPCWSTR a, LPWSTR c, LPSECURITY_ATTRIBUTES p, LPSECU
     if (ok) InterlockedExchangeAdd(&handles, 2);  // process and thread
     return ok;
 }
-HANDLE WINAPI FindFirstFileA_(LPCSTR n, LPWIN32_FIND_DATAA d) {
-    HANDLE h = realFindFirstFileA(n, d);
+HANDLE WINAPI FindFirstFileW_(LPCWSTR n, LPWIN32_FIND_DATAW d) {
+    HANDLE h = realFindFirstFileW(n, d);
     if (h != INVALID_HANDLE_VALUE) InterlockedIncrement(&handles);
     return h;
 }
@@ -369,8 +369,8 @@ BOOL WINAPI FindClose_(HANDLE h) {
     if (ok) InterlockedDecrement(&handles);
     return ok;
 }
-HANDLE WINAPI FindFirstChangeNotificationA_(LPCSTR n, BOOL s, DWORD f) {
-    HANDLE h = realFindFirstChangeNotificationA(n, s, f);
+HANDLE WINAPI FindFirstChangeNotificationW_(LPCWSTR n, BOOL s, DWORD f) {
+    HANDLE h = realFindFirstChangeNotificationW(n, s, f);
     if (h != INVALID_HANDLE_VALUE) InterlockedIncrement(&handles);
     return h;
 }
@@ -389,8 +389,8 @@ HDC WINAPI CreateCompatibleDC_(HDC dc) {
     if (r != nullptr) InterlockedIncrement(&gdiObjects);
     return r;
 }
-HFONT WINAPI CreateFontIndirectA_(const LOGFONTA* f) {
-    HFONT r = realCreateFontIndirectA(f);
+HFONT WINAPI CreateFontIndirectW_(const LOGFONTW* f) {
+    HFONT r = realCreateFontIndirectW(f);
     if (r != nullptr) InterlockedIncrement(&gdiObjects);
     return r;
 }
@@ -404,8 +404,8 @@ BOOL WINAPI DeleteDC_(HDC dc) {
     if (ok) InterlockedDecrement(&gdiObjects);
     return ok;
 }
-HHOOK WINAPI SetWindowsHookExA_(int type, HOOKPROC proc, HINSTANCE module, DWORD thread) {
-    HHOOK h = realSetWindowsHookExA(type, proc, module, thread);
+HHOOK WINAPI SetWindowsHookExW_(int type, HOOKPROC proc, HINSTANCE module, DWORD thread) {
+    HHOOK h = realSetWindowsHookExW(type, proc, module, thread);
     if (h != nullptr) InterlockedIncrement(&hooks);
     return h;
 }
@@ -510,18 +510,18 @@ TEST_F(ComServerTest, NothingGrowsOverAThousandMenusWithFiftyInvocations) {
     ASSERT_TRUE(Patch(m, "kernel32.dll", "CloseHandle", &CloseHandle_, &realCloseHandle));
     ASSERT_TRUE(Patch(m, "kernel32.dll", "CreateProcessW", &CreateProcessW_, &realCreateProcessW));
     Patch(m, "kernel32.dll", "CreateMutexA", &CreateMutexA_, &realCreateMutexA);
-    Patch(m, "kernel32.dll", "FindFirstFileA", &FindFirstFileA_, &realFindFirstFileA);
+    Patch(m, "kernel32.dll", "FindFirstFileW", &FindFirstFileW_, &realFindFirstFileW);
     Patch(m, "kernel32.dll", "FindClose", &FindClose_, &realFindClose);
-    Patch(m, "kernel32.dll", "FindFirstChangeNotificationA", &FindFirstChangeNotificationA_,
-          &realFindFirstChangeNotificationA);
+    Patch(m, "kernel32.dll", "FindFirstChangeNotificationW", &FindFirstChangeNotificationW_,
+          &realFindFirstChangeNotificationW);
     Patch(m, "kernel32.dll", "FindCloseChangeNotification", &FindCloseChangeNotification_,
           &realFindCloseChangeNotification);
     ASSERT_TRUE(Patch(m, "gdi32.dll", "CreateBitmap", &CreateBitmap_, &realCreateBitmap));
     ASSERT_TRUE(Patch(m, "gdi32.dll", "CreateCompatibleDC", &CreateCompatibleDC_, &realCreateCompatibleDC));
     ASSERT_TRUE(Patch(m, "gdi32.dll", "DeleteObject", &DeleteObject_, &realDeleteObject));
     ASSERT_TRUE(Patch(m, "gdi32.dll", "DeleteDC", &DeleteDC_, &realDeleteDC));
-    Patch(m, "gdi32.dll", "CreateFontIndirectA", &CreateFontIndirectA_, &realCreateFontIndirectA);
-    const bool hooked = Patch(m, "user32.dll", "SetWindowsHookExA", &SetWindowsHookExA_, &realSetWindowsHookExA) &&
+    Patch(m, "gdi32.dll", "CreateFontIndirectW", &CreateFontIndirectW_, &realCreateFontIndirectW);
+    const bool hooked = Patch(m, "user32.dll", "SetWindowsHookExW", &SetWindowsHookExW_, &realSetWindowsHookExW) &&
                         Patch(m, "user32.dll", "UnhookWindowsHookEx", &UnhookWindowsHookEx_, &realUnhookWindowsHookEx);
 
     constexpr int kCycles = 1000;

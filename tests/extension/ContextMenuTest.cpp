@@ -358,6 +358,41 @@ TEST_F(ContextMenuTest, CommandStrings) {
     }
 }
 
+TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
+    // The wide forms give every character, a cut never ending inside a
+    // UTF-16 pair; the ANSI forms the code page's form, '?' for the rest.
+    // The target in the code page: Wine 8 keeps a link target only there
+    // (its link file holds the path in ANSI).
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    const std::string target = u8"C:\\Café\\view.exe";
+    ShortcutSpec linkSpec;
+    linkSpec.target = target;
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(library / u8"EXT\\Просмотр café \U0001F600.lnk", linkSpec));
+    const std::vector<std::string> files = {library.AddFile("a.txt")};
+    Load();
+    Extension e;
+    e.Select(files);
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
+    const struct {
+        UINT type;
+        UINT size;
+        std::wstring expected;
+    } wide[] = {
+        {GCS_VERBW, 600, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 \U0001F600"},
+        {GCS_VERBW, 16, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 "},  // not half the pair
+        {GCS_HELPTEXTW, 600, L"Open 1 file(s) with " + WideFromUtf8(target)},
+    };
+    for (const auto& c : wide) {
+        std::wstring buffer(700, L'\x7F');
+        EXPECT_EQ(S_OK, e.menu->GetCommandString(0, c.type, nullptr, reinterpret_cast<LPSTR>(&buffer[0]), c.size));
+        EXPECT_EQ(c.expected, buffer.substr(0, buffer.find(L'\0'))) << c.type << " " << c.size;
+    }
+    if (GetACP() == 1252) {
+        EXPECT_EQ("???????? caf\xE9 ", e.Text(0, GCS_VERBA).substr(0, 14));
+        EXPECT_EQ("Open 1 file(s) with C:\\Caf\xE9\\view.exe", e.Text(0, GCS_HELPTEXTA));
+    }
+}
+
 TEST_F(ContextMenuTest, InvokedActionGetsTheShortNamesInDropOrder) {
     ASSERT_TRUE(library.MakeGroup("EXT"));
     ASSERT_TRUE(library.AddRecorder("EXT", "Record", "--flag"));

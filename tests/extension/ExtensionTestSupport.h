@@ -89,7 +89,7 @@ private:
     std::vector<Box> boxes;
 };
 
-// Runs `commandLine` with stdout and stderr captured; waits up to `ms`.
+// Runs `commandLine` (UTF-8) with stdout and stderr captured; waits up to `ms`.
 // Returns the exit code, or -1 when it could not be started or timed out
 // (then it is terminated).
 int RunCaptured(const std::string& commandLine, std::string* output, DWORD ms = 60000);

@@ -80,13 +80,7 @@ std::vector<std::string> Names(const HostRun& run) {
 
 // --- Names that must reach the action intact ------------------------------------
 
-std::string Utf8(const std::wstring& wide) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
-    text.resize(text.size() - 1);
-    return text;
-}
+std::string Utf8(const std::wstring& wide) { return Utf8FromWide(wide); }
 
 // The identity RecordArgs records for a file ("serial-high-low"), or "-".
 std::string Identity(const std::wstring& path) { return FileIdentity(path.c_str()); }
@@ -512,6 +506,152 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
             if (at == std::string::npos) break;
         }
         EXPECT_TRUE(RecordedIdentities(record, 1000).empty()) << "nothing may start";
+    }
+}
+
+// --- Names of every script, from the install folder to the program ------------
+
+// A library installed in a folder named in UTF-8 under `scratch`: the
+// folder made level by level, the built Zentrik.dll copied in. Returns the
+// folder (with its backslash), empty on failure.
+std::string InstallLibraryIn(const TempDir& scratch, const std::string& relative) {
+    std::string folder = scratch.Path();
+    size_t start = 0;
+    while (start < relative.size()) {
+        const size_t end = relative.find('\\', start);
+        folder += relative.substr(start, end - start) + "\\";
+        CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    const std::wstring dll = WideFromUtf8(folder + "Zentrik.dll");
+    if (!CopyFileW(WidePath(ExecutableDirectory() + "Zentrik.dll").c_str(), dll.c_str(), FALSE)) return std::string();
+    return folder;
+}
+
+bool MakeUtf8Folder(const std::string& path) { return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != 0; }
+
+bool WriteUtf8File(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ShortName(const std::string& path) {
+    wchar_t shortName[MAX_PATH] = L"";
+    GetShortPathNameW(WideFromUtf8(path).c_str(), shortName, MAX_PATH);
+    return Utf8(shortName);
+}
+
+// The user's own section of the settings file.
+std::string UserSection() {
+    wchar_t user[256] = L"";
+    DWORD size = 256;
+    return GetUserNameW(user, &size) ? "[options." + Utf8(user) + "]" : "[options]";
+}
+
+TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
+    // Cyrillic, CJK and a character no code page has (U+1F600, a UTF-16 pair).
+    TempDir scratch("zkuni");
+    const std::string home = InstallLibraryIn(scratch, u8"Дмитрий\\山田 \U0001F600 Programs");
+    ASSERT_FALSE(home.empty());
+    const std::string work = scratch.Path() + u8"Рабочая 日本 \U0001F600";
+    ASSERT_TRUE(MakeUtf8Folder(work));
+    // Group folders with such names, and EXT.ДОК for a lower-case отчёт.док:
+    // letters beyond ASCII compare as the file system compares them.
+    for (const char* group : {u8"EXT.日本", u8"EXT(Документы).txt", u8"EXT.ДОК"}) ASSERT_TRUE(MakeUtf8Folder(home + group));
+    // Over 1,000 characters of arguments, with quoted paths of every script.
+    std::string arguments = u8"--open \"" + work + u8"\\файл 1.txt\"";
+    while (arguments.size() < 2400) arguments += u8" \"" + work + u8"\\山田 \U0001F600 отчёт.txt\"";
+    arguments += " --end";
+    // The program's own name is beyond ASCII too, but in the code page:
+    // Wine 8 keeps a link target only in the code page (its link file holds
+    // the path in ANSI, and GetPath gives '?' for the rest).
+    const std::string program = scratch.Path() + u8"Café.exe";
+    ASSERT_TRUE(CopyFileW(WidePath(RecorderPath()).c_str(), WideFromUtf8(program).c_str(), FALSE));
+    ShortcutSpec editor;
+    editor.target = program;
+    editor.arguments = arguments;
+    editor.workingDirectory = work;
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + u8"EXT.日本\\Открыть в редакторе.lnk", editor));
+    ShortcutSpec plain;
+    plain.target = RecorderPath();
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + u8"EXT(Документы).txt\\Просмотр \U0001F600.(3).lnk", plain));
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + u8"EXT.ДОК\\Отчёт.lnk", plain));
+    // The caption: a settings file in UTF-16 with a byte-order mark, which
+    // the profile service keeps and reads as such.
+    const std::wstring ini = WideFromUtf8("\xEF\xBB\xBF" + UserSection() + "\r\nUseMenuName=1\r\nMenuName=" +
+                                          u8"Мои действия 山田 \U0001F600" + "\r\n");
+    ASSERT_TRUE(WriteUtf8File(home + "Zentrik.ini", std::string(reinterpret_cast<const char*>(ini.data()),
+                                                                  ini.size() * sizeof(wchar_t))));
+    const std::string book = work + u8"\\книга.日本";
+    const std::string text = work + u8"\\заметки.txt";
+    const std::string report = work + u8"\\отчёт.док";
+    for (const std::string& f : {book, text, report}) ASSERT_TRUE(WriteUtf8File(f, "x"));
+
+    const struct {
+        std::string file;
+        std::vector<std::string> names;
+        std::string program;
+    } cases[] = {
+        {book, {u8"Открыть в редакторе"}, program},
+        {text, {u8"Просмотр \U0001F600"}, RecorderPath()},
+        {report, {u8"Отчёт"}, RecorderPath()},
+    };
+    for (const auto& c : cases) {
+        const HostRun run = RunHostOn(home + "Zentrik.dll", records, {WideFromUtf8(c.file)}, "");
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_EQ(std::vector<std::string>{u8"Мои действия 山田 \U0001F600"}, run.popups) << run.output;
+        EXPECT_EQ(c.names, Names(run)) << run.output;
+        ASSERT_EQ(1u, run.helps.size()) << run.output;
+        EXPECT_EQ("Open 1 file(s) with " + c.program, run.helps[0]);
+    }
+
+    // The program gets exactly what the shortcut holds, then the file.
+    const HostRun run = RunHostOn(home + "Zentrik.dll", records, {WideFromUtf8(book)}, u8"--invoke \"Открыть в редакторе\"");
+    ASSERT_EQ(0, run.exitCode) << run.output;
+    EXPECT_TRUE(run.Contains("InvokeCommand(0): 0x00000000")) << run.output;
+    std::string recordText;
+    ASSERT_FALSE(WaitForRecordedCommandLine(record).empty()) << run.output;
+    ASSERT_TRUE(ReadWholeFile(record, &recordText));
+    EXPECT_NE(std::string::npos, recordText.find("CMD:\"" + program + "\" " + arguments + " " + ShortName(book) + "\n"))
+        << recordText.substr(0, 300);
+    EXPECT_NE(std::string::npos, recordText.find("\nCWD:" + work + "\n")) << recordText.substr(0, 300);
+}
+
+// The starter library's kind of actions, in install folders named with
+// double-byte characters of code page 932 (the second byte of 田 is 'c', of
+// テ 'e'). The ctest entry extension_shellhost_ja_test runs this under Wine
+// with the Japanese ANSI code page (ZK_WINE_LOCALE=ja_JP.UTF-8).
+TEST_F(ShellHostTest, JapaneseInstallFoldersGiveTheStarterActions) {
+    char locale[64] = "";
+    if (GetEnvironmentVariableA("ZK_WINE_LOCALE", locale, sizeof locale) > 0 &&
+        std::string(locale) == "ja_JP.UTF-8") {
+        ASSERT_EQ(932u, GetACP());
+    }
+    TempDir scratch("zkja");
+    const std::string documents = scratch.Path();
+    ASSERT_TRUE(WriteUtf8File(documents + "memo.txt", "x"));
+    for (const char* folder : {u8"users\\山田\\AppData\\Local\\Programs\\Zentrik", u8"テスト\\Zentrik"}) {
+        const std::string home = InstallLibraryIn(scratch, folder);
+        ASSERT_FALSE(home.empty()) << folder;
+        ASSERT_TRUE(MakeUtf8Folder(home + "EXT(Text files).txt.log"));
+        ASSERT_TRUE(MakeUtf8Folder(home + "EXT(All files)"));
+        ShortcutSpec notepad;
+        notepad.target = "C:\\Windows\\System32\\notepad.exe";
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + "EXT(Text files).txt.log\\Edit in Notepad.(1).lnk", notepad));
+        ShortcutSpec explorer;
+        explorer.target = "C:\\Windows\\explorer.exe";
+        explorer.arguments = "/select,";
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcutUtf8(home + "EXT(All files)\\Show in Explorer.(5).lnk", explorer));
+        const HostRun run = RunHostOn(home + "Zentrik.dll", records, {WideFromUtf8(documents + "memo.txt")}, "");
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_EQ((std::vector<std::string>{"Edit in Notepad", "Show in Explorer"}), Names(run)) << folder << "\n"
+                                                                                                 << run.output;
     }
 }
 

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         TextListNode* lists = nullptr;
         if (PushText(&lists, list)) {
-            TypeListsMatch(lists, rest.c_str(), NoLeadBytes);
+            TypeListsMatch(lists, rest.c_str(), FoldAsciiUpper);
             FreeTextList(&lists);
         }
     } else {

@@ -339,7 +339,7 @@ void BufferStep(Input& in, TextBuffer& b, Kind kind, std::string& model, int32_t
                 model = Cut(CText(src), cap);
                 name = "InitOverWith";
             } else if (kind == Kind::Fixed) {
-                // Copy from another buffer, whose capacity may exceed 260.
+                // Copy from another buffer, whose capacity may exceed a FixedText.
                 std::string src = in.Bytes();
                 int32_t otherCap = in.Upto(600);
                 std::unique_ptr<char[]> array(new char[static_cast<size_t>(otherCap) + 1]);
@@ -352,7 +352,7 @@ void BufferStep(Input& in, TextBuffer& b, Kind kind, std::string& model, int32_t
                     fixed.CopyFrom(other);
                     name = "CopyFrom";
                 }
-                model = Cut(Cut(CText(src), otherCap), kFixedTextCapacity);
+                model = Cut(Cut(CText(src), otherCap), kFixedTextBytes);
             } else {
                 HeapText& heap = static_cast<HeapText&>(b);
                 switch (in.Byte() % 4) {
@@ -419,7 +419,7 @@ void BufferScenario(Input& in) {
         case 1: {
             std::string src = in.Bytes();
             FixedText b(src.c_str());
-            int32_t cap = kFixedTextCapacity;
+            int32_t cap = kFixedTextBytes;
             std::string model = Cut(CText(src), cap);
             CheckBuffer(b, model, cap, "FixedText");
             for (int i = 0; i < kMaxSteps && !in.Done(); ++i)

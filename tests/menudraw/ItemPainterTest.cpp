@@ -137,7 +137,6 @@ protected:
         look.iconHeight = kIcon;
         look.icon = icon;
         look.text = "Open with Wordpad";
-        look.textLength = static_cast<int32_t>(std::strlen(look.text));
         look.font = font;
     }
     void TearDown() override {
@@ -231,7 +230,7 @@ TEST_F(ItemPainting, ButtonItemNoWiderThanTheIconAreaGetsNoGradient) {
     look.gradient = true;
     look.selected = true;
     look.buttonIcon = true;
-    look.textLength = 0;
+    look.text = "";
     const int width = kIcon + 5;
     Canvas canvas(kLeft + width + 5, kTop + kHeight + 5, kUntouched);
     RECT item = {kLeft, kTop, kLeft + width, kTop + kHeight};
@@ -294,11 +293,12 @@ protected:
     }
     void TearDown() override { DestroyWindow(window); }
     // The extent of `text` in `font`, measured here on a screen context.
-    SIZE Extent(const std::string& text) {
+    // The extent of the UTF-16 `text`.
+    SIZE Extent(const std::wstring& text) {
         HDC dc = CreateCompatibleDC(nullptr);
         HGDIOBJ old = SelectObject(dc, font);
         SIZE s = {};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &s);
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &s);
         SelectObject(dc, old);
         DeleteDC(dc);
         return s;
@@ -316,27 +316,27 @@ protected:
     HFONT font = nullptr;
 };
 
-TEST_F(ItemMeasuring, NameFollowedByTwoEmsUpTo260Bytes) {
+TEST_F(ItemMeasuring, WholeNameFollowedByTwoEms) {
     const int a = AverageWidth();
     ASSERT_GT(a, 0);
     const struct {
-        size_t nameLength;
-        std::string measured;  // what the width must come from
+        const char* name;         // UTF-8
+        std::wstring measured;    // what the width must come from
     } cases[] = {
-        {40, std::string(40, 'W') + "MM"},
-        {258, std::string(258, 'W') + "MM"},
-        {259, std::string(259, 'W') + "M"},  // only one "M" fits in 260
-        {260, std::string(260, 'W')},
-        {400, std::string(260, 'W')},        // the measuring text stops at 260
+        {"WWWW", L"WWWWMM"},
+        {u8"Открыть в редакторе 山田", L"\u041e\u0442\u043a\u0440\u044b\u0442\u044c \u0432 "
+                                         L"\u0440\u0435\u0434\u0430\u043a\u0442\u043e\u0440\u0435 \u5c71\u7530MM"},
+        {nullptr, std::wstring(400, L'W') + L"MM"},  // past the path limit: all of it
     };
+    const std::string longName(400, 'W');
     for (const auto& c : cases) {
-        std::string name(c.nameLength, 'W');
+        const char* name = c.name != nullptr ? c.name : longName.c_str();
         int before = LiveGdiObjectCount();
-        ItemSize size = MeasureItemText(window, font, name.c_str(), 16, 16);
+        ItemSize size = MeasureItemText(window, font, name, 16, 16);
         EXPECT_EQ(LiveGdiObjectCount(), before);
         SIZE extent = Extent(c.measured);
-        EXPECT_EQ(size.width, (extent.cx > 16 * a ? extent.cx : 16 * a) + 16 + 8) << c.nameLength;
-        EXPECT_EQ(size.height, extent.cy > 20 ? extent.cy : 20) << c.nameLength;
+        EXPECT_EQ(size.width, (extent.cx > 16 * a ? extent.cx : 16 * a) + 16 + 8) << name;
+        EXPECT_EQ(size.height, extent.cy > 20 ? extent.cy : 20) << name;
     }
 }
 

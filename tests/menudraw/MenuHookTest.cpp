@@ -108,7 +108,7 @@ struct TestAction {
 // unregistered) at the end.
 class MenuObject {
 public:
-    MenuObject(const std::vector<ActionItem*>& actions, UINT firstId) : object(new OwnerDrawMenu()) {
+    MenuObject(const std::vector<ActionItem*>& actions, UINT firstId) : object(new OwnerDrawMenu(theSettings)) {
         object->subMenu = CreatePopupMenu();
         object->firstCommandId = firstId;
         for (size_t k = 0; k < actions.size(); ++k) {

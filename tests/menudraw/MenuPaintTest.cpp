@@ -2,7 +2,6 @@
 // DrawMenuItem's refusal without a font, on real OwnerDrawMenu objects. (The icon size following LargeIcon: MenuHookTest.cpp.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "MenuTestSupport.h"
 #include "catalogue/ActionItem.h"
@@ -15,7 +14,7 @@ namespace {
 // A menu on the heap, as the extension object embeds it; destroyed at the end.
 class Object {
 public:
-    Object() : object(new OwnerDrawMenu()) {}
+    Object() : object(new OwnerDrawMenu(theSettings)) {}
     ~Object() { delete object; }
     Object(const Object&) = delete;
     Object& operator=(const Object&) = delete;
@@ -28,9 +27,9 @@ private:
 
 TEST(MenuPaint, ReleaseMenuFontDeletesOnlyAnOwnedFont) {
     Object object;
-    LOGFONTA description = {};
+    LOGFONTW description = {};
     description.lfHeight = -12;
-    std::strcpy(description.lfFaceName, "Tahoma");
+    lstrcpyW(description.lfFaceName, L"Tahoma");
     HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     // Owned: deleted.

@@ -1,8 +1,8 @@
 // A program the tests start through the product's own launch code. It
 // records what it was started with and exits:
 //
-//   CMD:<GetCommandLineA(), byte for byte>
-//   CWD:<current directory>
+//   CMD:<GetCommandLineW() in UTF-8>
+//   CWD:<current directory in UTF-8>
 //   SHOW:<STARTUPINFO dwFlags in hex> <wShowWindow>
 //   FILE:<identity of the file each argument names, or "-">  (one per argument)
 //
@@ -23,14 +23,15 @@
 #include <string>
 
 #include "tests/testsupport/FileIdentity.h"
+#include "tests/testsupport/TempDir.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string record = "CMD:";
-    record += GetCommandLineA();
+    record += Utf8FromWide(GetCommandLineW());
     record += "\nCWD:";
-    char directory[MAX_PATH + 1] = {};
-    GetCurrentDirectoryA(MAX_PATH, directory);
-    record += directory;
+    wchar_t directory[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    record += Utf8FromWide(directory);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);

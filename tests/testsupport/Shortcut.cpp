@@ -4,24 +4,41 @@
 
 #include "tests/testsupport/TempDir.h"
 
-HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& linkSpec) {
-    IShellLinkA* link = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+namespace {
+
+HRESULT WriteShortcutIn(UINT codePage, const std::string& path, const ShortcutSpec& linkSpec) {
+    auto wide = [codePage](const std::string& text) {
+        return codePage == CP_UTF8 ? WideFromUtf8(text) : WidePath(text);
+    };
+    IShellLinkW* link = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(&link));
     if (FAILED(hr)) return hr;
-    if (linkSpec.setTarget) hr = link->SetPath(linkSpec.target.c_str());
-    if (SUCCEEDED(hr) && !linkSpec.arguments.empty()) hr = link->SetArguments(linkSpec.arguments.c_str());
-    if (SUCCEEDED(hr) && !linkSpec.workingDirectory.empty()) hr = link->SetWorkingDirectory(linkSpec.workingDirectory.c_str());
+    if (linkSpec.setTarget) hr = link->SetPath(wide(linkSpec.target).c_str());
+    if (SUCCEEDED(hr) && !linkSpec.arguments.empty()) hr = link->SetArguments(wide(linkSpec.arguments).c_str());
+    if (SUCCEEDED(hr) && !linkSpec.workingDirectory.empty())
+        hr = link->SetWorkingDirectory(wide(linkSpec.workingDirectory).c_str());
     if (SUCCEEDED(hr)) hr = link->SetShowCmd(linkSpec.showCommand);
-    if (SUCCEEDED(hr) && !linkSpec.iconPath.empty()) hr = link->SetIconLocation(linkSpec.iconPath.c_str(), linkSpec.iconIndex);
+    if (SUCCEEDED(hr) && !linkSpec.iconPath.empty())
+        hr = link->SetIconLocation(wide(linkSpec.iconPath).c_str(), linkSpec.iconIndex);
     IPersistFile* file = nullptr;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(hr)) {
-        hr = file->Save(WidePath(path).c_str(), TRUE);
+        hr = file->Save(wide(path).c_str(), TRUE);
         file->Release();
     }
     link->Release();
     return hr;
+}
+
+}  // namespace
+
+HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& linkSpec) {
+    return WriteShortcutIn(CP_ACP, path, linkSpec);
+}
+
+HRESULT WriteShortcutUtf8(const std::string& path, const ShortcutSpec& linkSpec) {
+    return WriteShortcutIn(CP_UTF8, path, linkSpec);
 }
 
 bool WriteShortcutLongName(const std::string& folder, const std::string& name, const ShortcutSpec& linkSpec) {

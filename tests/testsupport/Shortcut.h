@@ -1,5 +1,5 @@
 // Real shell link files for tests, written through the shell's own link
-// object (IShellLinkA setters + IPersistFile::Save), and COM set-up for the
+// object (IShellLinkW setters + IPersistFile::Save), and COM set-up for the
 // test thread.
 #pragma once
 
@@ -23,7 +23,8 @@ private:
     HRESULT result;
 };
 
-// What a shortcut holds. Empty texts are not set at all (a link without
+// What a shortcut holds (texts in the ANSI code page, or UTF-8 for
+// WriteShortcutUtf8). Empty texts are not set at all (a link without
 // arguments, working directory...); setTarget false leaves the link without
 // a target path.
 struct ShortcutSpec {
@@ -41,6 +42,9 @@ struct ShortcutSpec {
 // does not exist returns S_FALSE and is not a failure. The caller's thread
 // must have initialised COM.
 HRESULT WriteShortcut(const std::string& path, const ShortcutSpec& linkSpec);
+// The same with `path` and every text of `linkSpec` in UTF-8, for names
+// outside the ANSI code page.
+HRESULT WriteShortcutUtf8(const std::string& path, const ShortcutSpec& linkSpec);
 
 // Writes a .lnk on a short temporary name and renames it to `path` with the
 // wide \\?\ form, for file names whose full path is beyond what the ANSI

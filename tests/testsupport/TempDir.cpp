@@ -95,11 +95,28 @@ bool RemoveTree(const std::string& folder) {
     return RemoveTreeWide(wide);
 }
 
-std::wstring WidePath(const std::string& path) {
-    int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+namespace {
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
     if (n <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
     wide.resize(static_cast<size_t>(n - 1));
     return wide;
+}
+
+}  // namespace
+
+std::wstring WidePath(const std::string& path) { return Widen(path, CP_ACP); }
+
+std::wstring WideFromUtf8(const std::string& text) { return Widen(text, CP_UTF8); }
+
+std::string Utf8FromWide(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &bytes[0], n, nullptr, nullptr);
+    bytes.resize(static_cast<size_t>(n - 1));
+    return bytes;
 }

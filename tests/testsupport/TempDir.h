@@ -32,6 +32,9 @@ private:
 bool RemoveTree(const std::string& folder);
 // The path in wide characters (system code page).
 std::wstring WidePath(const std::string& path);
+// Between UTF-8 and UTF-16, for names of any script.
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);
 // Reads a whole file; false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 // Writes a whole file, replacing it.

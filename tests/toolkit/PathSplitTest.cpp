@@ -63,15 +63,19 @@ TEST(PathSplit, DirectoryWithoutItsSlash) {
     EXPECT_EQ(NoSlash("f.txt"), "");
 }
 
-TEST(PathSplit, PartsAreCutAt255) {
-    std::string longDir = "C:\\" + std::string(300, 'd') + "\\" + std::string(300, 'b') + "." + std::string(300, 'e');
+TEST(PathSplit, PartsAreCutAtTheLimitNeverInsideACharacter) {
+    const int32_t n = kPathPartLimit + 45;
+    std::string longDir = "C:\\" + std::string(n, 'd') + "\\" + std::string(n, 'b') + "." + std::string(n, 'e');
     PathParts parts = SplitPath(longDir.c_str(), NoLeadBytes);
-    EXPECT_EQ(parts.directoryLength, 255);
-    EXPECT_EQ(parts.baseLength, 255);
-    EXPECT_EQ(parts.extensionLength, 255);
-    EXPECT_EQ(parts.baseStart, 2 + 302);
-    EXPECT_EQ(Part(longDir.c_str(), kPartExtension), "." + std::string(254, 'e'));
-    EXPECT_EQ(Part(longDir.c_str(), kDir).size(), 257u);
+    EXPECT_EQ(parts.directoryLength, kPathPartLimit);
+    EXPECT_EQ(parts.baseLength, kPathPartLimit);
+    EXPECT_EQ(parts.extensionLength, kPathPartLimit);
+    EXPECT_EQ(parts.baseStart, 2 + n + 2);
+    EXPECT_EQ(Part(longDir.c_str(), kPartExtension), "." + std::string(kPathPartLimit - 1, 'e'));
+    // A four-byte character across the limit is left out whole.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::string name = std::string(kPathPartLimit - 2, 'b') + emoji;
+    EXPECT_EQ(Part(name.c_str(), kPartBaseName), std::string(kPathPartLimit - 2, 'b'));
 }
 
 TEST(PathSplit, DoubleByteTrailBytesAreNotSeparators) {

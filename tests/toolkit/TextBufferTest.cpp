@@ -91,14 +91,15 @@ TEST(TextBuffer, TrimAndUnquote) {
 }
 
 TEST(TextBuffer, CutsAtCapacity) {
-    std::string big(300, 'x');
-    big[259] = 'y';
+    const size_t cap = kFixedTextBytes;
+    std::string big(cap + 40, 'x');
+    big[cap - 1] = 'y';
     FixedText fixed(big.c_str());
-    EXPECT_EQ(fixed.Length(), 260);
-    EXPECT_EQ(Text(fixed), big.substr(0, 260));
+    EXPECT_EQ(fixed.Length(), kFixedTextBytes);
+    EXPECT_EQ(Text(fixed), big.substr(0, cap));
 
     fixed.Append("more");  // a full buffer stays as it is
-    EXPECT_EQ(Text(fixed), big.substr(0, 260));
+    EXPECT_EQ(Text(fixed), big.substr(0, cap));
     ExpectInvariants(fixed);
 
     FixedText copy;
