@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "props/VersionText.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -22,36 +24,39 @@ private:
 };
 
 // The string value `path` of the block, or null when it is missing.
-const char* QueryText(void* block, const char* path) {
+const char16_t* QueryText(void* block, const wchar_t* path) {
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block, path, &value, &length) || value == nullptr) return nullptr;
-    return static_cast<const char*>(value);
+    if (!VerQueryValueW(block, path, &value, &length) || value == nullptr) return nullptr;
+    return static_cast<const char16_t*>(value);
 }
 
 }  // namespace
 
 void ReadAboutTexts(const char* libraryPath, AboutTexts& texts) {
+    char16_t pathStore[3 * kFixedTextCapacity + 1];
+    WideOver path(pathStore, 3 * kFixedTextCapacity);
+    if (!AppendUtf16(path, libraryPath)) return;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(libraryPath, &handle);
+    DWORD size = GetFileVersionInfoSizeW(AsWide(path.Text()), &handle);
     if (size == 0) return;
     VersionBlock block(size);
     if (block.Data() == nullptr) return;
-    if (!GetFileVersionInfoA(libraryPath, 0, size, block.Data())) return;
+    if (!GetFileVersionInfoW(AsWide(path.Text()), 0, size, block.Data())) return;
 
     void* fixedValue = nullptr;
     UINT fixedLength = 0;
-    if (!VerQueryValueA(block.Data(), "\\", &fixedValue, &fixedLength)) return;
+    if (!VerQueryValueW(block.Data(), L"\\", &fixedValue, &fixedLength)) return;
     if (fixedValue == nullptr || fixedLength != sizeof(VS_FIXEDFILEINFO)) return;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(fixedValue);
 
-    const char* product = QueryText(block.Data(), "\\StringFileInfo\\040904B0\\ProductName");
+    const char16_t* product = QueryText(block.Data(), L"\\StringFileInfo\\040904B0\\ProductName");
     if (product == nullptr) return;
-    texts.productName.Assign(product);
+    AssignUtf8(texts.productName, product);
 
     FormatVersionText(texts.version, fixed->dwProductVersionMS, fixed->dwFileVersionMS);
 
-    const char* copyright = QueryText(block.Data(), "\\StringFileInfo\\040904B0\\LegalCopyright");
+    const char16_t* copyright = QueryText(block.Data(), L"\\StringFileInfo\\040904B0\\LegalCopyright");
     if (copyright == nullptr) return;
-    texts.copyright.Assign(copyright);
+    AssignUtf8(texts.copyright, copyright);
 }

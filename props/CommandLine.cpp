@@ -4,10 +4,12 @@
 
 #include "props/Registration.h"
 #include "toolkit/TextBuffer.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
-const char kCaption[] = "Zentrik Properties";
+const wchar_t kCaption[] = L"Zentrik Properties";
 const char kUsage[] =
     "Usage: Zentprops.exe [/enable | /disable] [/quiet]\r\n\r\n"
     "  (none)     show the settings dialog\r\n"
@@ -34,9 +36,17 @@ void WriteOutput(const char* text) {
     WriteFile(out, "\r\n", 2, &written, nullptr);
 }
 
+// The message box in UTF-16; `text` is UTF-8.
+void ShowMessage(HWND owner, const char* text, UINT flags) {
+    char16_t store[1024];
+    WideOver wide(store, 1023);
+    AppendUtf16(wide, text);
+    MessageBoxW(owner, AsWide(wide.Text()), kCaption, flags);
+}
+
 void Report(const SwitchRequest& request, HWND owner, const char* text, bool failed) {
     WriteOutput(text);
-    if (!request.quiet) MessageBoxA(owner, text, kCaption, MB_OK | (failed ? MB_ICONERROR : MB_ICONINFORMATION));
+    if (!request.quiet) ShowMessage(owner, text, MB_OK | (failed ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
@@ -76,7 +86,7 @@ SwitchRequest ParseSwitches(const char* commandLine) {
 int RunSwitches(const SwitchRequest& request, HWND owner) {
     if (request.action != SwitchAction::Enable && request.action != SwitchAction::Disable) {
         WriteOutput(kUsage);
-        if (!request.quiet) MessageBoxA(owner, kUsage, kCaption, MB_OK | MB_ICONWARNING);
+        if (!request.quiet) ShowMessage(owner, kUsage, MB_OK | MB_ICONWARNING);
         return kExitUsage;
     }
     bool enable = request.action == SwitchAction::Enable;

@@ -4,6 +4,8 @@
 #include "props/Registration.h"
 #include "settings/Settings.h"
 #include "toolkit/Paths.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -29,21 +31,44 @@ const OptionBox kOptionBoxes[] = {
     {IDC_USE_MENU_NAME, &Settings::UseMenuName}, {IDC_HIDE_EMPTY, &Settings::HideEmpty},
 };
 
+// Empty when the program's directory is not known: a file of the current
+// directory would be another file.
 FixedText& ProgramFile(FixedText& out, const char* name) {
+    if (ProgramDirectory().Empty()) {
+        out.Assign("");
+        return out;
+    }
     return CombinePath(out, ProgramDirectory().Text(), name);
+}
+
+// The edit box's text in UTF-8: up to 260 UTF-16 units of at most 3 bytes.
+struct EditText {
+    char store[3 * kFixedTextCapacity + 1];
+    TextOver text{store, 3 * kFixedTextCapacity};
+};
+
+// The help call with the help file beside the program; nothing when there is
+// no such path.
+void ShowHelp(HWND window, UINT command) {
+    FixedText helpFile;
+    ProgramFile(helpFile, kHelpFileName);
+    char16_t store[3 * kFixedTextCapacity + 1];
+    WideOver path(store, 3 * kFixedTextCapacity);
+    if (helpFile.Empty() || !AppendUtf16(path, helpFile.Text())) return;
+    WinHelpW(window, AsWide(path.Text()), command, reinterpret_cast<ULONG_PTR>(g_helpTable));
 }
 
 }  // namespace
 
 INT_PTR PropertiesDialog::Run(HINSTANCE instance) {
-    return DialogBoxParamA(instance, "APPDIALOG", nullptr, Procedure, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamW(instance, L"APPDIALOG", nullptr, Procedure, reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK PropertiesDialog::Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     }
-    auto* self = reinterpret_cast<PropertiesDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    auto* self = reinterpret_cast<PropertiesDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (self == nullptr) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
@@ -68,9 +93,9 @@ void PropertiesDialog::OnInitDialog() {
     CentreInWorkArea();
     LoadIntoControls();
     UpdateEnabling();
-    SetDlgItemTextA(dialog_, IDC_ABOUT_NAME, about_.productName.Text());
-    SetDlgItemTextA(dialog_, IDC_ABOUT_VERSION, about_.version.Text());
-    SetDlgItemTextA(dialog_, IDC_ABOUT_COPYRIGHT, about_.copyright.Text());
+    SetItemText(IDC_ABOUT_NAME, about_.productName.Text());
+    SetItemText(IDC_ABOUT_VERSION, about_.version.Text());
+    SetItemText(IDC_ABOUT_COPYRIGHT, about_.copyright.Text());
 }
 
 // Only the whole wParam counts: a notification other than a plain click
@@ -88,24 +113,17 @@ void PropertiesDialog::OnCommand(WPARAM wParam) {
 
 void PropertiesDialog::OnHelp(const HELPINFO* info) {
     if (info == nullptr || info->iContextType != HELPINFO_WINDOW) return;
-    FixedText helpFile;
-    ProgramFile(helpFile, kHelpFileName);
-    WinHelpA(static_cast<HWND>(info->hItemHandle), helpFile.Text(), HELP_WM_HELP,
-             reinterpret_cast<ULONG_PTR>(g_helpTable));
+    ShowHelp(static_cast<HWND>(info->hItemHandle), HELP_WM_HELP);
 }
 
-void PropertiesDialog::OnContextMenu(HWND window) {
-    FixedText helpFile;
-    ProgramFile(helpFile, kHelpFileName);
-    WinHelpA(window, helpFile.Text(), HELP_CONTEXTMENU, reinterpret_cast<ULONG_PTR>(g_helpTable));
-}
+void PropertiesDialog::OnContextMenu(HWND window) { ShowHelp(window, HELP_CONTEXTMENU); }
 
 // Left edge (work.left + work.right - width) / 2, top likewise; C++ division
 // truncates toward zero as the placement rule asks.
 void PropertiesDialog::CentreInWorkArea() {
     RECT work;
     RECT frame;
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
     if (!GetWindowRect(dialog_, &frame)) return;
     int width = frame.right - frame.left;
     int height = frame.bottom - frame.top;
@@ -119,7 +137,7 @@ void PropertiesDialog::LoadIntoControls() {
     ProgramFile(settingsFile, kSettingsFileName);
     ReadSettings(settingsFile.Text(), SettingsScope::Program);
     for (const OptionBox& box : kOptionBoxes) SetChecked(box.id, theSettings.*box.flag != 0);
-    SetDlgItemTextA(dialog_, IDC_MENU_NAME, theSettings.MenuName.Text());
+    SetItemText(IDC_MENU_NAME, theSettings.MenuName.Text());
 }
 
 // Registers or unregisters on every store, whether or not the box changed,
@@ -127,9 +145,9 @@ void PropertiesDialog::LoadIntoControls() {
 void PropertiesDialog::StoreFromControls() {
     SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
-    FixedText name;
-    ReadMenuNameEdit(name);
-    theSettings.MenuName.Assign(name.Text());  // cut to the name's 63 bytes
+    EditText name;
+    ReadMenuNameEdit(name.text);
+    theSettings.SetMenuName(name.text.Text());  // cut after 63 characters
     WriteSettings();
 }
 
@@ -139,7 +157,9 @@ void PropertiesDialog::UpdateEnabling() {
         bool unchecked = IsDlgButtonChecked(dialog_, box.id) == BST_UNCHECKED;
         if (unchecked != (theSettings.*box.flag == 0)) differs = true;
     }
-    FixedText name;
+    // Equal UTF-8 bytes are equal characters.
+    EditText edit;
+    TextBuffer& name = edit.text;
     ReadMenuNameEdit(name);
     const TextBuffer& stored = theSettings.MenuName;
     if (name.Length() != stored.Length()) {
@@ -159,8 +179,20 @@ void PropertiesDialog::SetChecked(int id, bool checked) {
     CheckDlgButton(dialog_, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// Up to 260 bytes of the edit box; the terminator is forced at 260.
-void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
-    GetDlgItemTextA(dialog_, IDC_MENU_NAME, text.storage, kFixedTextCapacity + 1);
-    text.Recount();
+// A UTF-8 text shown in UTF-16; the texts shown here (menu name, About
+// lines) hold at most 260 bytes, so they always fit.
+void PropertiesDialog::SetItemText(int id, const char* text) {
+    char16_t store[kFixedTextCapacity + 1];
+    WideOver wide(store, kFixedTextCapacity);
+    AppendUtf16(wide, text);
+    SetDlgItemTextW(dialog_, id, AsWide(wide.Text()));
+}
+
+// Up to 260 UTF-16 units of the edit box (the terminator forced at 260), in
+// UTF-8; `text` must hold 3 bytes a unit.
+void PropertiesDialog::ReadMenuNameEdit(TextBuffer& text) const {
+    wchar_t units[kFixedTextCapacity + 1];
+    UINT count = GetDlgItemTextW(dialog_, IDC_MENU_NAME, units, kFixedTextCapacity + 1);
+    units[kFixedTextCapacity] = 0;
+    AssignUtf8(text, AsUtf16(units), static_cast<int32_t>(count <= kFixedTextCapacity ? count : kFixedTextCapacity));
 }

@@ -5,6 +5,10 @@
 // and the Settings record as last read) and enables Apply only while they
 // differ. OK and Apply store everything and reload the controls from what
 // was stored; Cancel stores nothing, so the state of the last Apply stays.
+//
+// The dialog is a Unicode window: its texts go in and out in UTF-16 and are
+// UTF-8 in the program (the menu name, the About lines), so a name in any
+// script is shown and stored as typed.
 #pragma once
 
 #include <windows.h>
@@ -34,7 +38,8 @@ private:
 
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);
-    void ReadMenuNameEdit(FixedText& text) const;
+    void SetItemText(int id, const char* text);
+    void ReadMenuNameEdit(TextBuffer& text) const;
 
     const AboutTexts& about_;
     HWND dialog_ = nullptr;

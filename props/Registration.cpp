@@ -2,9 +2,9 @@
 
 #include <shlobj.h>
 
-#include <cstring>
-
 #include "toolkit/Paths.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 const char kLibraryFileName[] = "Zentrik.dll";
 const char kHandlerKeyName[] = "ZentrikMenu";
@@ -51,10 +51,18 @@ LSTATUS CreateKey(HKEY parent, const char* name, HKEY* key) {
     return g_calls.createKey(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key, nullptr);
 }
 
-// REG_SZ with its terminating zero: data length is the text length plus 1.
+// REG_SZ in UTF-16 with its terminating zero: data length is the text's
+// units plus 1, in bytes. `name` (ASCII) and `text` are UTF-8; a text too
+// long for a registry path fails as a bad path, never stored cut.
 LSTATUS SetText(HKEY key, const char* name, const char* text) {
-    return g_calls.setValue(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                            static_cast<DWORD>(std::strlen(text) + 1));
+    char16_t nameStore[32];
+    WideOver wideName(nameStore, 31);
+    char16_t textStore[3 * kFixedTextCapacity + 1];
+    WideOver wideText(textStore, 3 * kFixedTextCapacity);
+    if ((name != nullptr && !AppendUtf16(wideName, name)) || !AppendUtf16(wideText, text)) return ERROR_BAD_PATHNAME;
+    return g_calls.setValue(key, name != nullptr ? AsWide(wideName.Text()) : nullptr, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(wideText.Text()),
+                            static_cast<DWORD>((wideText.Length() + 1) * sizeof(char16_t)));
 }
 
 // Closes a key this attempt holds; a key never acquired is left alone.
@@ -118,15 +126,19 @@ void RollBack(int32_t code, HeldKeys& keys) {
 }
 
 void Register(const ScopeKeys& scope, HeldKeys& keys) {
+    // Without the program's directory (its name did not fit) there is no
+    // path to register: step 4 fails rather than register a library of the
+    // current directory.
     FixedText libraryPath;
-    CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
+    if (!ProgramDirectory().Empty()) CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
     LSTATUS& failure = keys.failure;
 
     Check(OpenParent(scope, scope.classRoot, &keys.classRoot), kStepOpenClassRoot, failure);
     Check(CreateKey(keys.classRoot, kClassIdText, &keys.classKey), kStepCreateClassKey, failure);
     Check(SetText(keys.classKey, nullptr, kLibraryFileName), kStepSetClassName, failure);
     Check(CreateKey(keys.classKey, kServerKeyName, &keys.serverKey), kStepCreateServerKey, failure);
-    Check(SetText(keys.serverKey, nullptr, libraryPath.Text()), kStepSetServerPath, failure);
+    Check(libraryPath.Empty() ? ERROR_BAD_PATHNAME : SetText(keys.serverKey, nullptr, libraryPath.Text()),
+          kStepSetServerPath, failure);
     Check(SetText(keys.serverKey, kThreadingModelName, kApartment), kStepSetThreadingModel, failure);
     Check(OpenParent(scope, scope.handlers, &keys.handlers), kStepOpenHandlers, failure);
     Check(CreateKey(keys.handlers, kHandlerKeyName, &keys.handler), kStepCreateHandlerKey, failure);
@@ -184,7 +196,7 @@ bool HoldsClassKey(const ScopeKeys& scope) {
 }  // namespace
 
 RegistryCalls PlatformRegistryCalls() {
-    return RegistryCalls{RegOpenKeyExA, RegCreateKeyExA, RegSetValueExA, RegDeleteKeyA, RegCloseKey};
+    return RegistryCalls{RegOpenKeyExA, RegCreateKeyExA, RegSetValueExW, RegDeleteKeyA, RegCloseKey};
 }
 
 RegistryCalls SetRegistryCalls(const RegistryCalls& calls) {

@@ -104,11 +104,13 @@ bool IsRegistered();
 
 // The registry calls of this unit, one entry per platform call. Replaceable
 // so that tests can make a chosen call fail against the real registry; the
-// default entries are the platform's own functions.
+// default entries are the platform's own functions. Values are set with the
+// wide call, so the library's path reaches the registry whole whatever
+// folder it lies in; key names are ASCII and use the ANSI calls.
 struct RegistryCalls {
     decltype(&RegOpenKeyExA) openKey;
     decltype(&RegCreateKeyExA) createKey;
-    decltype(&RegSetValueExA) setValue;
+    decltype(&RegSetValueExW) setValue;
     decltype(&RegDeleteKeyA) deleteKey;
     decltype(&RegCloseKey) closeKey;
 };

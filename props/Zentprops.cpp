@@ -13,7 +13,7 @@
 #include "toolkit/Win32Handles.h"
 
 namespace {
-const char kStartMutexName[] = "Zentrik Start Process Mutex";
+const wchar_t kStartMutexName[] = L"Zentrik Start Process Mutex";
 }
 
 // Exit code: 0 after OK, 1 after Cancel or the close box, 0 at once when
@@ -25,7 +25,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (request.action != SwitchAction::ShowDialog) return RunSwitches(request, nullptr);
 
     // Held (and so closed) until the program ends.
-    KernelHandle startMutex(CreateMutexA(nullptr, FALSE, kStartMutexName));
+    KernelHandle startMutex(CreateMutexW(nullptr, FALSE, kStartMutexName));
     if (!startMutex.Valid()) return 0;
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
@@ -33,9 +33,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // the version and copyright lines then stay empty.
     AboutTexts about;
     about.productName.Assign(kProductWord);
-    FixedText libraryPath;
-    CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
-    ReadAboutTexts(libraryPath.Text(), about);
+    if (!ProgramDirectory().Empty()) {
+        FixedText libraryPath;
+        CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
+        ReadAboutTexts(libraryPath.Text(), about);
+    }
 
     PropertiesDialog dialog(about);
     return static_cast<int>(dialog.Run(instance));

@@ -4,13 +4,22 @@
 // "options.<user>" per user; a user's section overrides the shared one key by
 // key. The settings program writes only its user's section; the extension
 // library only reads.
+//
+// Texts are UTF-8 here and UTF-16 in the profile calls (the W forms). The
+// profile service keeps a file that starts with the UTF-16LE byte-order mark
+// in UTF-16 and any other file in the ANSI code page, where a character the
+// code page lacks is stored as '?'. So the settings program writes the file
+// in UTF-16 always: it creates it with the mark and turns an ANSI file into
+// UTF-16 (as the service reads it) before its first write. Reading never
+// changes the file, and an ANSI file reads exactly as before.
 #pragma once
 
 #include <cstdint>
 
 #include "toolkit/TextBuffer.h"
 
-constexpr int32_t kMenuNameCapacity = 63;
+constexpr int32_t kMenuNameCapacity = 63;  // characters, not bytes
+constexpr int32_t kMenuNameBytes = 4 * kMenuNameCapacity;  // UTF-8: at most 4 bytes each
 constexpr int32_t kDefaultOrder = 10000;
 extern const char kSettingsFileName[];  // "Zentrik.ini"
 extern const char kProductWord[];       // "Zentrik": caption and default menu name
@@ -25,14 +34,17 @@ struct Settings {
     int32_t UseMenuName = 0;      // caption is MenuName instead of "Zentrik"
     int32_t HideEmpty = 1;        // no submenu at all when nothing matches
     int32_t DefaultOrder = kDefaultOrder;  // order of actions without a suffix; library only
-    TextOver MenuName;            // custom caption, at most 63 bytes (over menuNameStore)
+    TextOver MenuName;            // custom caption in UTF-8, at most 63 characters (over menuNameStore)
 
     Settings();
+    // Sets MenuName to the first 63 characters of the UTF-8 `name` (all of
+    // it when shorter); a character is never split.
+    void SetMenuName(const char* name);
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
 private:
-    char menuNameStore[kMenuNameCapacity + 1];
+    char menuNameStore[kMenuNameBytes + 1];
 };
 
 // The deliverable's record, set to the defaults during static initialisation.
@@ -42,18 +54,21 @@ extern Settings theSettings;
 // "DefaultOrder"; the settings program neither reads nor writes it.
 enum class SettingsScope { Program, Library };
 
-// Fills theSettings from `file` for the current user (CurrentUserName).
-// Flushes the profile service's cache first, so a write made by another
-// process is seen.
+// Fills theSettings from `file` (a UTF-8 path) for the current user
+// (CurrentUserName). Flushes the profile service's cache first, so a write
+// made by another process is seen. An empty path reads as a missing file.
 void ReadSettings(const char* file, SettingsScope scope);
 
 // Writes theSettings to "Zentrik.ini" beside the program, in the current
 // user's section (the shared section when there is no user name), then
-// flushes. Reports nothing.
+// flushes. Reports nothing; writes nothing when the program's directory is
+// not known.
 void WriteSettings();
 
-// The same two for a given record, file and user name; an empty user means
-// the shared section only.
+// The same two for a given record, file and user name (UTF-8); an empty user
+// means the shared section only. The write makes the file UTF-16 first (see
+// above); an empty path, or a user name too long for a section name, writes
+// nothing.
 void ReadSettingsFor(Settings& settings, const char* file, SettingsScope scope, const char* user);
 
 // Makes `to` hold the same values as `from` (its MenuName in its own store).

@@ -1,6 +1,10 @@
 #include "toolkit/Paths.h"
 
 #include <windows.h>
+#include <lmcons.h>
+
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 #include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
@@ -59,24 +63,34 @@ FixedText& FileNameOf(FixedText& out, const char* path) {
     return SplitInto(out, path, kPartBaseName | kPartExtension);
 }
 
+// The module name comes from the wide call, so a folder outside the ANSI
+// code page is named exactly; it is split in UTF-16 (last '\' or '/'), where
+// no byte of a character can pass for a separator. A name the platform had
+// to cut (MAX_PATH units or more) or a directory whose UTF-8 form does not fit
+// the cache counts as not found: a cut path would name another folder.
 const FixedText& ProgramDirectory() {
     if (!g_programDirectory.Empty()) return g_programDirectory;
-    char module[kFixedTextCapacity];
-    DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
-    if (n == 0) return g_programDirectory;
-    if (n >= sizeof module) module[sizeof module - 1] = 0;
-    SplitInto(g_programDirectory, module, kPartDrive | kPartDirectory);
+    wchar_t module[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return g_programDirectory;
+    DWORD end = 0;  // units of drive + directory, trailing separator included
+    for (DWORD i = 0; i < n; ++i) {
+        if (module[i] == L'\\' || module[i] == L'/') end = i + 1;
+    }
+    if (end == 0 && n >= 2 && module[1] == L':') end = 2;
+    if (!AssignUtf8(g_programDirectory, AsUtf16(module), static_cast<int32_t>(end))) g_programDirectory.Assign("");
     return g_programDirectory;
 }
 
+// GetUserNameW gives at most UNLEN (256) characters; a name whose UTF-8 form
+// does not fit the cache is treated as no name, never cut.
 const FixedText& CurrentUserName() {
     if (!g_userName.Empty()) return g_userName;
-    g_userName.Assign("");
-    DWORD size = kFixedTextCapacity + 1;
-    if (GetUserNameA(g_userName.storage, &size) && size > 0) {
-        g_userName.Resize(static_cast<int32_t>(size - 1), 0);
-    } else {
-        g_userName.Resize(0, 0);
+    wchar_t name[UNLEN + 1];
+    DWORD size = UNLEN + 1;
+    if (!GetUserNameW(name, &size) || size <= 1 ||
+        !AssignUtf8(g_userName, AsUtf16(name), static_cast<int32_t>(size - 1))) {
+        g_userName.Assign("");
     }
     return g_userName;
 }

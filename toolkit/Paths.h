@@ -26,10 +26,14 @@ FixedText& ExtensionOf(FixedText& out, const char* path);         // "a.tar.gz" 
 FixedText& FileNameOf(FixedText& out, const char* path);          // "C:\A\f.txt" -> "f.txt"
 
 // Drive and directory of the running program's executable, with the trailing
-// backslash. Found once and kept for the process's life; not for use inside
-// the extension library, where it would name the host's directory.
+// backslash, in UTF-8 (any folder name, also one outside the ANSI code page).
+// Found once and kept for the process's life; empty when the platform cannot
+// name the program whole or its directory does not fit (asked again on the
+// next call). Not for use inside the extension library, where it would name
+// the host's directory.
 const FixedText& ProgramDirectory();
 
-// The name of the user the process runs as, kept once found; empty when the
-// platform cannot report it (then asked again on the next call).
+// The name of the user the process runs as, in UTF-8, kept once found; empty
+// when the platform cannot report it or it does not fit (then asked again on
+// the next call).
 const FixedText& CurrentUserName();

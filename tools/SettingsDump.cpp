@@ -3,14 +3,30 @@
 // current user's one. Developer tool; the demo runs it.
 //
 //   settings_dump [library-directory]     (default: this program's directory)
+//
+// The directory is taken in UTF-16 from the command line, so a folder in any
+// script is found; texts are printed in UTF-8.
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
 #include "settings/Settings.h"
 #include "toolkit/Paths.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
-int main(int argc, char** argv) {
-    FixedText directory(argc > 1 ? argv[1] : ProgramDirectory().Text());
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    FixedText directory(ProgramDirectory().Text());
+    bool fits = argc <= 1 || AssignUtf8(directory, AsUtf16(argv[1]));
+    if (argv != nullptr) LocalFree(argv);
+    if (!fits) {
+        std::fprintf(stderr, "settings_dump: the directory's name is too long\n");
+        return 1;
+    }
     if (directory.Length() > 0 && directory.Text()[directory.Length() - 1] != '\\') directory.Append("\\");
     FixedText file;
     CombinePath(file, directory.Text(), kSettingsFileName);

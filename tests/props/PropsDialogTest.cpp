@@ -11,8 +11,11 @@
 #include "props/Registration.h"
 #include "tests/props/PropsDriver.h"
 #include "tests/props/RegistryState.h"
+#include "settings/Settings.h"
 #include "tests/testsupport/Platform.h"
 #include "tests/testsupport/TempDir.h"
+#include "toolkit/ClassId.h"
+#include "toolkit/Paths.h"
 
 namespace {
 
@@ -284,6 +287,109 @@ TEST_F(PropsDialogTest, NameOver63CharactersIsStoredAndShownCutTo63) {
     }
     Click(dialog, IDOK);
     DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+// A folder whose name holds Cyrillic, CJK and a character outside every
+// code page, holding copies of the program and the library; removed with
+// the wide calls (the shared helpers list folders in the ANSI code page).
+class UnicodeFolder {
+public:
+    UnicodeFolder(const std::string& parent, const char* name) : path_(parent + name + "\\") {
+        std::wstring wide = WideFromUtf8(path_);
+        created_ = CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
+        for (const char* file : {"Zentprops.exe", ZK_PROPS_LIBRARY}) {
+            std::string to = file == std::string("Zentprops.exe") ? file : "Zentrik.dll";
+            copied_ = copied_ && CopyFileW(WideFromUtf8(ExecutableDirectory() + file).c_str(),
+                                           WideFromUtf8(path_ + to).c_str(), FALSE);
+        }
+    }
+    ~UnicodeFolder() {
+        std::wstring wide = WideFromUtf8(path_);
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((wide + L"*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((wide + found.cFileName).c_str());
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        RemoveDirectoryW(wide.c_str());
+    }
+    bool Valid() const { return created_ && copied_; }
+    std::string operator/(const char* name) const { return path_ + name; }
+
+private:
+    std::string path_;  // UTF-8, with the trailing backslash
+    bool created_ = false;
+    bool copied_ = true;
+};
+
+// The InprocServer32 path of this process's view, read with the wide call.
+std::wstring RegisteredServerPath() {
+    std::wstring key = std::wstring(L"CLSID\\") + WideFromUtf8(kClassIdText) + L"\\InprocServer32";
+    HKEY server = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &server) != ERROR_SUCCESS) return L"<none>";
+    wchar_t data[1024] = {};
+    DWORD size = sizeof data - sizeof(wchar_t);
+    DWORD type = 0;
+    LSTATUS result = RegQueryValueExW(server, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(server);
+    if (result != ERROR_SUCCESS || type != REG_SZ) return L"<unreadable>";
+    return std::wstring(data, size / sizeof(wchar_t));  // with the stored terminator
+}
+
+// Installed in a folder outside the ANSI code page, the program registers
+// the library there by its exact path, reads its version lines, and stores
+// a menu name in any script whole, cut after 63 characters, where the
+// library reads it.
+TEST_F(PropsDialogTest, FolderAndMenuNameOutsideTheCodePageAreKeptWhole) {
+    UnicodeFolder install(folder_.Path(), "Дмитрий 山田 😀");
+    ASSERT_TRUE(install.Valid());
+
+    std::wstring program = WideFromUtf8(install / "Zentprops.exe");
+    std::wstring commandLine = L"\"" + program + L"\" /enable /quiet";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &started));
+    EXPECT_EQ(WaitForSingleObject(started.hProcess, kExitTimeoutMs), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(started.hProcess, &code);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(RegisteredServerPath(), WideFromUtf8(install / "Zentrik.dll") + L'\0');
+
+    PropsProcess process;
+    ASSERT_TRUE(process.Start(install / "Zentprops.exe"));
+    HWND dialog = process.WaitForDialog(kStartTimeoutMs);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(dialog, IDC_ABOUT_VERSION), "Version 0.5.6");
+    EXPECT_TRUE(IsChecked(dialog, IDC_ENABLE));
+    SetCheck(dialog, IDC_USE_MENU_NAME, true);
+
+    std::string sixtyThree;
+    for (int i = 0; i < 21; ++i) sixtyThree += "Я山😀";
+    const struct {
+        std::string typed;
+        std::string stored;
+    } kNames[] = {{"Мои действия 😀 山田", "Мои действия 😀 山田"}, {sixtyThree + "😀Я", sixtyThree}};
+    for (const auto& row : kNames) {
+        SCOPED_TRACE(row.stored);
+        SetControlText(dialog, IDC_MENU_NAME, row.typed);
+        EXPECT_TRUE(IsEnabled(dialog, IDC_APPLY));
+        Click(dialog, IDC_APPLY);
+        EXPECT_EQ(ControlText(dialog, IDC_MENU_NAME), row.stored);
+        EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+        Settings read;
+        ReadSettingsFor(read, (install / "Zentrik.ini").c_str(), SettingsScope::Library, CurrentUserName().Text());
+        EXPECT_EQ(read.UseMenuName, 1);
+        EXPECT_EQ(std::string(read.MenuName.Text()), row.stored);
+    }
+    Click(dialog, IDOK);
     ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
     EXPECT_EQ(code, 0u);
 }

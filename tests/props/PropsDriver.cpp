@@ -1,7 +1,5 @@
 #include "tests/props/PropsDriver.h"
 
-#include <vector>
-
 const char kPropsCaption[] = "Zentrik Properties";
 
 namespace {
@@ -38,14 +36,12 @@ PropsProcess::~PropsProcess() {
 }
 
 bool PropsProcess::Start(const std::string& program) {
-    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
-    std::vector<char> commandLine(program.begin(), program.end());
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine.push_back('"');
-    commandLine.push_back('\0');
-    STARTUPINFOA startup{};
+    std::wstring path = WideFromUtf8(program);
+    std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+    return CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                           &startup, &info_) != FALSE;
 }
 
@@ -71,20 +67,35 @@ int CountPropsDialogs() {
     return search.count;
 }
 
-void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring out(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+    return out;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+    std::string out(text.size() * 3 + 1, '\0');
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+    return out;
+}
+
+void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 void SetControlText(HWND dialog, int id, const std::string& text) {
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    std::wstring wide = WideFromUtf8(text);
+    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 std::string ControlText(HWND dialog, int id) {
-    char text[1024] = {};
-    LRESULT n = SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return std::string(text, static_cast<size_t>(n));
+    wchar_t text[1024] = {};
+    LRESULT n = SendMessageW(GetDlgItem(dialog, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return Utf8FromWide(std::wstring(text, static_cast<size_t>(n)));
 }
 
 bool IsChecked(HWND dialog, int id) {
-    return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }

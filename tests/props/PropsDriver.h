@@ -1,6 +1,7 @@
 // Drives a running Zentprops.exe from another process, the way a user's
 // clicks and keystrokes reach it: window messages to the dialog's controls.
-// Used by the dialog tests and by the demo's props_driver tool.
+// Used by the dialog tests and by the demo's props_driver tool. Texts and
+// paths are UTF-8 here and go to the program and its controls in UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +19,7 @@ public:
     PropsProcess(const PropsProcess&) = delete;
     PropsProcess& operator=(const PropsProcess&) = delete;
 
-    // Starts `program` with its own folder as the current directory.
+    // Starts `program` (UTF-8) with its own folder as the current directory.
     bool Start(const std::string& program);
     // The dialog window of this process, waited for up to `timeoutMs`; null
     // when it did not appear.
@@ -33,6 +34,10 @@ private:
 
 // Number of top-level windows captioned "Zentrik Properties", of any process.
 int CountPropsDialogs();
+
+// `text` (UTF-8) in UTF-16, and back.
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);
 
 // Controls, addressed by id in the dialog.
 void Click(HWND dialog, int id);                            // BM_CLICK

@@ -9,18 +9,28 @@
 // then presses OK. Prints the program's exit code and whether the extension
 // is registered in this process's registry view afterwards.
 // Exit code: 0 when the program ended with 0 after OK; 1 otherwise; 2 on
-// usage errors.
+// usage errors. Arguments are taken in UTF-16 from the command line, so a
+// program path or menu name in any script arrives whole.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "tests/props/PropsDriver.h"
 
-int main(int argc, char** argv) {
+int main() {
+    int argc = 0;
+    wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(Utf8FromWide(wideArgs[i]));
+    if (wideArgs != nullptr) LocalFree(wideArgs);
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
     if (argc < 2) {
         std::fprintf(stderr, "usage: props_driver PROGRAM [--enable|--disable] [--menu-name TEXT] [--go-file PATH]\n");
         return 2;
@@ -65,7 +75,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     if (!goFile.empty()) {
-        for (int waited = 0; waited < 60000 && GetFileAttributesA(goFile.c_str()) == INVALID_FILE_ATTRIBUTES;
+        for (int waited = 0; waited < 60000 && GetFileAttributesW(WideFromUtf8(goFile).c_str()) == INVALID_FILE_ATTRIBUTES;
              waited += 100) {
             Sleep(100);
         }

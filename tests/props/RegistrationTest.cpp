@@ -149,12 +149,19 @@ LSTATUS APIENTRY CreateKey(HKEY parent, LPCSTR name, DWORD reserved, LPSTR cls, 
     return result;
 }
 
-LSTATUS APIENTRY SetValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
-    if (FailThisCall(std::string("set ") + (name != nullptr ? name : "(default)") + " " +
-                     reinterpret_cast<const char*>(data))) {
+// The value's name and text as UTF-8 for the call's description.
+std::string Utf8(const wchar_t* text) {
+    char out[2048] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
+LSTATUS APIENTRY SetValue(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    if (FailThisCall(std::string("set ") + (name != nullptr ? Utf8(name) : "(default)") + " " +
+                     Utf8(reinterpret_cast<const wchar_t*>(data)))) {
         return ERROR_WRITE_FAULT;
     }
-    return RegSetValueExA(key, name, reserved, type, data, size);
+    return RegSetValueExW(key, name, reserved, type, data, size);
 }
 
 LSTATUS APIENTRY CloseKey(HKEY key) {

@@ -46,6 +46,17 @@ protected:
         CloseHandle(h);
         return text;
     }
+    // Writes one value with the wide profile call (UTF-8 in, as the tests hold it).
+    void WriteWide(const std::string& section, const char* key, const std::string& value) {
+        ASSERT_TRUE(WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
+                                               Wide(file_).c_str()));
+    }
+    static std::wstring Wide(const std::string& utf8) {
+        std::wstring out(utf8.size() + 1, L'\0');
+        int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], static_cast<int>(out.size()));
+        out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+        return out;
+    }
     std::string Value(const char* section, const char* key) {
         char buf[600];
         GetPrivateProfileStringA(section, key, "<missing>", buf, sizeof buf, file_.c_str());
@@ -82,7 +93,6 @@ TEST_F(SettingsFile, TheProcessRecordStartsAtTheDefaults) {
     EXPECT_EQ(theSettings.HideEmpty, 1);
     EXPECT_EQ(theSettings.DefaultOrder, 10000);
     EXPECT_STREQ(theSettings.MenuName.Text(), "Zentrik");
-    EXPECT_EQ(theSettings.MenuName.Capacity(), 63);
 }
 
 TEST_F(SettingsFile, UserSectionOverridesKeyByKey) {
@@ -181,7 +191,12 @@ TEST_F(SettingsFile, WriteGoesToTheUsersSectionOnly) {
     EXPECT_EQ(count, 7);
     EXPECT_EQ(Value("options", "LargeIcon"), "1");
     EXPECT_EQ(Value("options", "MenuName"), "Shared");
-    EXPECT_EQ(ReadRaw().find(sharedBefore.substr(0, sharedBefore.find("\r\n["))), 0u);
+    // The write turned the file into UTF-16; the shared section's text is the same.
+    std::string raw = ReadRaw();
+    ASSERT_EQ(raw.substr(0, 2), "\xFF\xFE");
+    std::string text;
+    for (size_t i = 2; i + 1 < raw.size(); i += 2) text.push_back(raw[i + 1] == 0 ? raw[i] : '?');
+    EXPECT_EQ(text.find(sharedBefore.substr(0, sharedBefore.find("\r\n["))), 0u);
 
     // What one writes, the other reads back.
     Settings back;
@@ -204,6 +219,83 @@ TEST_F(SettingsFile, NoUserNameMeansTheSharedSection) {
     Read(back, "");
     EXPECT_EQ(back.ButtonIcon, 0);
     EXPECT_STREQ(back.MenuName.Text(), "Mine");
+}
+
+// A file the old code wrote (ANSI profile calls, code page 1252 on the test
+// prefix) reads as it did, and reading leaves it alone. The first write makes
+// it UTF-16: every value written before keeps its text, and a name and a user
+// section outside the code page are stored whole.
+TEST_F(SettingsFile, OldAnsiFileReadsTheSameAndTheFirstWriteKeepsEveryValue) {
+    ASSERT_EQ(GetACP(), 1252u) << "the test's ANSI texts are in code page 1252";
+    const char* file = file_.c_str();
+    WritePrivateProfileStringA("options", "UseMenuName", "1", file);
+    WritePrivateProfileStringA("options", "MenuName", "Caf\xE9", file);
+    WritePrivateProfileStringA("options", "DefaultOrder", "42", file);
+    WritePrivateProfileStringA("options.alice", "GradientMenuBar", "0", file);
+    WritePrivateProfileStringA("options.alice", "UseMenuName", "1", file);
+    WritePrivateProfileStringA("options.alice", "MenuName", "Gr\xFC\xDF" "e", file);
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
+    const std::string ansi = ReadRaw();
+
+    const std::string name = "Мои действия 😀 山田";
+    const std::string user = "Дмитрий";
+    const struct {
+        const char* user;
+        const char* menuName;
+        int32_t gradient;
+        int32_t useMenuName;
+    } kOld[] = {{"", "Café", 1, 1}, {"alice", "Grüße", 0, 1}, {"bob", "Café", 1, 0}};
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& row : kOld) {
+            SCOPED_TRACE(std::string(pass == 0 ? "ANSI file, user " : "after the write, user ") + row.user);
+            Settings s;
+            Read(s, row.user);
+            EXPECT_STREQ(s.MenuName.Text(), row.menuName);
+            EXPECT_EQ(s.GradientMenuBar, row.gradient);
+            EXPECT_EQ(s.UseMenuName, row.useMenuName);
+            EXPECT_EQ(s.DefaultOrder, 42);
+        }
+        if (pass == 1) break;
+        EXPECT_EQ(ReadRaw(), ansi) << "reading changed the file";
+        Settings mine;
+        mine.SetMenuName(name.c_str());
+        mine.UseMenuName = 1;
+        WriteSettingsFor(mine, file, user.c_str());
+        EXPECT_EQ(ReadRaw().substr(0, 2), "\xFF\xFE");
+    }
+    Settings back;
+    Read(back, user.c_str());
+    EXPECT_EQ(std::string(back.MenuName.Text()), name);
+    EXPECT_EQ(back.UseMenuName, 1);
+    EXPECT_EQ(back.DefaultOrder, 42);
+}
+
+// The name is cut after 63 characters, wherever their bytes end: a
+// character of 2, 3 or 4 bytes (a UTF-16 pair) counts as one and is never
+// split.
+TEST_F(SettingsFile, MenuNameCutCountsCharacters) {
+    auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) text += piece;
+        return text;
+    };
+    const struct {
+        std::string stored;
+        std::string expected;
+    } kCases[] = {
+        {repeat("a", 62) + "😀😀", repeat("a", 62) + "😀"},
+        {repeat("山", 70), repeat("山", 63)},
+        {repeat("😀", 64), repeat("😀", 63)},
+        {repeat("é", 63), repeat("é", 63)},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.expected);
+        WriteRaw("\xFF\xFE");  // UTF-16, or the profile service stores '?'
+        WriteWide("options", "MenuName", c.stored);
+        Settings s;
+        Read(s, "");
+        EXPECT_EQ(std::string(s.MenuName.Text()), c.expected);
+    }
 }
 
 // The product entry points use the real user name and, for writing, the file
