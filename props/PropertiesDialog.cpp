@@ -1,5 +1,7 @@
 #include "props/PropertiesDialog.h"
 
+#include <shellapi.h>
+
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "settings/Settings.h"
@@ -8,6 +10,7 @@
 namespace {
 
 const char kHelpFileName[] = "Zentrik.hlp";
+const char kDialogCaption[] = "Zentrik Properties";
 
 // Context help: control id, topic id, ... ending with a pair of zeros. The
 // help system takes the table whole.
@@ -83,6 +86,7 @@ void PropertiesDialog::OnCommand(WPARAM wParam) {
     if (wParam == IDOK || wParam == IDCANCEL) {
         EndDialog(dialog_, wParam == IDOK ? 0 : 1);
     }
+    if (wParam == IDC_OPEN_FOLDER) OpenActionsFolder();
     UpdateEnabling();
 }
 
@@ -125,7 +129,8 @@ void PropertiesDialog::LoadIntoControls() {
 // Registers or unregisters on every store, whether or not the box changed,
 // so that Apply repairs a registration damaged meanwhile.
 void PropertiesDialog::StoreFromControls() {
-    SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
+    RegistrationOutcome outcome = SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
+    if (outcome.folderOpen) MessageBoxA(dialog_, kFolderOpenNote, kDialogCaption, MB_OK | MB_ICONINFORMATION);
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
     FixedText name;
     ReadMenuNameEdit(name);
@@ -163,4 +168,15 @@ void PropertiesDialog::SetChecked(int id, bool checked) {
 void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
     GetDlgItemTextA(dialog_, IDC_MENU_NAME, text.storage, kFixedTextCapacity + 1);
     text.Recount();
+}
+
+// The actions live in group folders beside the library, i.e. in the
+// program's own directory; the shell opens it in a folder window.
+void PropertiesDialog::OpenActionsFolder() {
+    const char* folder = ProgramDirectory().Text();
+    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(dialog_, "open", folder, nullptr, nullptr, SW_SHOWNORMAL));
+    if (result > 32) return;
+    FixedText text("The folder ");
+    text.Append(folder).Append(" could not be opened.");
+    MessageBoxA(dialog_, text.Text(), kDialogCaption, MB_OK | MB_ICONERROR);
 }

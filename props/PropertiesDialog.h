@@ -5,6 +5,8 @@
 // and the Settings record as last read) and enables Apply only while they
 // differ. OK and Apply store everything and reload the controls from what
 // was stored; Cancel stores nothing, so the state of the last Apply stays.
+// "Open actions folder" shows the library's folder, where the group folders
+// with the user's actions live, in the shell.
 #pragma once
 
 #include <windows.h>
@@ -31,6 +33,7 @@ private:
     void LoadIntoControls();
     void StoreFromControls();
     void UpdateEnabling();
+    void OpenActionsFolder();
 
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);

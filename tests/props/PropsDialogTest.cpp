@@ -217,13 +217,18 @@ TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
     char shared[64];
     EXPECT_EQ(GetPrivateProfileSectionA("options", shared, sizeof shared, IniFile().c_str()), 0u);
 
-    // Apply with the box checked writes the entries again, also when the
-    // class key is still there.
+    // A half registration (the class key without the handler key) reads as
+    // disabled: the checked box differs from it, and Apply writes the
+    // entries again although the class key is still there.
     std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
     ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    Click(dialog, IDC_ENABLE);
+    Click(dialog, IDC_ENABLE);
+    EXPECT_TRUE(IsEnabled(dialog, IDC_APPLY));
     Click(dialog, IDC_BUTTON_ICON);
     Click(dialog, IDC_APPLY);
     EXPECT_TRUE(SameText(ReadRegistration(OwnView()).handlerClass, kClassIdText));
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
     ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
 
     // Cancel after Apply keeps what Apply stored.
