@@ -172,11 +172,18 @@ void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
 
 // The actions live in group folders beside the library, i.e. in the
 // program's own directory; the shell opens it in a folder window.
+// The folder is named without its trailing backslash: Wine 8 hands a
+// folder to explorer.exe as "C:\...\folder\", whose \" its argument parsing
+// reads as a quote (measured: the command line ended in folder").
 void PropertiesDialog::OpenActionsFolder() {
-    const char* folder = ProgramDirectory().Text();
-    auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(dialog_, "open", folder, nullptr, nullptr, SW_SHOWNORMAL));
+    FixedText libraryPath;
+    ProgramFile(libraryPath, kLibraryFileName);
+    FixedText folder;
+    DirectoryOfNoSlash(folder, libraryPath.Text());
+    auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(dialog_, "open", folder.Text(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return;
     FixedText text("The folder ");
-    text.Append(folder).Append(" could not be opened.");
+    text.Append(folder.Text()).Append(" could not be opened.");
     MessageBoxA(dialog_, text.Text(), kDialogCaption, MB_OK | MB_ICONERROR);
 }

@@ -5,6 +5,7 @@
 // the copied program.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "props/PropsResources.h"
@@ -54,10 +55,35 @@ protected:
         EraseRegistration(OwnView());
     }
 
-    // Starts the copy and waits for its dialog.
+    // Starts the copy and waits for its dialog. A copy shows its dialog only
+    // while no other copy holds the single-copy mutex, so an earlier copy's
+    // mutex is waited out first. When no dialog comes, the failure says why:
+    // the start itself failing (retried once: measured under Wine, a copy
+    // that meets the mutex needs 240 ms or more from the start to its exit,
+    // so a test that gave up after 9 ms never ran the program), or the
+    // program ending, with its exit code.
     HWND Open(PropsProcess& process) {
-        if (!process.Start(program_)) return nullptr;
-        return process.WaitForDialog(kStartTimeoutMs);
+        EXPECT_TRUE(WaitUntilNoCopyRuns(kExitTimeoutMs)) << "an earlier copy still holds the single-copy mutex";
+        for (int attempt = 1;; ++attempt) {
+            DWORD started = GetTickCount();
+            if (process.Start(program_)) break;
+            DWORD error = GetLastError();
+            std::printf("PropsDialogTest: CreateProcessA failed with error %lu after %lu ms (attempt %d)\n", error,
+                        GetTickCount() - started, attempt);
+            if (attempt == 2) {
+                ADD_FAILURE() << "CreateProcessA of " << program_ << " failed with error " << error;
+                return nullptr;
+            }
+            Sleep(500);
+        }
+        DWORD started = GetTickCount();
+        HWND dialog = process.WaitForDialog(kStartTimeoutMs);
+        DWORD code = 0;
+        if (dialog == nullptr && process.WaitForExit(0, &code)) {
+            ADD_FAILURE() << "no dialog: the program ended with exit code " << code << " after "
+                          << GetTickCount() - started << " ms";
+        }
+        return dialog;
     }
 
     std::string IniFile() const { return folder_ / "Zentrik.ini"; }
@@ -314,6 +340,30 @@ TEST_F(PropsDialogTest, SecondCopyExitsAtOnceWithZeroAndShowsNothing) {
     ASSERT_NE(dialog, nullptr);
     Click(dialog, IDCANCEL);
     ASSERT_TRUE(third.WaitForExit(kExitTimeoutMs, &code));
+}
+
+// The button opens the program's folder, where the group folders lie, in a
+// shell folder window (Wine's explorer.exe, captioned with the folder's name),
+// and stores nothing.
+TEST_F(PropsDialogTest, OpenActionsFolderShowsTheProgramsFolder) {
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    std::string folder = folder_.Path().substr(0, folder_.Path().size() - 1);
+    std::string name = folder.substr(folder.find_last_of('\\') + 1);
+    Click(dialog, IDC_OPEN_FOLDER);
+    HWND window = nullptr;
+    for (DWORD start = GetTickCount(); window == nullptr && GetTickCount() - start < kStartTimeoutMs; Sleep(50)) {
+        window = FindWindowA(nullptr, name.c_str());
+    }
+    EXPECT_NE(window, nullptr) << name;
+    if (window != nullptr) PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(GetFileAttributesA(IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // The help viewer's window, of whatever process runs it; null when none.
