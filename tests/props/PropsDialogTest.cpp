@@ -8,6 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "tests/props/PropsDriver.h"
@@ -364,6 +368,78 @@ TEST_F(PropsDialogTest, OpenActionsFolderShowsTheProgramsFolder) {
     ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
     EXPECT_EQ(code, 1u);
     EXPECT_EQ(GetFileAttributesA(IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A top-level window of `processId` captioned "Zentrik Properties" other
+// than `dialog` (a message box of the program), waited for up to `timeoutMs`.
+struct BoxSearch {
+    DWORD processId;
+    HWND dialog;
+    HWND found;
+};
+BOOL CALLBACK FindProgramBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (owner != search->processId || window == search->dialog || lstrcmpA(caption, kPropsCaption) != 0) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+HWND WaitForProgramBox(DWORD processId, HWND dialog, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+        BoxSearch search{processId, dialog, nullptr};
+        EnumWindows(FindProgramBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+    }
+    return nullptr;
+}
+BOOL CALLBACK AppendStaticText(HWND child, LPARAM context) {
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof text);
+    *reinterpret_cast<std::string*>(context) += text;
+    return TRUE;
+}
+
+// In a folder everyone may change (Wine: the Unix bits 0777, set through
+// SetNamedSecurityInfo), Apply registers for the current user only and the
+// dialog says why.
+TEST_F(PropsDialogTest, ApplyInAFolderOpenToEveryoneEnablesForTheUserAndSaysWhy) {
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                     nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &list, &defaulted));
+    std::string folder = folder_.Path().substr(0, folder_.Path().size() - 1);
+    DWORD result = SetNamedSecurityInfoA(&folder[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                         list, nullptr);
+    LocalFree(open);
+    ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
+
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    SetCheck(dialog, IDC_ENABLE, true);
+    PostMessageA(dialog, WM_COMMAND, IDC_APPLY, 0);
+    HWND box = WaitForProgramBox(process.Id(), dialog, kStartTimeoutMs);
+    ASSERT_NE(box, nullptr);
+    std::string text;
+    EnumChildWindows(box, AppendStaticText, reinterpret_cast<LPARAM>(&text));
+    EXPECT_NE(text.find(kFolderOpenNote), std::string::npos) << text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+
+    EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
+    const std::string userClass = std::string("Software\\Classes\\CLSID\\") + kClassIdText;
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    if (key != nullptr) RegCloseKey(key);
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    SetRegistration(0);  // the current user's keys go too
 }
 
 // The help viewer's window, of whatever process runs it; null when none.
