@@ -11,9 +11,7 @@
 
 #include <sddl.h>
 
-#include "props/FolderSecurity.h"
 #include "tests/props/RegistryState.h"
-#include "tests/testsupport/TempDir.h"
 #include "toolkit/Paths.h"
 
 namespace {
@@ -238,28 +236,6 @@ TEST_F(RegistrationTest, MachineWideOnlyForAFolderThatOnlyAdministratorsMayChang
         EXPECT_EQ(ReadRegistration(OwnView()).classKey, row.machine);
         SetRegistration(0);
     }
-}
-
-// The same decision on a real folder of the prefix: Wine reports the Unix
-// permission bits, so a folder made open to everyone reads as an Everyone
-// entry with write access (SetNamedSecurityInfo changes only those bits).
-TEST(FolderSecurity, AFolderMadeWritableForEveryoneIsOpenOneOfTheUsersOwnIsNot) {
-    TempDir folder("zkacl");
-    ASSERT_TRUE(folder.Valid());
-    std::string path = folder.Path().substr(0, folder.Path().size() - 1);
-    EXPECT_TRUE(FolderOnlyAdministratorsMayWrite(path.c_str(), GetNamedSecurityInfoA));
-
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
-                                                                     nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL list = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &list, &defaulted));
-    DWORD result = SetNamedSecurityInfoA(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                         list, nullptr);
-    LocalFree(open);
-    ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_FALSE(FolderOnlyAdministratorsMayWrite(path.c_str(), GetNamedSecurityInfoA));
 }
 
 // --- Failure injection through the registry-call seam ----------------------
