@@ -102,6 +102,7 @@ int RunSwitches(const SwitchRequest& request, HWND owner) {
         text = outcome.scope == RegistrationScope::User
                    ? "Zentrik is enabled for the current user (HKEY_CURRENT_USER\\Software\\Classes)."
                    : "Zentrik is enabled for all users.";
+        if (outcome.folderOpen) text = kFolderOpenNote;
     }
     Report(request, owner, text, false);
     return 0;

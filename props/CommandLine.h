@@ -37,7 +37,8 @@ const int kExitStepBase = 10;  // + RegistrationStep
 SwitchRequest ParseSwitches(const char* commandLine);
 
 // Carries out a request other than ShowDialog: registers or unregisters
-// through SetRegistration (machine-wide, else for the current user), or
+// through SetRegistration (machine-wide, else for the current user; the
+// message then says why when the library's folder was the reason), or
 // reports the usage, and returns the exit code. `owner` parents the message
 // boxes (may be null).
 int RunSwitches(const SwitchRequest& request, HWND owner);

@@ -1,5 +1,7 @@
 #include "props/PropertiesDialog.h"
 
+#include <shellapi.h>
+
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "settings/Settings.h"
@@ -10,6 +12,7 @@
 namespace {
 
 const char kHelpFileName[] = "Zentrik.hlp";
+const char kDialogCaption[] = "Zentrik Properties";
 
 // Context help: control id, topic id, ... ending with a pair of zeros. The
 // help system takes the table whole.
@@ -108,6 +111,7 @@ void PropertiesDialog::OnCommand(WPARAM wParam) {
     if (wParam == IDOK || wParam == IDCANCEL) {
         EndDialog(dialog_, wParam == IDOK ? 0 : 1);
     }
+    if (wParam == IDC_OPEN_FOLDER) OpenActionsFolder();
     UpdateEnabling();
 }
 
@@ -143,7 +147,8 @@ void PropertiesDialog::LoadIntoControls() {
 // Registers or unregisters on every store, whether or not the box changed,
 // so that Apply repairs a registration damaged meanwhile.
 void PropertiesDialog::StoreFromControls() {
-    SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
+    RegistrationOutcome outcome = SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
+    if (outcome.folderOpen) MessageBoxA(dialog_, kFolderOpenNote, kDialogCaption, MB_OK | MB_ICONINFORMATION);
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
     EditText name;
     ReadMenuNameEdit(name.text);
@@ -195,4 +200,27 @@ void PropertiesDialog::ReadMenuNameEdit(TextBuffer& text) const {
     UINT count = GetDlgItemTextW(dialog_, IDC_MENU_NAME, units, kFixedTextCapacity + 1);
     units[kFixedTextCapacity] = 0;
     AssignUtf8(text, AsUtf16(units), static_cast<int32_t>(count <= kFixedTextCapacity ? count : kFixedTextCapacity));
+}
+
+// The actions live in group folders beside the library, i.e. in the
+// program's own directory; the shell opens it in a folder window.
+// The folder is named without its trailing backslash: Wine 8 hands a
+// folder to explorer.exe as "C:\...\folder\", whose \" its argument parsing
+// reads as a quote (measured: the command line ended in folder").
+void PropertiesDialog::OpenActionsFolder() {
+    FixedText libraryPath;
+    ProgramFile(libraryPath, kLibraryFileName);
+    FixedText folder;
+    DirectoryOfNoSlash(folder, libraryPath.Text());
+    HeapWide wideFolder;
+    if (AssignUtf16Exact(wideFolder, folder.Text()) &&
+        reinterpret_cast<INT_PTR>(ShellExecuteW(dialog_, L"open", AsWide(wideFolder.storage), nullptr, nullptr,
+                                                SW_SHOWNORMAL)) > 32) {
+        return;
+    }
+    FixedText text("The folder ");
+    text.Append(folder.Text()).Append(" could not be opened.");
+    HeapWide message;
+    AssignUtf16Exact(message, text.Text());
+    MessageBoxW(dialog_, AsWide(message.storage), L"Zentrik Properties", MB_OK | MB_ICONERROR);
 }

@@ -9,6 +9,9 @@
 // The dialog is a Unicode window: its texts go in and out in UTF-16 and are
 // UTF-8 in the program (the menu name, the About lines), so a name in any
 // script is shown and stored as typed.
+//
+// "Open actions folder" shows the library's folder, where the group folders
+// with the user's actions live, in the shell.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +38,7 @@ private:
     void LoadIntoControls();
     void StoreFromControls();
     void UpdateEnabling();
+    void OpenActionsFolder();
 
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);

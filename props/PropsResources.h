@@ -18,3 +18,4 @@
 #define IDC_USE_MENU_NAME 1012 /* UseMenuName */
 #define IDC_MENU_NAME 1013     /* edit: MenuName */
 #define IDC_HIDE_EMPTY 1014    /* HideEmpty */
+#define IDC_OPEN_FOLDER 1015   /* push button: opens the actions folder (the library's) */

@@ -9,6 +9,9 @@
 const char kLibraryFileName[] = "Zentrik.dll";
 const char kHandlerKeyName[] = "ZentrikMenu";
 const char kHandlersKeyPath[] = "*\\shellex\\ContextMenuHandlers";
+const char kFolderOpenNote[] =
+    "Zentrik is enabled for the current user only: users other than administrators may change the files "
+    "in its folder, and a library registered for all users would run in their programs too.";
 
 namespace {
 
@@ -17,6 +20,11 @@ const char kThreadingModelName[] = "ThreadingModel";
 const char kApartment[] = "Apartment";
 
 RegistryCalls g_calls = PlatformRegistryCalls();
+
+// The registry view of the other architecture: a 64-bit program's other view
+// is the 32-bit one and the reverse. (On 32-bit Windows, which has one view,
+// KEY_WOW64_64KEY is ignored and the own view is read again.)
+const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 // Where one scope keeps the two parent keys of the registration.
 struct ScopeKeys {
@@ -151,11 +159,33 @@ void Register(const ScopeKeys& scope, HeldKeys& keys) {
     Close(keys.classRoot);
 }
 
+// True when `parent`\`name` of the scope opens for reading in `view` (0:
+// the process's own); the key is closed at once.
+bool HoldsKey(const ScopeKeys& scope, const char* parent, const char* name, REGSAM view) {
+    FixedText path(parent);
+    path.Append("\\").Append(name);
+    HKEY key = nullptr;
+    if (g_calls.openKey(scope.root, path.Text(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+    g_calls.closeKey(key);
+    return true;
+}
+
+bool HoldsClassKey(const ScopeKeys& scope, REGSAM view = 0) {
+    return HoldsKey(scope, scope.classRoot, kClassIdText, view);
+}
+
+// The handler key is shared by both views and read without a view flag
+// (Wine 8 answers "not found" to a 64-bit program that asks for
+// HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY).
+bool HoldsHandlerKey(const ScopeKeys& scope) { return HoldsKey(scope, scope.handlers, kHandlerKeyName, 0); }
+
+// The handler key stays while the other architecture's class is registered
+// in the same scope: deleting it would take that architecture's menu away.
 void Unregister(const ScopeKeys& scope, HeldKeys& keys) {
     Check(OpenForCreate(scope.root, scope.classRoot, &keys.classRoot), kStepUnregOpenClassRoot, keys.failure);
     Check(OpenForCreate(scope.root, scope.handlers, &keys.handlers), kStepUnregOpenHandlers, keys.failure);
     DeleteClassKey(keys.classRoot);
-    g_calls.deleteKey(keys.handlers, kHandlerKeyName);
+    if (!HoldsClassKey(scope, kOtherView)) g_calls.deleteKey(keys.handlers, kHandlerKeyName);
     Close(keys.handlers);
     Close(keys.classRoot);
 }
@@ -183,20 +213,21 @@ int32_t Attempt(int flag, const ScopeKeys& scope, LSTATUS& failure) {
     return -1;
 }
 
-// True when the scope's CLSID\{class id} opens for reading.
-bool HoldsClassKey(const ScopeKeys& scope) {
-    FixedText path(scope.classRoot);
-    path.Append("\\").Append(kClassIdText);
-    HKEY key = nullptr;
-    if (g_calls.openKey(scope.root, path.Text(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    g_calls.closeKey(key);
-    return true;
+// True when only administrators (and this user) may change the folder the
+// registration would name, i.e. the program's own directory.
+bool LibraryFolderIsProtected() {
+    FixedText libraryPath;
+    CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
+    FixedText folder;
+    DirectoryOfNoSlash(folder, libraryPath.Text());
+    return FolderOnlyAdministratorsMayWrite(folder.Text(), g_calls.readSecurity);
 }
 
 }  // namespace
 
 RegistryCalls PlatformRegistryCalls() {
-    return RegistryCalls{RegOpenKeyExA, RegCreateKeyExA, RegSetValueExW, RegDeleteKeyA, RegCloseKey};
+    return RegistryCalls{RegOpenKeyExA, RegCreateKeyExA, RegSetValueExW, RegDeleteKeyA, RegCloseKey,
+                         GetNamedSecurityInfoW};
 }
 
 RegistryCalls SetRegistryCalls(const RegistryCalls& calls) {
@@ -209,9 +240,21 @@ RegistrationOutcome SetRegistration(int flag) {
     RegistrationOutcome outcome{false, -1, RegistrationScope::None};
     LSTATUS failure = ERROR_SUCCESS;
     if (flag != 0) {
-        int32_t step = Attempt(1, kMachineScope, failure);
+        outcome.folderOpen = !LibraryFolderIsProtected();
+        bool userScope = outcome.folderOpen;
+        int32_t step = -1;
+        if (outcome.folderOpen) {
+            // A machine-wide registration left from before would keep the
+            // folder's library in every user's shell: remove it where the
+            // program may (an attempt refused or failing changes nothing).
+            LSTATUS ignored = ERROR_SUCCESS;
+            Attempt(0, kMachineScope, ignored);
+        } else {
+            step = Attempt(1, kMachineScope, failure);
+            userScope = step >= 0 && failure == ERROR_ACCESS_DENIED;
+        }
         outcome.scope = RegistrationScope::Machine;
-        if (step >= 0 && failure == ERROR_ACCESS_DENIED) {
+        if (userScope) {
             step = Attempt(1, kUserScope, failure);
             outcome.scope = RegistrationScope::User;
         }
@@ -238,8 +281,8 @@ RegistrationOutcome SetRegistration(int flag) {
 }
 
 RegistrationScope RegisteredScope() {
-    if (HoldsClassKey(kUserScope)) return RegistrationScope::User;
-    if (HoldsClassKey(kMachineScope)) return RegistrationScope::Machine;
+    if (HoldsClassKey(kUserScope) && HoldsHandlerKey(kUserScope)) return RegistrationScope::User;
+    if (HoldsClassKey(kMachineScope) && HoldsHandlerKey(kMachineScope)) return RegistrationScope::Machine;
     return RegistrationScope::None;
 }
 

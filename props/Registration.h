@@ -18,8 +18,17 @@
 // HKEY_CURRENT_USER\Software\Classes. Registering tries the machine first;
 // when a step there is refused with ERROR_ACCESS_DENIED (every user without
 // administrator rights on Windows), that attempt is rolled back and the user
-// scope is written instead. Unregistering clears both scopes. (Wine 8's COM does not read the
+// scope is written instead. The machine is not tried at all when users other
+// than administrators may change the library's folder (props/FolderSecurity.h):
+// every user's shell would load whatever library such a user put there.
+// Unregistering clears both scopes. (Wine 8's COM does not read the
 // user scope: a class registered only there is not created under Wine.)
+//
+// Both architectures register the same class in their own view and share
+// the one handler key: unregistering one deletes the handler key only while
+// the other view of the same scope holds no class key, so the other
+// architecture's menu keeps working. The extension counts as registered in
+// a scope only while the class key and the handler key are both there.
 //
 // Registration is the one place of the system that throws: each failing
 // registry call throws SSEXP with the code of its step, and the catch in the
@@ -31,6 +40,7 @@
 
 #include <cstdint>
 
+#include "props/FolderSecurity.h"
 #include "toolkit/ClassId.h"
 #include "toolkit/TextBuffer.h"
 
@@ -78,26 +88,38 @@ struct RegistrationOutcome {
     bool succeeded;           // registered (or, unregistering, registered nowhere any more)
     int32_t failedStep;       // RegistrationStep that failed; -1 when succeeded
     RegistrationScope scope;  // registering: the scope written; unregistering: None
+    bool folderOpen = false;  // registering: the library's folder may be changed by users other
+                              // than administrators, so only the user scope was written
 };
+
+// Why a registration went to the current user only although the program may
+// write the machine-wide keys; shown by the switches and the dialog.
+extern const char kFolderOpenNote[];
 
 // Registers (flag non-zero) or unregisters (flag zero) the extension.
 // Registering again overwrites the values of the existing keys. A failed
 // register removes the class key this attempt created or opened (steps 2-8)
 // and, for step 8, the handler key as well; steps 0 and 1 leave the registry
 // as it was. A machine-wide attempt refused with ERROR_ACCESS_DENIED is
-// retried in the user scope (see above); any other failure is final.
+// retried in the user scope (see above); any other failure is final. When
+// the library's folder is open to other users (folderOpen), the user scope
+// is written at once and a machine-wide registration of this view is removed
+// as far as the program may.
 // Unregistering works on both scopes: in each, it deletes nothing when CLSID
 // or the handlers key cannot be opened, and deletions that fail (nothing
-// registered) are ignored; it succeeds when afterwards neither scope holds
+// registered) are ignored; the shared handler key is deleted only when the
+// other registry view of that scope holds no class key; it succeeds when afterwards neither scope holds
 // the class key, and otherwise names the step that failed in a scope that
 // still does (9 when none failed). After a success the shell is told that
 // associations changed (SHChangeNotify SHCNE_ASSOCCHANGED), so it drops
 // cached handler lists.
 RegistrationOutcome SetRegistration(int flag);
 
-// The scope whose CLSID\{class id} opens with KEY_QUERY_VALUE, the user's
-// looked at first (on Windows HKEY_CLASSES_ROOT shows the user's keys too);
-// the key is closed at once. The handler entry is not looked at.
+// The scope in which both CLSID\{class id} (this process's view) and the
+// handler key ZentrikMenu open with KEY_QUERY_VALUE, the user's looked at
+// first (on Windows HKEY_CLASSES_ROOT shows the user's keys too); the keys
+// are closed at once. A half registration (one of the two missing) counts
+// as None, so the dialog offers to repair it.
 RegistrationScope RegisteredScope();
 // RegisteredScope() != None.
 bool IsRegistered();
@@ -113,6 +135,7 @@ struct RegistryCalls {
     decltype(&RegSetValueExW) setValue;
     decltype(&RegDeleteKeyA) deleteKey;
     decltype(&RegCloseKey) closeKey;
+    SecurityReader readSecurity;  // the library folder's owner and access list
 };
 RegistryCalls PlatformRegistryCalls();
 // Installs `calls` and returns the previous set.

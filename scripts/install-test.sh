@@ -15,9 +15,28 @@
 #  3. shell_host of each architecture creates the extension through the
 #     registry (CoCreateInstance) for a .txt file and gets the starter
 #     actions;
-#  4. a shortcut the user adds to a starter group;
-#  5. Uninstall.exe /S removes every installed file, the shortcut and every
-#     registry entry, and keeps the user's shortcut and its folder.
+#  4. a shortcut the user adds to a starter group, and a starter the user
+#     edits (its target changed, as on a Windows not in C:\Windows);
+#  5. the upgrade while the shell holds the library: with the x64 shell_host
+#     showing a menu (the library loaded), the same setup.exe /S again (the
+#     same package twice: what is checked is that the file in use is
+#     replaced, not its version) exits with 0, the loaded library is moved
+#     aside and a new file takes its name, a new process loads it, the
+#     edited starter is kept, and the clean-up at the next sign-in removes
+#     the copy moved aside;
+#  6. Uninstall.exe /S while the library is loaded again removes every
+#     installed file, the shortcuts and every registry entry, keeps the
+#     user's shortcut, the edited starter and their folder, leaves only the
+#     library in use (with the clean-up scheduled, as its message says), and
+#     after the clean-up nothing else;
+#  7. Zentprops.exe /enable of a copy in a folder open to everyone registers
+#     for the current user only and says why.
+#
+# The clean-up at sign-in is the current user's RunOnce entry. Windows runs
+# those when the user signs in; Wine 8 runs only the machine's RunOnce
+# entries, when a new session starts (measured), so sign_in moves the entry
+# there and starts a new session: the command line is run by the system as
+# Windows would run it.
 # Prints one line per check; exits 0 when every check passed.
 set -uo pipefail
 
@@ -41,6 +60,45 @@ reg_value() {  # reg_value KEY NAME [/reg:32|/reg:64]: the value's data, or noth
 }
 reg_absent() { ! wine reg query "$@" </dev/null >/dev/null 2>&1; }
 lacks() { ! grep -q "$1" <<<"$2"; }
+runonce_key='HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+machine_runonce_key='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+cleanup_value='Zentrik clean-up'
+
+# hold_library: the x64 shell_host shows the Zentrik menu for a .txt file
+# and keeps it open, so the installed library stays loaded until
+# release_library. Waits until the host has had time to load it.
+holder=""
+hold_library() {
+  wine "$work/shell_host-win64.exe" --com --quiet --track right --hold-ms 120000 'C:\zentrik-install-test\notes.txt' \
+    </dev/null >"$work/holder.out" 2>&1 &
+  holder=$!
+  sleep 5
+}
+release_library() {
+  [ -n "$holder" ] && kill "$holder" 2>/dev/null && wait "$holder" 2>/dev/null
+  holder=""
+}
+
+# sign_in: what the user's next sign-in runs (see above). True when the
+# clean-up entry was there and has run.
+sign_in() {
+  local command
+  command=$(reg_value "$runonce_key" "$cleanup_value")
+  [ -n "$command" ] || return 1
+  wine reg delete "$runonce_key" /v "$cleanup_value" /f </dev/null >/dev/null 2>&1
+  wine reg add "$machine_runonce_key" /v "$cleanup_value" /d "$command" /f </dev/null >/dev/null 2>&1
+  [ "$(reg_value "$machine_runonce_key" "$cleanup_value")" = "$command" ] || return 1
+  wineserver -k; wineserver -w
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+  local i
+  for i in $(seq 1 100); do
+    [ -z "$(reg_value "$machine_runonce_key" "$cleanup_value")" ] && sleep 1 && return 0
+    sleep 0.2
+  done
+  return 1
+}
+moved_aside() { compgen -G "$1/Zentrik.dll.*.old" >/dev/null; }
 
 [ -f "$setup" ] || { echo "install-test: no $setup (bash scripts/package.sh)" >&2; exit 1; }
 localappdata=$(wine_q cmd /c echo %LOCALAPPDATA%)
@@ -68,6 +126,7 @@ done
 check "x64 and x86 libraries are the two architectures" \
   bash -c "x86_64-w64-mingw32-objdump -f '$dir/Zentrik.dll' | grep -q pei-x86-64 && x86_64-w64-mingw32-objdump -f '$dir/x86/Zentrik.dll' | grep -q pei-i386"
 check "Start-menu shortcut Zentrik Settings.lnk" test -f "$programs/Zentrik Settings.lnk"
+check "Start-menu shortcut Zentrik Actions.lnk" test -f "$programs/Zentrik Actions.lnk"
 for v in DisplayName DisplayVersion Publisher DisplayIcon UninstallString QuietUninstallString EstimatedSize NoModify NoRepair; do
   check "Apps & features: $v = $(reg_value "$uninstall_key" "$v")" test -n "$(reg_value "$uninstall_key" "$v")"
 done
@@ -94,29 +153,82 @@ for b in win64 win32; do
   check "$b shell_host: no script action for a .txt file" lacks 'Run in a console window' "$out"
 done
 
-# 4. The user adds an action to a starter group.
+# 4. The user adds an action to a starter group and edits a starter.
 user_link="$dir/${starter[0]%/*}/My own action.lnk"
 cp "$dir/${starter[0]}" "$user_link"
+edited="$dir/${starter[1]}"
+cp "build/win64-release/bin/make_shortcut.exe" "$work/"
+wine_q "$work/make_shortcut.exe" "$(winepath -w "$edited")" 'D:\Windows\System32\notepad.exe' >/dev/null
+cp "$edited" "$work/edited.lnk"
+check "the user's edit of ${starter[1]} is written" bash -c "! cmp -s '$edited' 'build/win64-release/packaging/starter/${starter[1]}'"
 
-# 5. Uninstall and wait for it (_?= keeps the uninstaller in place; it
-# cannot delete itself then, so that is done here).
+# 5. Upgrade while the shell holds the library.
+hold_library
+old_id=$(stat -c %i "$dir/Zentrik.dll")
+t=$(date +%s)
+wine "$setup" /S </dev/null >/dev/null 2>&1
+rc=$?
+check "upgrade: setup.exe /S with the library loaded exits with 0 (exit code $rc, $(( $(date +%s) - t ))s)" test "$rc" -eq 0
+aside=$(compgen -G "$dir/Zentrik.dll.*.old" | head -n 1)
+check "upgrade: the loaded library was moved aside (${aside##*/})" \
+  bash -c '[ -n "$1" ] && [ "$(stat -c %i "$1")" = "$2" ]' _ "$aside" "$old_id"
+check "upgrade: a new Zentrik.dll is in place" test "$(stat -c %i "$dir/Zentrik.dll")" != "$old_id"
+check "upgrade: it is the packaged library" cmp -s "$dir/Zentrik.dll" build/win64-release/bin/Zentrik.dll
+check "upgrade: the clean-up at the next sign-in is scheduled" test -n "$(reg_value "$runonce_key" "$cleanup_value")"
+out=$(wine_q "$work/shell_host-win64.exe" --com 'C:\zentrik-install-test\notes.txt')
+check "upgrade: a new process loads the new library through the registry" grep -q '^created: through the registry' <<<"$out"
+check "upgrade: ... and gets the starter actions" grep -q '"Show in Explorer"' <<<"$out"
+check "upgrade: the edited starter is kept" cmp -s "$edited" "$work/edited.lnk"
+check "upgrade: the user's shortcut is kept" test -f "$user_link"
+release_library
+check "sign-in: the clean-up ran" sign_in
+check "sign-in: no copy moved aside is left" bash -c "! compgen -G '$dir/Zentrik.dll.*.old'"
+check "sign-in: the new library stays" cmp -s "$dir/Zentrik.dll" build/win64-release/bin/Zentrik.dll
+
+# 6. Uninstall while the library is loaded, and wait for it (_?= keeps the
+# uninstaller in place; it cannot delete itself then, so that is done here).
+hold_library
 t=$(date +%s)
 wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1
 rc=$?
 rm -f "$dir/Uninstall.exe"
-rmdir "$dir" 2>/dev/null
 check "Uninstall.exe /S exits with 0 (exit code $rc, $(( $(date +%s) - t ))s)" test "$rc" -eq 0
+check "the library in use was moved aside" moved_aside "$dir"
+check "its removal at the next sign-in is scheduled" test -n "$(reg_value "$runonce_key" "$cleanup_value")"
+release_library
+check "sign-in: the clean-up ran" sign_in
+rmdir "$dir" 2>/dev/null
 check "no class key in the 64-bit view" reg_absent "HKCR\\CLSID\\$clsid" /reg:64
 check "no class key in the 32-bit view" reg_absent "HKCR\\CLSID\\$clsid" /reg:32
 check "no handler key" reg_absent 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu'
 check "no per-user class key" reg_absent "HKCU\\Software\\Classes\\CLSID\\$clsid"
 check "no Apps & features entry" reg_absent "$uninstall_key"
 check "no Start-menu shortcut" test ! -e "$programs/Zentrik Settings.lnk"
+check "no Zentrik Actions shortcut" test ! -e "$programs/Zentrik Actions.lnk"
+check "no clean-up entry left" test -z "$(reg_value "$runonce_key" "$cleanup_value")$(reg_value "$machine_runonce_key" "$cleanup_value")"
 check "the user's shortcut is kept" test -f "$user_link"
-left=$(cd "$dir" 2>/dev/null && find . -mindepth 1 ! -path "./${starter[0]%/*}" ! -path "./${starter[0]%/*}/My own action.lnk")
+check "the edited starter is kept" cmp -s "$edited" "$work/edited.lnk"
+left=$(cd "$dir" 2>/dev/null && find . -mindepth 1 ! -path "./${starter[0]%/*}" ! -path "./${starter[0]%/*}/My own action.lnk" \
+       ! -path "./${starter[1]%/*}" ! -path "./${starter[1]}")
 check "nothing else is left in the install folder${left:+: $(tr '\n' ' ' <<<"$left")}" test -z "$left"
 
-rm -rf "$dir" "$work"
+# 7. A copy in a folder everyone may write (Wine reports the Unix bits as an
+# Everyone entry): /enable registers it for the current user and says why.
+open_dir="$WINEPREFIX/drive_c/zentrik-open"
+rm -rf "$open_dir"; mkdir -p "$open_dir"; chmod 777 "$open_dir"
+cp build/win64-release/bin/Zentprops.exe build/win64-release/bin/Zentrik.dll "$open_dir/"
+out=$(wine_q 'C:\zentrik-open\Zentprops.exe' /enable /quiet)
+rc=$?
+check "open folder: /enable exits with 0" test "$rc" -eq 0
+check "open folder: the message says why it is the current user only ($out)" grep -q 'current user only: users other than administrators' <<<"$out"
+check "open folder: no machine-wide class key" reg_absent "HKCR\\CLSID\\$clsid" /reg:64
+check "open folder: the current user's class key names the copy" \
+  test "$(reg_value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "")" = 'C:\zentrik-open\Zentrik.dll'
+wine_q 'C:\zentrik-open\Zentprops.exe' /disable /quiet >/dev/null
+check "open folder: /disable removes it" reg_absent "HKCU\\Software\\Classes\\CLSID\\$clsid"
+
+release_library
+rm -rf "$dir" "$work" "$open_dir"
 echo
 if [ "$failures" -eq 0 ]; then echo "install-test: every check passed"; else echo "install-test: $failures checks failed"; fi
 [ "$failures" -eq 0 ]

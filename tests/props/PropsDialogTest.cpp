@@ -5,7 +5,12 @@
 // the copied program.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "props/PropsResources.h"
 #include "props/Registration.h"
@@ -57,10 +62,35 @@ protected:
         EraseRegistration(OwnView());
     }
 
-    // Starts the copy and waits for its dialog.
+    // Starts the copy and waits for its dialog. A copy shows its dialog only
+    // while no other copy holds the single-copy mutex, so an earlier copy's
+    // mutex is waited out first. When no dialog comes, the failure says why:
+    // the start itself failing (retried once: measured under Wine, a copy
+    // that meets the mutex needs 240 ms or more from the start to its exit,
+    // so a test that gave up after 9 ms never ran the program), or the
+    // program ending, with its exit code.
     HWND Open(PropsProcess& process) {
-        if (!process.Start(program_)) return nullptr;
-        return process.WaitForDialog(kStartTimeoutMs);
+        EXPECT_TRUE(WaitUntilNoCopyRuns(kExitTimeoutMs)) << "an earlier copy still holds the single-copy mutex";
+        for (int attempt = 1;; ++attempt) {
+            DWORD started = GetTickCount();
+            if (process.Start(program_)) break;
+            DWORD error = GetLastError();
+            std::printf("PropsDialogTest: CreateProcessA failed with error %lu after %lu ms (attempt %d)\n", error,
+                        GetTickCount() - started, attempt);
+            if (attempt == 2) {
+                ADD_FAILURE() << "CreateProcessA of " << program_ << " failed with error " << error;
+                return nullptr;
+            }
+            Sleep(500);
+        }
+        DWORD started = GetTickCount();
+        HWND dialog = process.WaitForDialog(kStartTimeoutMs);
+        DWORD code = 0;
+        if (dialog == nullptr && process.WaitForExit(0, &code)) {
+            ADD_FAILURE() << "no dialog: the program ended with exit code " << code << " after "
+                          << GetTickCount() - started << " ms";
+        }
+        return dialog;
     }
 
     std::string IniFile() const { return folder_ / "Zentrik.ini"; }
@@ -220,13 +250,18 @@ TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
     char shared[64];
     EXPECT_EQ(GetPrivateProfileSectionA("options", shared, sizeof shared, IniFile().c_str()), 0u);
 
-    // Apply with the box checked writes the entries again, also when the
-    // class key is still there.
+    // A half registration (the class key without the handler key) reads as
+    // disabled: the checked box differs from it, and Apply writes the
+    // entries again although the class key is still there.
     std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
     ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    Click(dialog, IDC_ENABLE);
+    Click(dialog, IDC_ENABLE);
+    EXPECT_TRUE(IsEnabled(dialog, IDC_APPLY));
     Click(dialog, IDC_BUTTON_ICON);
     Click(dialog, IDC_APPLY);
     EXPECT_TRUE(SameText(ReadRegistration(OwnView()).handlerClass, kClassIdText));
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
     ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
 
     // Cancel after Apply keeps what Apply stored.
@@ -415,6 +450,102 @@ TEST_F(PropsDialogTest, SecondCopyExitsAtOnceWithZeroAndShowsNothing) {
     ASSERT_NE(dialog, nullptr);
     Click(dialog, IDCANCEL);
     ASSERT_TRUE(third.WaitForExit(kExitTimeoutMs, &code));
+}
+
+// The button opens the program's folder, where the group folders lie, in a
+// shell folder window (Wine's explorer.exe, captioned with the folder's name),
+// and stores nothing.
+TEST_F(PropsDialogTest, OpenActionsFolderShowsTheProgramsFolder) {
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    std::string folder = folder_.Path().substr(0, folder_.Path().size() - 1);
+    std::string name = folder.substr(folder.find_last_of('\\') + 1);
+    Click(dialog, IDC_OPEN_FOLDER);
+    HWND window = nullptr;
+    for (DWORD start = GetTickCount(); window == nullptr && GetTickCount() - start < kStartTimeoutMs; Sleep(50)) {
+        window = FindWindowA(nullptr, name.c_str());
+    }
+    EXPECT_NE(window, nullptr) << name;
+    if (window != nullptr) PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(GetFileAttributesA(IniFile().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A top-level window of `processId` captioned "Zentrik Properties" other
+// than `dialog` (a message box of the program), waited for up to `timeoutMs`.
+struct BoxSearch {
+    DWORD processId;
+    HWND dialog;
+    HWND found;
+};
+BOOL CALLBACK FindProgramBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (owner != search->processId || window == search->dialog || lstrcmpA(caption, kPropsCaption) != 0) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+HWND WaitForProgramBox(DWORD processId, HWND dialog, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+        BoxSearch search{processId, dialog, nullptr};
+        EnumWindows(FindProgramBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+    }
+    return nullptr;
+}
+BOOL CALLBACK AppendStaticText(HWND child, LPARAM context) {
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof text);
+    *reinterpret_cast<std::string*>(context) += text;
+    return TRUE;
+}
+
+// In a folder everyone may change (Wine: the Unix bits 0777, set through
+// SetNamedSecurityInfo), Apply registers for the current user only and the
+// dialog says why.
+TEST_F(PropsDialogTest, ApplyInAFolderOpenToEveryoneEnablesForTheUserAndSaysWhy) {
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                     nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &list, &defaulted));
+    std::string folder = folder_.Path().substr(0, folder_.Path().size() - 1);
+    DWORD result = SetNamedSecurityInfoA(&folder[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                         list, nullptr);
+    LocalFree(open);
+    ASSERT_EQ(result, static_cast<DWORD>(ERROR_SUCCESS));
+
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    SetCheck(dialog, IDC_ENABLE, true);
+    PostMessageA(dialog, WM_COMMAND, IDC_APPLY, 0);
+    HWND box = WaitForProgramBox(process.Id(), dialog, kStartTimeoutMs);
+    ASSERT_NE(box, nullptr);
+    std::string text;
+    EnumChildWindows(box, AppendStaticText, reinterpret_cast<LPARAM>(&text));
+    EXPECT_NE(text.find(kFolderOpenNote), std::string::npos) << text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+
+    EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
+    const std::string userClass = std::string("Software\\Classes\\CLSID\\") + kClassIdText;
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    if (key != nullptr) RegCloseKey(key);
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    SetRegistration(0);  // the current user's keys go too
 }
 
 // The help viewer's window, of whatever process runs it; null when none.

@@ -61,6 +61,17 @@ bool PropsProcess::WaitForExit(DWORD timeoutMs, DWORD* code) const {
     return GetExitCodeProcess(info_.hProcess, code) != FALSE;
 }
 
+bool WaitUntilNoCopyRuns(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Zentrik Start Process Mutex");
+        if (mutex == nullptr) return true;
+        CloseHandle(mutex);
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
 int CountPropsDialogs() {
     Search search{0, nullptr, 0};
     EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&search));

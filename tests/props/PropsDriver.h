@@ -32,6 +32,11 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
+// Waits up to `timeoutMs` until no copy of the program holds the named
+// single-copy mutex ("Zentrik Start Process Mutex"); true when none does.
+// A copy started while one does exits at once without a dialog.
+bool WaitUntilNoCopyRuns(DWORD timeoutMs);
+
 // Number of top-level windows captioned "Zentrik Properties", of any process.
 int CountPropsDialogs();
 

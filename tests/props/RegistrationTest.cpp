@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include <sddl.h>
+
 #include "tests/props/RegistryState.h"
 #include "toolkit/Paths.h"
 
@@ -101,14 +103,139 @@ TEST_F(RegistrationTest, UnregisterWithNothingRegisteredChangesNothing) {
     EXPECT_FALSE(IsRegistered());
 }
 
-TEST_F(RegistrationTest, IsRegisteredLooksAtTheClassKeyOnly) {
-    SetRegistration(1);
-    // Without the handler key the extension still counts as registered.
+// The class key and the handler key make a registration only together; a
+// half one reads as not registered, and registering again repairs it.
+TEST_F(RegistrationTest, HalfRegistrationReadsAsNotRegisteredAndRegisteringRepairsIt) {
     std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
+    SetRegistration(1);
     ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    EXPECT_FALSE(IsRegistered());
+    SetRegistration(1);
+    ExpectRegisteredExactly(ReadRegistration(OwnView()));
     EXPECT_TRUE(IsRegistered());
+
+    RegistrationEntries full = ReadRegistration(OwnView());
+    RegistrationEntries handlerOnly;
+    handlerOnly.handlerKey = true;
+    handlerOnly.handlerClass = full.handlerClass;
+    RestoreRegistration(OwnView(), handlerOnly);
+    EXPECT_FALSE(IsRegistered());
     EraseRegistration(OwnView());
     EXPECT_FALSE(IsRegistered());
+}
+
+// Both architectures share the handler key: unregistering one leaves the
+// other's class and the handler key while the other is registered (run by
+// the win32 and the win64 tests, so both directions are covered).
+TEST_F(RegistrationTest, UnregisterKeepsTheSharedHandlerWhileTheOtherArchitectureIsRegistered) {
+    SetRegistration(1);
+    RegistrationEntries own = ReadRegistration(OwnView());
+    RegistrationEntries other = own;
+    other.serverPath = TextValue("C:\\Other\\Zentrik.dll");
+    RestoreRegistration(OtherView(), other);
+    ASSERT_TRUE(ReadRegistration(OtherView()).classKey);
+
+    RegistrationOutcome outcome = SetRegistration(0);
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
+    RegistrationEntries otherAfter = ReadRegistration(OtherView());
+    EXPECT_TRUE(otherAfter.classKey);
+    EXPECT_TRUE(SameValue(otherAfter.serverPath, other.serverPath));
+    EXPECT_TRUE(otherAfter.handlerKey);
+    EXPECT_TRUE(SameText(otherAfter.handlerClass, kClassIdText));
+
+    // The last architecture to go takes the handler key with it.
+    EraseRegistration(OtherView());
+    SetRegistration(1);
+    SetRegistration(0);
+    EXPECT_FALSE(ReadRegistration(OwnView()).handlerKey);
+}
+
+// Registration through the folder-security seam: the registry-call table's
+// descriptor reader answers for the library's folder with a descriptor
+// written in SDDL. Only a folder that no one but administrators, SYSTEM,
+// TrustedInstaller and the running user may change is registered
+// machine-wide; otherwise the current user's keys are written, and an
+// earlier machine-wide registration goes.
+const char* g_folderSddl = nullptr;
+
+DWORD APIENTRY ReadFolderSecurity(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                  PSECURITY_DESCRIPTOR* descriptor) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(g_folderSddl, SDDL_REVISION_1, descriptor, nullptr)) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
+// Installs a registry-call table for the life of the object.
+class InstalledCalls {
+public:
+    explicit InstalledCalls(const RegistryCalls& calls) : previous_(SetRegistryCalls(calls)) {}
+    ~InstalledCalls() { SetRegistryCalls(previous_); }
+    InstalledCalls(const InstalledCalls&) = delete;
+    InstalledCalls& operator=(const InstalledCalls&) = delete;
+
+private:
+    RegistryCalls previous_;
+};
+
+// The running user's SID as SDDL text ("the installing administrator").
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD length = 0;
+    std::string text;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length)) {
+        char* sid = nullptr;
+        if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+            text = sid;
+            LocalFree(sid);
+        }
+    }
+    CloseHandle(token);
+    return text;
+}
+
+TEST_F(RegistrationTest, MachineWideOnlyForAFolderThatOnlyAdministratorsMayChange) {
+    const std::string me = CurrentUserSid();
+    ASSERT_FALSE(me.empty());
+    const std::string ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+    const std::string other = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    const struct {
+        const char* folder;
+        std::string sddl;
+        bool machine;
+    } kFolders[] = {
+        {"protected (Program Files)", "O:" + ti + "D:PAI(A;;FA;;;" + ti + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                                      "(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)", true},
+        {"the installing user's own", "O:" + me + "D:(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
+        {"Wine's 0755 folder", "O:" + me + "D:(A;;FA;;;SY)(A;;FA;;;" + me + ")(A;;0x1200a9;;;WD)", true},
+        {"another user may write", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;" + other + ")", false},
+        {"owned by another user", "O:" + other + "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", false},
+        {"Users may modify", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)", false},
+        {"made under C:\\ (Authenticated Users modify, inherited)",
+         "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1301bf;;;AU)(A;OICIID;0x1200a9;;;BU)", false},
+        {"Users may write the files only (inherit-only)", "O:BAD:(A;OICI;FA;;;BA)(A;OIIO;GW;;;BU)", false},
+        {"Wine's folder open to everyone", "O:" + me + "D:(A;;FA;;;SY)(A;;FA;;;" + me + ")(A;;0x1301bf;;;WD)", false},
+        {"no access list (a FAT drive)", "O:BA", false},
+    };
+    RegistryCalls calls = PlatformRegistryCalls();
+    calls.readSecurity = ReadFolderSecurity;
+    InstalledCalls installed(calls);
+    for (const auto& row : kFolders) {
+        SCOPED_TRACE(row.folder);
+        g_folderSddl = kFolders[0].sddl.c_str();
+        ASSERT_EQ(SetRegistration(1).scope, RegistrationScope::Machine);  // as an earlier version left it
+        g_folderSddl = row.sddl.c_str();
+        RegistrationOutcome outcome = SetRegistration(1);
+        EXPECT_TRUE(outcome.succeeded);
+        EXPECT_EQ(outcome.folderOpen, !row.machine);
+        EXPECT_EQ(outcome.scope, row.machine ? RegistrationScope::Machine : RegistrationScope::User);
+        EXPECT_EQ(RegisteredScope(), outcome.scope);
+        EXPECT_EQ(ReadRegistration(OwnView()).classKey, row.machine);
+        SetRegistration(0);
+    }
 }
 
 // --- Failure injection through the registry-call seam ----------------------

@@ -51,7 +51,7 @@ LSTATUS MachineAnswer(HKEY parent) {
 
 LSTATUS APIENTRY OpenKey(HKEY parent, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
     // Reading (IsRegistered) is allowed to everybody.
-    if (access != KEY_QUERY_VALUE && MachineAnswer(parent) != ERROR_SUCCESS) return MachineAnswer(parent);
+    if ((access & ~KEY_WOW64_RES) != KEY_QUERY_VALUE && MachineAnswer(parent) != ERROR_SUCCESS) return MachineAnswer(parent);
     return RegOpenKeyExA(parent, path, options, access, key);
 }
 

@@ -110,6 +110,9 @@ const Item kItems[] = {
     {IDOK, "BUTTON", "OK", 13, 180, 49, 15, BS_DEFPUSHBUTTON | WS_TABSTOP, kButtonType},
     {IDCANCEL, "BUTTON", "Cancel", 77, 180, 49, 15, BS_PUSHBUTTON | WS_TABSTOP, kButtonType},
     {IDC_APPLY, "BUTTON", "&Apply", 141, 180, 49, 15, BS_PUSHBUTTON | WS_TABSTOP, kButtonType},
+    // Added after the original controls, in the free cell right of "Show
+    // shortcut overlay", so that they all keep their places.
+    {IDC_OPEN_FOLDER, "BUTTON", "Open actions folder", 117, 140, 73, 12, BS_PUSHBUTTON | WS_TABSTOP, kButtonType},
 };
 
 TEST(ZentpropsResources, DialogTemplateIsAppDialogAsLaidOut) {
