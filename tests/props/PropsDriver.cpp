@@ -78,20 +78,6 @@ int CountPropsDialogs() {
     return search.count;
 }
 
-std::wstring WideFromUtf8(const std::string& text) {
-    std::wstring out(text.size() + 1, L'\0');
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-    return out;
-}
-
-std::string Utf8FromWide(const std::wstring& text) {
-    std::string out(text.size() * 3 + 1, '\0');
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr);
-    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-    return out;
-}
-
 void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 void SetControlText(HWND dialog, int id, const std::string& text) {

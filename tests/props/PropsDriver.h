@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "tests/testsupport/TempDir.h"  // WideFromUtf8, Utf8FromWide
+
 extern const char kPropsCaption[];  // "Zentrik Properties"
 
 // One started copy of the program. The destructor ends a copy still running
@@ -39,10 +41,6 @@ bool WaitUntilNoCopyRuns(DWORD timeoutMs);
 
 // Number of top-level windows captioned "Zentrik Properties", of any process.
 int CountPropsDialogs();
-
-// `text` (UTF-8) in UTF-16, and back.
-std::wstring WideFromUtf8(const std::string& text);
-std::string Utf8FromWide(const std::wstring& text);
 
 // Controls, addressed by id in the dialog.
 void Click(HWND dialog, int id);                            // BM_CLICK
