@@ -14,7 +14,8 @@
 # - `wineserver -p` exits with 0 when it started a server, with 2 when one
 #   already runs for the prefix.
 # - wine passes the program's exit code through (a code of 256 comes back as
-#   1, not 0; a crash as 5 after winedbg printed a backtrace to stderr).
+#   1, not 0; a crash as 5 or, by a race, 0 after winedbg printed a backtrace
+#   to stderr: cmake/wine-run.sh also reads the report).
 
 # zk_wine_env PREFIX: the environment every Wine start of ours uses. The DLL
 # overrides keep Wine from offering to install Mono and Gecko, and switch off
