@@ -45,6 +45,14 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new LibraryE
 // What Extension::Text gives when GetCommandString wrote nothing.
 const std::string kNothingWritten = "<nothing written>";
 
+// A wide GetCommandString request (GCS_VERBW, GCS_HELPTEXTW) and the text
+// it must give.
+struct WideCase {
+    UINT type;
+    UINT size;  // cchMax, in UTF-16 units
+    std::wstring expected;
+};
+
 // One object with its interface reference, released at the end.
 class Extension {
 public:
@@ -90,6 +98,14 @@ public:
         menu->GetCommandString(offset, type, nullptr, &buffer[0], size);
         const size_t end = buffer.find('\0');
         return end == std::string::npos ? kNothingWritten : buffer.substr(0, end);
+    }
+    // The wide request for item 0 into 700 units of 0x7F; the whole buffer,
+    // so that what lies past the terminator shows too.
+    std::wstring WideBuffer(const WideCase& c) const {
+        std::wstring buffer(700, L'\x7F');
+        EXPECT_EQ(S_OK, menu->GetCommandString(0, c.type, nullptr, reinterpret_cast<LPSTR>(&buffer[0]), c.size))
+            << c.type << " " << c.size;
+        return buffer;
     }
     HRESULT Invoke(UINT_PTR verb) {
         CMINVOKECOMMANDINFO info = {};
@@ -339,19 +355,14 @@ TEST_F(ContextMenuTest, CommandStrings) {
     EXPECT_EQ(S_OK, e.menu->GetCommandString(0, GCS_VERBW, nullptr, nullptr, 600));
 
     // Wide requests get UTF-16 within cchMax characters.
-    const struct {
-        UINT type;
-        UINT size;
-        std::wstring expected;
-    } wide[] = {
+    const WideCase wide[] = {
         {GCS_HELPTEXTW, 600, L"Open 3 file(s) with C:\\TOOLS\\VIEW.EXE"},
         {GCS_VERBW, 600, L"Viewer of files"},
         {GCS_VERBW, 7, L"Viewer"},
         {GCS_HELPTEXTW, 1, L""},
     };
     for (const auto& c : wide) {
-        std::wstring buffer(700, L'\x7F');
-        EXPECT_EQ(S_OK, e.menu->GetCommandString(0, c.type, nullptr, reinterpret_cast<LPSTR>(&buffer[0]), c.size));
+        const std::wstring buffer = e.WideBuffer(c);
         EXPECT_EQ(c.expected, buffer.substr(0, c.expected.size())) << c.type << " " << c.size;
         EXPECT_EQ(L'\0', buffer[c.expected.size()]);
         EXPECT_EQ(L'\x7F', buffer[c.expected.size() + 1]);
@@ -373,18 +384,13 @@ TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     Extension e;
     e.Select(files);
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
-    const struct {
-        UINT type;
-        UINT size;
-        std::wstring expected;
-    } wide[] = {
+    const WideCase wide[] = {
         {GCS_VERBW, 600, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 \U0001F600"},
         {GCS_VERBW, 16, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 "},  // not half the pair
         {GCS_HELPTEXTW, 600, L"Open 1 file(s) with " + WideFromUtf8(target)},
     };
     for (const auto& c : wide) {
-        std::wstring buffer(700, L'\x7F');
-        EXPECT_EQ(S_OK, e.menu->GetCommandString(0, c.type, nullptr, reinterpret_cast<LPSTR>(&buffer[0]), c.size));
+        const std::wstring buffer = e.WideBuffer(c);
         EXPECT_EQ(c.expected, buffer.substr(0, buffer.find(L'\0'))) << c.type << " " << c.size;
     }
     if (GetACP() == 1252) {
