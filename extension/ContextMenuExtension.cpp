@@ -191,12 +191,14 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
         const UINT copied = DragQueryFileW(drop, i, AsWide(name.storage), length + 1);
         name.storage[copied <= length ? copied : 0] = 0;
         name.length = WideLength(name.storage);
-        FixedText matchName;
-        AssignMatchName(matchName, name.Text());
         // A shortcut whose target is no file (an Internet shortcut, a link
         // to a shell folder) or that cannot be resolved stands for itself.
         HeapWide target;
-        if (resolveShortcuts && IsShortcutFile(matchName.Text())) ResolveShortcutTarget(target, AsWide(name.Text()));
+        if (resolveShortcuts) {
+            FixedText matchName;
+            AssignMatchName(matchName, name.Text());
+            if (IsShortcutFile(matchName.Text())) ResolveShortcutTarget(target, AsWide(name.Text()));
+        }
         const HeapWide& taken = target.Empty() ? name : target;
         const int pushed = PushWide(&selection, taken.Text(), taken.Length());
         if (pushed) ++selectionCount;

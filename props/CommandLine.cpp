@@ -36,20 +36,19 @@ void WriteOutput(const char* text) {
     WriteFile(out, "\r\n", 2, &written, nullptr);
 }
 
-// The message box in UTF-16; `text` is UTF-8.
-void ShowMessage(HWND owner, const char* text, UINT flags) {
-    char16_t store[1024];
-    WideOver wide(store, 1023);
-    AppendUtf16(wide, text);
-    MessageBoxW(owner, AsWide(wide.Text()), kCaption, flags);
-}
-
 void Report(const SwitchRequest& request, HWND owner, const char* text, bool failed) {
     WriteOutput(text);
     if (!request.quiet) ShowMessage(owner, text, MB_OK | (failed ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 }  // namespace
+
+void ShowMessage(HWND owner, const char* text, UINT flags) {
+    char16_t store[1024];
+    WideOver wide(store, 1023);
+    AppendUtf16(wide, text);
+    MessageBoxW(owner, AsWide(wide.Text()), kCaption, flags);
+}
 
 SwitchRequest ParseSwitches(const char* commandLine) {
     SwitchRequest request{SwitchAction::ShowDialog, false};

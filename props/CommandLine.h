@@ -42,3 +42,6 @@ SwitchRequest ParseSwitches(const char* commandLine);
 // reports the usage, and returns the exit code. `owner` parents the message
 // boxes (may be null).
 int RunSwitches(const SwitchRequest& request, HWND owner);
+
+// A message box with the settings program's caption; `text` is UTF-8.
+void ShowMessage(HWND owner, const char* text, UINT flags);

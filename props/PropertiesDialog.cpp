@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "props/CommandLine.h"
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "settings/Settings.h"
@@ -12,7 +13,6 @@
 namespace {
 
 const char kHelpFileName[] = "Zentrik.hlp";
-const char kDialogCaption[] = "Zentrik Properties";
 
 // Context help: control id, topic id, ... ending with a pair of zeros. The
 // help system takes the table whole.
@@ -148,7 +148,7 @@ void PropertiesDialog::LoadIntoControls() {
 // so that Apply repairs a registration damaged meanwhile.
 void PropertiesDialog::StoreFromControls() {
     RegistrationOutcome outcome = SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
-    if (outcome.folderOpen) MessageBoxA(dialog_, kFolderOpenNote, kDialogCaption, MB_OK | MB_ICONINFORMATION);
+    if (outcome.folderOpen) ShowMessage(dialog_, kFolderOpenNote, MB_OK | MB_ICONINFORMATION);
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
     EditText name;
     ReadMenuNameEdit(name.text);
@@ -208,10 +208,8 @@ void PropertiesDialog::ReadMenuNameEdit(TextBuffer& text) const {
 // folder to explorer.exe as "C:\...\folder\", whose \" its argument parsing
 // reads as a quote (measured: the command line ended in folder").
 void PropertiesDialog::OpenActionsFolder() {
-    FixedText libraryPath;
-    ProgramFile(libraryPath, kLibraryFileName);
     FixedText folder;
-    DirectoryOfNoSlash(folder, libraryPath.Text());
+    DirectoryOfNoSlash(folder, ProgramDirectory().Text());
     HeapWide wideFolder;
     if (AssignUtf16Exact(wideFolder, folder.Text()) &&
         reinterpret_cast<INT_PTR>(ShellExecuteW(dialog_, L"open", AsWide(wideFolder.storage), nullptr, nullptr,
@@ -220,7 +218,5 @@ void PropertiesDialog::OpenActionsFolder() {
     }
     FixedText text("The folder ");
     text.Append(folder.Text()).Append(" could not be opened.");
-    HeapWide message;
-    AssignUtf16Exact(message, text.Text());
-    MessageBoxW(dialog_, AsWide(message.storage), L"Zentrik Properties", MB_OK | MB_ICONERROR);
+    ShowMessage(dialog_, text.Text(), MB_OK | MB_ICONERROR);
 }

@@ -16,7 +16,7 @@ const char kFolderOpenNote[] =
 namespace {
 
 const char kServerKeyName[] = "InprocServer32";
-const char kThreadingModelName[] = "ThreadingModel";
+const wchar_t kThreadingModelName[] = L"ThreadingModel";
 const char kApartment[] = "Apartment";
 
 RegistryCalls g_calls = PlatformRegistryCalls();
@@ -60,15 +60,13 @@ LSTATUS CreateKey(HKEY parent, const char* name, HKEY* key) {
 }
 
 // REG_SZ in UTF-16 with its terminating zero: data length is the text's
-// units plus 1, in bytes. `name` (ASCII) and `text` are UTF-8; a text too
-// long for a registry path fails as a bad path, never stored cut.
-LSTATUS SetText(HKEY key, const char* name, const char* text) {
-    char16_t nameStore[32];
-    WideOver wideName(nameStore, 31);
-    char16_t textStore[3 * kFixedTextCapacity + 1];
-    WideOver wideText(textStore, 3 * kFixedTextCapacity);
-    if ((name != nullptr && !AppendUtf16(wideName, name)) || !AppendUtf16(wideText, text)) return ERROR_BAD_PATHNAME;
-    return g_calls.setValue(key, name != nullptr ? AsWide(wideName.Text()) : nullptr, 0, REG_SZ,
+// units plus 1, in bytes. `text` is UTF-8 from a FixedText or a constant, so
+// its UTF-16 form always fits.
+LSTATUS SetText(HKEY key, const wchar_t* name, const char* text) {
+    char16_t textStore[kFixedTextBytes + 1];
+    WideOver wideText(textStore, kFixedTextBytes);
+    AppendUtf16(wideText, text);
+    return g_calls.setValue(key, name, 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(wideText.Text()),
                             static_cast<DWORD>((wideText.Length() + 1) * sizeof(char16_t)));
 }
@@ -216,10 +214,8 @@ int32_t Attempt(int flag, const ScopeKeys& scope, LSTATUS& failure) {
 // True when only administrators (and this user) may change the folder the
 // registration would name, i.e. the program's own directory.
 bool LibraryFolderIsProtected() {
-    FixedText libraryPath;
-    CombinePath(libraryPath, ProgramDirectory().Text(), kLibraryFileName);
     FixedText folder;
-    DirectoryOfNoSlash(folder, libraryPath.Text());
+    DirectoryOfNoSlash(folder, ProgramDirectory().Text());
     return FolderOnlyAdministratorsMayWrite(folder.Text(), g_calls.readSecurity);
 }
 

@@ -141,16 +141,21 @@ void MakeUnicodeFile(const wchar_t* path) {
         if (created.Valid()) WriteAll(created.Get(), kUnicodeMark, sizeof kUnicodeMark);
         return;
     }
+    // A file that starts with a byte-order mark is converted already (every
+    // write after the first finds it so): nothing more is read.
+    unsigned char mark[2];
+    DWORD got = 0;
+    if (!ReadFile(in.Get(), mark, sizeof mark, &got, nullptr)) return;
+    if (got == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF))) return;
     LARGE_INTEGER size;
+    const LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(in.Get(), start, nullptr, FILE_BEGIN)) return;
     if (!GetFileSizeEx(in.Get(), &size) || size.QuadPart > kLargestConvertedFile) return;
     DWORD length = static_cast<DWORD>(size.QuadPart);
     HeapText ansi;
     if (ansi.Reserve(static_cast<int32_t>(length) + 1).Capacity() != static_cast<int32_t>(length)) return;
-    DWORD got = 0;
     if (!ReadFile(in.Get(), ansi.storage, length, &got, nullptr) || got != length) return;
     in.Reset();
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(ansi.storage);
-    if (length >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) return;
 
     HeapWide wide;
     int units = 0;

@@ -6,9 +6,6 @@
 #include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
 
-#include "toolkit/Utf8.h"
-#include "toolkit/WideConvert.h"
-
 namespace {
 
 // Process-wide caches, set up empty during static initialisation and filled

@@ -60,6 +60,8 @@
 #include <vector>
 
 #include "toolkit/ClassId.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -104,21 +106,15 @@ bool ReadLines(const char* path, std::vector<std::string>& lines) {
 }
 
 std::wstring Widen(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(static_cast<size_t>(n - 1));
-    return wide;
+    HeapWide wide;
+    AssignUtf16Exact(wide, text.c_str());
+    return AsWide(wide.Text());
 }
 
 std::string Utf8(const wchar_t* wide) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string text(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], n, nullptr, nullptr);
-    text.resize(static_cast<size_t>(n - 1));
-    return text;
+    HeapText text;
+    AssignUtf8Exact(text, AsUtf16(wide));
+    return text.Text();
 }
 
 // The extension's text for command `offset` (GCS_VERBW or GCS_HELPTEXTW) in UTF-8.
