@@ -45,6 +45,13 @@ void CopyAnsiOut(char* out, const HeapWide& text, UINT limit) {
         if (count + step > limit) break;
         count += step;
     }
+    // A UTF-8 code page has no lead bytes in that sense: a cut must not end
+    // before a continuation byte (10xxxxxx) of the character it falls in.
+    if (flags == 0) {
+        while (count > 0 && count < static_cast<UINT>(bytes) && (static_cast<BYTE>(ansi[count]) & 0xC0) == 0x80) {
+            --count;
+        }
+    }
     std::memcpy(out, ansi, count);
     out[count] = 0;
     TextHeapRelease(ansi);
