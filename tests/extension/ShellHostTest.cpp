@@ -662,7 +662,7 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
         {many, "Record", {"Error executing command: Record\n\n900 files were selected", "Select fewer files"}},
         // Within what the system starts, beyond what the command interpreter takes.
         {std::vector<std::wstring>(many.begin(), many.begin() + 300), "Batch",
-         {"Error executing command: Batch\n\n300 files were selected", "8191 the command interpreter takes"}},
+         {"Error executing command: Batch\n\n300 files were selected", "8189 the command interpreter takes"}},
         // The system text of error 193 holds an insert; it stands as it is.
         {{many[0]}, "Readme", {"Error executing command: Readme\n\nError code = 193\n", "%1", "The command line was:"}},
     };
