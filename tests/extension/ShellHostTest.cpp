@@ -490,6 +490,17 @@ TEST_F(ShellHostTest, InterpretersAreRecognisedByTheNameThatRuns) {
         EXPECT_FALSE(ReadWholeFile(marker, &ran)) << a.name << ": a name ran a command";
         DeleteFileA(marker.c_str());
     }
+    // A program that hands its line on to a reader of its own gets no file:
+    // the stand-in is the recorder named wt.exe, which must not start.
+    ASSERT_TRUE(CopyFileA(RecorderPath().c_str(), (trap / "wt.exe").c_str(), FALSE));
+    ShortcutSpec relay;
+    relay.target = trap / "wt.exe";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Relay.lnk", relay));
+    DeleteFileA(record.c_str());
+    const HostRun run = RunHost(dll, {file}, "--close-boxes --invoke Relay");
+    ASSERT_EQ(0, run.exitCode) << run.output;
+    EXPECT_TRUE(run.Contains("hands its command line on to another interpreter")) << run.output;
+    EXPECT_TRUE(WaitForRecordedCommandLine(record, 1000).empty()) << "nothing may start";
 }
 
 TEST_F(ShellHostTest, LinkTargetsStandForTheLinkOnlyWhenTheyExist) {
