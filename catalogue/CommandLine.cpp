@@ -6,7 +6,8 @@ char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<
 
 // True when a program reading `name` by the C runtime's rules needs it in
 // quotes to take it as one argument, or when its own reading of commas
-// splits it: empty, or holding a space, a tab or a comma.
+// splits it: empty, or holding a blank (a tab is refused before it comes to
+// this) or a comma.
 bool ProgramNeedsQuotes(const char16_t* name) {
     if (*name == 0) return true;
     for (; *name != 0; ++name) {

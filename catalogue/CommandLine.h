@@ -18,11 +18,12 @@
 // Who reads the line decides how a file is written (LineReader):
 // - A program reads its own command line (the C runtime's argv rules): a
 //   file is written as it is, in double quotes when it is empty or holds a
-//   space, a tab or a comma (the explorer's /select, splits at commas; the
-//   C runtime reads the quoted name the same), a run of backslashes at its
+//   space or a comma (the explorer's /select, splits at commas; the C
+//   runtime reads the quoted name the same), a run of backslashes at its
 //   end doubled inside the quotes so that the closing quote stays one. A
-//   file that holds " or a character below U+0020 is refused: no program's
-//   reading of it can be known (a link's target may hold either).
+//   file that holds " or a character below U+0020 (a tab, a line break) is
+//   refused: no program's reading of it can be known, and a link's target
+//   may hold either.
 // - The command interpreter parses it when the program is a batch file
 //   (.bat, .cmd) or the interpreter itself (cmd.exe): the system runs the
 //   interpreter on the whole line. Outside double quotes it takes & | < > ( )
