@@ -9,6 +9,17 @@
 namespace {
 
 constexpr int32_t kFirstKeyRoom = 4;
+// Entries of the hash table: a power of two, at least twice the keys it
+// holds, so that a probe run stays short.
+constexpr int32_t kTypeSlots = 2 * kMaxSelectedTypes;
+static_assert((kTypeSlots & (kTypeSlots - 1)) == 0, "the probe masks with kTypeSlots - 1");
+
+// FNV-1a over the key's bytes.
+uint32_t HashKey(const char* text) {
+    uint32_t hash = 2166136261u;
+    for (; *text != 0; ++text) hash = (hash ^ static_cast<unsigned char>(*text)) * 16777619u;
+    return hash;
+}
 // Runs of this many items are insertion-sorted before the merges.
 constexpr int32_t kInsertionRun = 8;
 
@@ -18,13 +29,29 @@ bool Before(const ActionItem* b, const ActionItem* a) { return CompareActionItem
 
 }  // namespace
 
-ActionCollector::~ActionCollector() { delete[] keys; }
+ActionCollector::~ActionCollector() {
+    delete[] keys;
+    delete[] slots;
+}
 
 bool ActionCollector::AddFile(const char* name) {
+    if (incomplete || tooMany) return false;
+    if (slots == nullptr) {
+        slots = new (std::nothrow) int32_t[kTypeSlots]();
+        if (slots == nullptr) {
+            incomplete = true;
+            return false;
+        }
+    }
     PreparedMatchKey key;
     PrepareMatchKey(key, name, MakeNameUpper);
-    for (int32_t i = 0; i < keyCount; ++i) {
-        if (std::strcmp(keys[i].text, key.text) == 0) return true;
+    uint32_t slot = HashKey(key.text) & (kTypeSlots - 1);
+    for (; slots[slot] != 0; slot = (slot + 1) & (kTypeSlots - 1)) {
+        if (std::strcmp(keys[slots[slot] - 1].text, key.text) == 0) return true;
+    }
+    if (keyCount == kMaxSelectedTypes) {
+        tooMany = true;
+        return false;
     }
     if (keyCount == keyRoom) {
         const int32_t room = keyRoom == 0 ? kFirstKeyRoom : keyRoom * 2;
@@ -39,6 +66,7 @@ bool ActionCollector::AddFile(const char* name) {
         keyRoom = room;
     }
     keys[keyCount++] = key;
+    slots[slot] = keyCount;
     return true;
 }
 
@@ -50,7 +78,7 @@ bool ActionCollector::Matches(const ActionGroup& group) const {
 }
 
 int32_t ActionCollector::Collect(const ActionGroup* firstGroup, ActionItem** items, int32_t room) const {
-    if (items == nullptr || incomplete) return 0;
+    if (items == nullptr || incomplete || tooMany) return 0;
     if (room > kMaxCollectedActions) room = kMaxCollectedActions;
     int32_t n = 0;
     for (const ActionGroup* group = firstGroup; group != nullptr && n < room; group = group->nextGroup) {

@@ -9,8 +9,11 @@
 //   int32_t n = collector.Collect(generation->firstGroup, items, room);
 //
 // Each selected file's match key is prepared once (files of the same type
-// share one) and each group is tested against the keys, so the cost of
-// matching does not grow with groups × files × path length. The sort is a
+// share one, found through a hash table) and each group is tested against
+// the keys, so matching costs files + groups × distinct types, never
+// groups × files × path length or files × types. At most
+// kMaxSelectedTypes distinct types are checked: a selection of more is too
+// large to check on the shell's thread, and gathers nothing (TooMany). The sort is a
 // stable merge sort over the collected pointers in a fixed buffer: O(n log n)
 // comparisons and no allocation.
 #pragma once
@@ -24,6 +27,8 @@ class ActionItem;
 
 // The most actions one Collect gathers; a larger room is taken as this one.
 constexpr int32_t kMaxCollectedActions = 512;
+// The most distinct file types (match keys) one selection may have.
+constexpr int32_t kMaxSelectedTypes = 1024;
 
 class ActionCollector {
 public:
@@ -33,10 +38,13 @@ public:
     ActionCollector& operator=(const ActionCollector&) = delete;
 
     // Adds one selected file by its name; only its extension part counts.
-    // False when its key cannot be kept (no memory): the selection is then
-    // incomplete, and Collect gathers nothing rather than offer an action
-    // that may not apply to that file.
+    // False when its key cannot be kept (no memory, or a type beyond
+    // kMaxSelectedTypes, then TooMany): the selection is then incomplete,
+    // and Collect gathers nothing rather than offer an action that may not
+    // apply to that file. Once false, every later call is false too.
     bool AddFile(const char* name);
+    // True once a file brought more than kMaxSelectedTypes types.
+    bool TooMany() const { return tooMany; }
 
     // Fills items[0 .. n-1] with the actions of every group from `firstGroup`
     // on that matches every added file (every group when no file was added),
@@ -51,7 +59,9 @@ private:
     PreparedMatchKey* keys = nullptr;  // distinct keys of the added files; null until the first
     int32_t keyCount = 0;              // used entries of keys
     int32_t keyRoom = 0;               // allocated entries of keys
+    int32_t* slots = nullptr;          // hash table of key index + 1 (0: free), kTypeSlots entries; null until the first
     bool incomplete = false;           // a file's key could not be kept
+    bool tooMany = false;              // a file's type was one beyond kMaxSelectedTypes
 };
 
 // Sorts items[0 .. count-1] stably by CompareActionItems (count at most

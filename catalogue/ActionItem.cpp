@@ -7,6 +7,7 @@
 #include <new>
 
 #include "catalogue/CommandLine.h"
+#include "catalogue/ProgramPath.h"
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
 #include "toolkit/NameCase.h"
@@ -225,10 +226,17 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
         !AssignUtf16Exact(directory, workingDirectory.Text())) {
         return outcome;
     }
-    // A .PIF names the program it starts: a batch file behind it is run by
-    // the interpreter just the same.
-    LineReader reader = ReaderOf(program.Text(), argumentText.Text());
-    if (reader == LineReader::kProgram && !pifPath.Empty()) reader = ReaderOf(target.Text(), argumentText.Text());
+    // The reader is decided on the program the platform runs (its full, long
+    // name), the line keeps the program as the link holds it. A .PIF names
+    // the program it starts: a batch file behind it is run by the
+    // interpreter just the same.
+    HeapWide resolved;
+    if (!ResolveProgramPath(resolved, program.Text())) return outcome;
+    LineReader reader = ReaderOf(resolved.Text(), argumentText.Text());
+    if (reader == LineReader::kProgram && !pifPath.Empty()) {
+        if (!ResolveProgramPath(resolved, target.Text())) return outcome;
+        reader = ReaderOf(resolved.Text(), argumentText.Text());
+    }
     const LineOutcome line = ComposeCommandLine(commandLine, program.Text(), argumentText.Text(), files, reader);
     outcome.lineLength = line.length;
     outcome.lineLimit = line.limit;
@@ -245,6 +253,10 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
         outcome.result = LaunchResult::kNameRefused;
         outcome.errorCode = 0;
         outcome.refusedIndex = line.refusedIndex;
+        return outcome;
+    case LineResult::kProgramRefused:
+        outcome.result = LaunchResult::kProgramRefused;
+        outcome.errorCode = 0;
         return outcome;
     }
 

@@ -21,8 +21,9 @@
 enum class LaunchResult {
     kStarted,      // the process runs
     kStartFailed,  // CreateProcessW (or the line's storage) failed: errorCode
-    kNameRefused,  // a file the command interpreter cannot pass: refusedIndex
+    kNameRefused,  // a file the line's reader cannot be given whole: refusedIndex
     kTooLong,      // the line is longer than the system starts: lineLength
+    kProgramRefused,  // files for a program whose reading cannot be known (wt, conhost, wsl, a stream)
 };
 
 struct LaunchOutcome {
@@ -133,8 +134,9 @@ public:
     // from UTF-8) and starts the process with CreateProcessW in
     // its own console, the working directory when set, and the show command;
     // does not wait for it. `files` are appended in list order, written for
-    // whoever reads the line (ReaderOf the program, or of the link target of
-    // a .PIF: the command interpreter, PowerShell or the program). Unless the process
+    // whoever reads the line (ReaderOf the program as the platform runs it,
+    // catalogue/ProgramPath.h, or of the link target of a .PIF: the command
+    // interpreter, PowerShell or the program). Unless the process
     // started, the outcome says why, and `commandLine` holds the composed
     // line when there was one (empty when a file was refused, the line was
     // too long or its storage could not be had; the last is reported as a

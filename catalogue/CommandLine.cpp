@@ -4,32 +4,46 @@ namespace {
 
 char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-// True when `text` ends in `suffix` (lower-case ASCII), case aside.
-bool EndsWith(const char16_t* text, int32_t length, const char16_t* suffix) {
-    const int32_t n = WideLength(suffix);
-    if (length < n) return false;
-    for (int32_t i = 0; i < n; ++i) {
-        if (LowerAscii(text[length - n + i]) != suffix[i]) return false;
-    }
-    return true;
-}
-
-bool HasSpace(const char16_t* name) {
+// True when a program reading `name` by the C runtime's rules needs it in
+// quotes to take it as one argument, or when its own reading of commas
+// splits it: empty, or holding a blank (a tab is refused before it comes to
+// this) or a comma.
+bool ProgramNeedsQuotes(const char16_t* name) {
+    if (*name == 0) return true;
     for (; *name != 0; ++name) {
-        if (*name == u' ') return true;
+        if (*name == u' ' || *name == u'\t' || *name == u',') return true;
     }
     return false;
 }
 
+// Backslashes at the end of `name`: inside quotes the C runtime would read
+// them with the closing quote as an escaped quote, so they are written twice.
+int32_t TrailingBackslashes(const char16_t* name, int32_t length) {
+    int32_t n = 0;
+    while (n < length && name[length - 1 - n] == u'\\') ++n;
+    return n;
+}
+
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-// True when the file name of `path` (behind its last separator) is `name`
-// (lower-case ASCII), case aside.
-bool FileNameIs(const char16_t* path, const char16_t* name) {
-    const int32_t n = WideLength(path);
-    const int32_t m = WideLength(name);
-    if (!EndsWith(path, n, name)) return false;
-    return n == m || path[n - m - 1] == u'\\' || path[n - m - 1] == u'/' || path[n - m - 1] == u':';
+// True when the name `run` stands for ends in `suffix` (lower-case ASCII),
+// case aside: the component as far as it counts, then ".exe" when added.
+bool RunNameEndsWith(const RunName& run, const char16_t* suffix) {
+    static const char16_t kExe[] = u".exe";
+    const int32_t n = WideLength(suffix);
+    const int32_t total = run.length + (run.addsExe ? 4 : 0);
+    if (total < n) return false;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t at = total - n + i;
+        const char16_t c = at < run.length ? run.component[at] : kExe[at - run.length];
+        if (LowerAscii(c) != suffix[i]) return false;
+    }
+    return true;
+}
+
+// True when the name `run` stands for is `name` (lower-case ASCII), case aside.
+bool RunNameIs(const RunName& run, const char16_t* name) {
+    return run.length + (run.addsExe ? 4 : 0) == WideLength(name) && RunNameEndsWith(run, name);
 }
 
 // Where the command text of cmd.exe starts in `arguments`: just behind the
@@ -180,7 +194,8 @@ LinePlan PlanLine(const char16_t* program, const char16_t* arguments, bool files
     LinePlan plan = {program, arguments, WideLength(arguments), u"", false, u"", u"", 0, reader};
     if (!files) return plan;  // the arguments are the user's own: nothing to close or wrap
     switch (reader) {
-    case LineReader::kInterpreter: {
+    case LineReader::kInterpreter:
+    case LineReader::kBatchFile: {
         QuoteScan scan;
         scan.Feed(u"\"");
         scan.Feed(program);
@@ -203,6 +218,7 @@ LinePlan PlanLine(const char16_t* program, const char16_t* arguments, bool files
         break;
     }
     case LineReader::kProgram:
+    case LineReader::kRefused:
     case LineReader::kPowerShell: {
         const int32_t backslashes = ProgramClosingBackslashes(arguments);
         if (backslashes >= 0) {
@@ -248,10 +264,13 @@ int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* fil
             PutPowerShellLiteral(put, node->text.Text());
             continue;
         }
-        const bool quote = plan.reader != LineReader::kProgram || HasSpace(node->text.Text());
+        const bool quote = plan.reader != LineReader::kProgram || ProgramNeedsQuotes(node->text.Text());
         if (quote) put(u"\"", 1);
         put(node->text.Text(), node->text.Length());
-        if (quote) put(u"\"", 1);
+        if (quote) {
+            for (int32_t k = TrailingBackslashes(node->text.Text(), node->text.Length()); k > 0; --k) put(u"\\", 1);
+            put(u"\"", 1);
+        }
     }
     if (plan.wrapped) put(u"\"", 1);
     return n;
@@ -259,20 +278,64 @@ int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* fil
 
 }  // namespace
 
-bool InterpreterParses(const char16_t* program) {
+RunName RunNameOf(const char16_t* program) {
     const int32_t n = WideLength(program);
-    return EndsWith(program, n, u".bat") || EndsWith(program, n, u".cmd") || FileNameIs(program, u"cmd.exe");
+    int32_t start = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (program[i] == u'\\' || program[i] == u'/') start = i + 1;
+    }
+    // A drive's colon ("C:run.bat") ends the drive, not the name.
+    if (start == 0 && n >= 2 && program[1] == u':') start = 2;
+    RunName run = {program + start, n - start, false, false};
+    for (int32_t i = 0; i < run.length; ++i) {
+        if (run.component[i] == u':') run.stream = true;
+    }
+    int32_t length = run.length;
+    while (length > 0 && (run.component[length - 1] == u'.' || run.component[length - 1] == u' ')) --length;
+    if (length == 0) return run;  // "." or "..": nothing to strip a name from
+    run.length = length;
+    run.addsExe = true;
+    for (int32_t i = 0; i < length; ++i) {
+        if (run.component[i] == u'.') run.addsExe = false;
+    }
+    return run;
+}
+
+bool AppendRunName(WideBuffer& out, const char16_t* program) {
+    const RunName run = RunNameOf(program);
+    if (run.stream) return false;
+    out.Append(program, static_cast<int32_t>(run.component - program) + run.length);
+    if (run.addsExe) out.Append(u".exe", 4);
+    return true;
+}
+
+bool InterpreterParses(const char16_t* program) {
+    const RunName run = RunNameOf(program);
+    return !run.stream &&
+           (RunNameEndsWith(run, u".bat") || RunNameEndsWith(run, u".cmd") || RunNameIs(run, u"cmd.exe"));
 }
 
 LineReader ReaderOf(const char16_t* program, const char16_t* arguments) {
-    if (FileNameIs(program, u"cmd.exe")) {
+    const RunName run = RunNameOf(program);
+    if (run.stream) return LineReader::kRefused;
+    if (RunNameIs(run, u"cmd.exe")) {
         return CommandSwitchEnd(arguments) >= 0 ? LineReader::kCommandSwitch : LineReader::kInterpreter;
     }
-    if (InterpreterParses(program)) return LineReader::kInterpreter;
-    if (FileNameIs(program, u"powershell.exe") || FileNameIs(program, u"pwsh.exe")) {
+    if (RunNameEndsWith(run, u".bat") || RunNameEndsWith(run, u".cmd")) return LineReader::kBatchFile;
+    if (RunNameIs(run, u"powershell.exe") || RunNameIs(run, u"pwsh.exe")) {
         return PowerShellTakesScript(arguments) ? LineReader::kPowerShell : LineReader::kProgram;
     }
+    if (RunNameIs(run, u"wt.exe") || RunNameIs(run, u"conhost.exe") || RunNameIs(run, u"wsl.exe")) {
+        return LineReader::kRefused;
+    }
     return LineReader::kProgram;
+}
+
+bool ProgramCanPass(const char16_t* name) {
+    for (; *name != 0; ++name) {
+        if (*name == u'"' || *name < 0x20) return false;
+    }
+    return true;
 }
 
 bool InterpreterCanPass(const char16_t* name) {
@@ -282,12 +345,7 @@ bool InterpreterCanPass(const char16_t* name) {
     return true;
 }
 
-bool PowerShellCanPass(const char16_t* name) {
-    for (; *name != 0; ++name) {
-        if (*name == u'"' || *name < 0x20) return false;
-    }
-    return true;
-}
+bool PowerShellCanPass(const char16_t* name) { return ProgramCanPass(name); }
 
 void AppendPowerShellLiteral(WideBuffer& out, const char16_t* name) {
     auto put = [&](const char16_t* text, int32_t length) { out.Append(text, length); };
@@ -299,17 +357,25 @@ LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const cha
     out.FreeStorage();
     if (reader == LineReader::kCommandSwitch && CommandSwitchEnd(arguments) < 0) reader = LineReader::kInterpreter;
     const bool interpreter = reader == LineReader::kInterpreter || reader == LineReader::kCommandSwitch;
-    LineOutcome outcome = {LineResult::kComposed, 0, -1, interpreter ? kInterpreterLineLimit : kCommandLineLimit - 1};
-    if (reader != LineReader::kProgram) {
-        int32_t index = 0;
-        for (const WideTextNode* node = files; node != nullptr; node = node->next, ++index) {
-            const bool passes = reader == LineReader::kPowerShell ? PowerShellCanPass(node->text.Text())
-                                                                  : InterpreterCanPass(node->text.Text());
-            if (!passes) {
-                outcome.result = LineResult::kNameRefused;
-                outcome.refusedIndex = index;
-                return outcome;
-            }
+    LineOutcome outcome = {LineResult::kComposed, 0, -1,
+                           reader == LineReader::kBatchFile ? kBatchFileLineLimit
+                           : interpreter                    ? kInterpreterLineLimit
+                                                            : kCommandLineLimit - 1};
+    if (reader == LineReader::kRefused) {
+        if (files != nullptr) {
+            outcome.result = LineResult::kProgramRefused;
+            return outcome;
+        }
+        reader = LineReader::kProgram;  // the arguments alone: the user's own line
+    }
+    int32_t index = 0;
+    for (const WideTextNode* node = files; node != nullptr; node = node->next, ++index) {
+        const bool passes = interpreter || reader == LineReader::kBatchFile ? InterpreterCanPass(node->text.Text())
+                                                                             : ProgramCanPass(node->text.Text());
+        if (!passes) {
+            outcome.result = LineResult::kNameRefused;
+            outcome.refusedIndex = index;
+            return outcome;
         }
     }
     const LinePlan plan = PlanLine(program, arguments, files != nullptr, reader);

@@ -6,9 +6,24 @@
 // when empty), then one space before each file. With no files the line ends
 // after the arguments, so empty arguments leave a trailing space.
 //
+// Who reads the line is decided on the name the platform runs, not on the
+// text as the link holds it (RunName below): the last path component loses
+// its trailing dots and spaces, and ".exe" is added when no extension is
+// left, so "cmd", "cmd.exe. " and "run.bat." name the interpreter as
+// "cmd.exe" and "run.bat" do (measured under Wine 8: CreateProcess of each
+// runs the interpreter). The platform glue (catalogue/ProgramPath.h) gives
+// the full, long form first, so a short name such as POWERS~1.EXE is read as
+// the powershell.exe it stands for.
+//
 // Who reads the line decides how a file is written (LineReader):
 // - A program reads its own command line (the C runtime's argv rules): a
-//   file is written as it is, in double quotes when it holds a space.
+//   file is written as it is, in double quotes when it is empty or holds a
+//   space or a comma (the explorer's /select, splits at commas; the C
+//   runtime reads the quoted name the same), a run of backslashes at its
+//   end doubled inside the quotes so that the closing quote stays one. A
+//   file that holds " or a character below U+0020 (a tab, a line break) is
+//   refused: no program's reading of it can be known, and a link's target
+//   may hold either.
 // - The command interpreter parses it when the program is a batch file
 //   (.bat, .cmd) or the interpreter itself (cmd.exe): the system runs the
 //   interpreter on the whole line. Outside double quotes it takes & | < > ( )
@@ -17,8 +32,11 @@
 //   %NAME% everywhere, quotes or not, and !NAME! when delayed expansion is on,
 //   and no escape gets a literal % through to a batch file (measured under
 //   Wine 8's cmd; Windows' cmd behaves alike). So every file is written in
-//   double quotes, and a file that holds %, !, " or a control character is
-//   refused: no line is composed and nothing may be started.
+//   double quotes (a trailing backslash run doubled, for a program that the
+//   interpreter starts with it), and a file that holds %, !, " or a control
+//   character is refused: no line is composed and nothing may be started.
+//   A batch file started directly is run as cmd /c "LINE": the interpreter
+//   reads two quotes more than the line holds, and they count to its limit.
 // - cmd.exe given /c, /k or /r runs the text after that switch as a command
 //   line of its own, and first removes the first and the last quote of that
 //   text unless it is one quoted program path without special characters
@@ -32,6 +50,11 @@
 //   literal (each single quote of the name doubled, the typographic ones
 //   included) inside double quotes, and a file that holds " or a control
 //   character is refused.
+// - wt.exe, conhost.exe and wsl.exe hand their line on to a reader of its
+//   own (a new console's command line, the terminal's ; separated commands,
+//   the Linux shell), which no quoting written here can be known to hold:
+//   files are refused for them, and for a program named with a ':' stream
+//   suffix, whose reading cannot be told from its name at all.
 //
 // When the link's arguments leave a quote open for whoever reads them, a
 // closing quote is written after them, so that the files stand outside it.
@@ -57,26 +80,55 @@ constexpr int32_t kCommandLineLimit = 32767;
 // with 8193, measured).
 constexpr int32_t kInterpreterLineLimit = 8191;
 
+// The command interpreter's limit for a batch file started directly: the
+// two quotes the system puts around the line count.
+constexpr int32_t kBatchFileLineLimit = kInterpreterLineLimit - 2;
+
 enum class LineReader {
     kProgram,        // the program reads its own line (C runtime rules)
-    kInterpreter,    // the command interpreter parses the whole line: a batch file, or cmd.exe without /c /k /r
+    kInterpreter,    // the command interpreter parses the whole line: cmd.exe without /c /k /r
+    kBatchFile,      // a .bat or .cmd file: as kInterpreter, the line run as cmd /c "LINE"
     kCommandSwitch,  // cmd.exe with /c, /k or /r: the text after the switch is a command line of its own
     kPowerShell,     // powershell.exe or pwsh.exe taking its arguments as a script
+    kRefused,        // a relay to another reader (wt, conhost, wsl) or a ':' stream suffix: no file is passed
 };
 
-// Who reads the line that starts `program` (the path the line starts with)
-// with `arguments`: the command interpreter for a .bat or .cmd file and for
-// cmd.exe, PowerShell for powershell.exe and pwsh.exe unless -File comes
-// before any script text, else the program. File names and switches are
-// compared without regard to the case of ASCII letters. For a .PIF shortcut
-// the caller asks for the link target when the .PIF itself is a program.
+// The name the platform runs for `program`, as far as the text tells: the
+// last path component (behind the last \ or /, or behind a drive's "X:")
+// without its trailing dots and spaces, with ".exe" added when it then has
+// no extension. A component that is dots and spaces only is taken as it is.
+struct RunName {
+    const char16_t* component;  // start of the last path component in `program`
+    int32_t length;             // its units without the trailing dots and spaces
+    bool addsExe;               // ".exe" follows: the component has no extension
+    bool stream;                // the component holds ':' (a stream suffix): nothing can be told
+};
+RunName RunNameOf(const char16_t* program);
+
+// Appends `program` as RunNameOf reads it: the trailing dots and spaces
+// dropped, ".exe" added where it says. The glue resolves this form to its
+// full, long path. Appends nothing and returns false for a stream suffix.
+bool AppendRunName(WideBuffer& out, const char16_t* program);
+
+// Who reads the line that starts `program` (best its full, long path; see
+// catalogue/ProgramPath.h) with `arguments`, decided on its RunNameOf: the
+// command interpreter for a .bat or .cmd file and for cmd.exe, PowerShell
+// for powershell.exe and pwsh.exe unless -File comes before any script
+// text, kRefused for wt.exe, conhost.exe, wsl.exe and a stream suffix, else
+// the program. File names and switches are compared without regard to the
+// case of ASCII letters. For a .PIF shortcut the caller asks for the link
+// target when the .PIF itself is a program.
 LineReader ReaderOf(const char16_t* program, const char16_t* arguments);
 
-// True when starting `program` (the path the line starts with) runs the
-// command interpreter on the line: its extension is .bat or .cmd or its file
-// name is cmd.exe (ASCII letters compared without regard to case). For a
-// .PIF shortcut the caller asks for the link target as well.
+// True when starting `program` runs the command interpreter on the line:
+// its RunNameOf has the extension .bat or .cmd or is cmd.exe (ASCII letters
+// compared without regard to case). For a .PIF shortcut the caller asks for
+// the link target as well.
 bool InterpreterParses(const char16_t* program);
+
+// True when a program can be given `name` by the C runtime's rules: it
+// holds no " and no character below U+0020.
+bool ProgramCanPass(const char16_t* name);
 
 // True when the interpreter can pass `name` to a batch file in double
 // quotes with every character intact: it holds no %, !, " and no character
@@ -96,7 +148,8 @@ enum class LineResult {
     kComposed,     // the line is in `out`
     kNoMemory,     // its storage could not be had; `out` is empty
     kTooLong,      // longer than `limit`; `out` is empty
-    kNameRefused,  // a file the interpreter cannot pass; `out` is empty
+    kNameRefused,  // a file its reader cannot be given whole; `out` is empty
+    kProgramRefused,  // files for a kRefused reader; `out` is empty
 };
 
 struct LineOutcome {
@@ -110,6 +163,6 @@ struct LineOutcome {
 // it held before is dropped). `files` are written in list order, for
 // `reader` (kCommandSwitch for arguments without a switch is taken as
 // kInterpreter). Without files the line is "PROGRAM" ARGUMENTS whoever
-// reads it.
+// reads it, also for kRefused: the user's own line.
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
                                const WideTextNode* files, LineReader reader);

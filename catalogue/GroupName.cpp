@@ -85,10 +85,17 @@ void PrepareMatchKey(PreparedMatchKey& key, const char* path, NameFold fold) {
 }
 
 int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key) {
+    // The search table covers the first kMatchTableSize bytes of a key: a
+    // longer key (an extension of 253 bytes and more) is compared whole by
+    // a plain search, or it would match any longer type it is a prefix of.
+    const bool whole = std::strlen(key.text) <= static_cast<size_t>(kMatchTableSize);
     for (const TextListNode* node = lists; node != nullptr; node = node->next) {
         if (node->text.Empty()) continue;
         int count = 0;
-        if (FindPattern(key.text, node->text.Text(), key.table, &count) >= 0) return 1;
+        if (whole ? FindPattern(key.text, node->text.Text(), key.table, &count) >= 0
+                  : std::strstr(node->text.Text(), key.text) != nullptr) {
+            return 1;
+        }
     }
     return 0;
 }

@@ -36,6 +36,7 @@
 
 #include "catalogue/ActionItem.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CommandLine.h"
 #include "menudraw/OwnerDrawMenu.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
@@ -43,6 +44,15 @@
 
 extern const wchar_t kErrorCaption[];  // "Zentrik Error": caption of the failure message box
 extern const wchar_t kEmptyItemText[];  // "(Empty)": the grayed item of a submenu without actions
+extern const wchar_t kTooManyItemText[];  // "(Too many files)": the grayed item of a selection too large to check
+
+// The most selected files a menu is built for: more than any action's
+// command line can carry (kCommandLineLimit units; each passed name takes a
+// space and at least the four units of "C:\x", behind at least `"" `). A
+// larger selection gets the kTooManyItemText item, as does one of more than
+// kMaxSelectedTypes distinct types (catalogue/ActionCollector.h): the work
+// on the shell's thread stays bounded.
+constexpr int32_t kMaxSelectedFiles = (kCommandLineLimit - 1 - 3) / 5;
 
 class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:
@@ -52,6 +62,9 @@ public:
     int32_t selectionCount;           // nodes in selection
     OwnerDrawMenu menu;               // the submenu of the last QueryContextMenu and its owner-draw state
     CatalogueReader borrowed;         // holds the generation that menu.items point into
+    int32_t linkTargetCount;          // selected shortcuts replaced by their targets (CMF_VERBSONLY)
+    HeapWide firstLinkTarget;         // the first of those targets in drop order; empty when none
+    bool tooManyFiles;                // the selection was too large to check: the kTooManyItemText item
 
     // Count 1: the creator's reference, given up with Release.
     ContextMenuExtension();
@@ -89,11 +102,19 @@ private:
 
     // Fills selection from dataObject's CF_HDROP, each name read whole in
     // UTF-16 at the length the drop list reports; a shortcut is replaced by
-    // its target when `resolveShortcuts`. False when there is no drop list
-    // (no data object, GetData failing, no global handle): then no action is
-    // collected at all, whereas an empty drop list lets every group match.
+    // its target when `resolveShortcuts` and the target exists as a file or
+    // folder (else the shortcut stands for itself), counted in
+    // linkTargetCount. False when there is no drop list (no data object,
+    // GetData failing, no global handle), when a name cannot be kept for
+    // want of memory, or when the list holds more than kMaxSelectedFiles
+    // (tooManyFiles): then no action is collected at all, whereas an empty
+    // drop list lets every group match.
     bool GatherSelection(bool resolveShortcuts);
+    // Puts one selected name at the head of selection: the link's target
+    // in its place as GatherSelection says. False when memory runs short.
+    bool TakeSelected(const HeapWide& name, bool resolveShortcuts);
     // Collects the matching actions of the held generation into menu.items,
-    // sorted (catalogue/ActionCollector.h); returns how many.
+    // sorted (catalogue/ActionCollector.h); returns how many. Sets
+    // tooManyFiles for a selection of too many types.
     int32_t CollectActions();
 };

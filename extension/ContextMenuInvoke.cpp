@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extension/ContextMenuExtension.h"
+#include "catalogue/CommandLine.h"
 #include "extension/InvocationText.h"
 #include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
@@ -99,6 +100,12 @@ void ComposeFailureMessage(WideBuffer& message, const ActionItem& item, const La
         ComposeNameRefused(message, displayName.Text(), node != nullptr ? node->text.Text() : u"");
         break;
     }
+    case LaunchResult::kProgramRefused: {
+        HeapWide program;
+        AssignUtf16Exact(program, item.pifPath.Empty() ? item.targetPath.Text() : item.pifPath.Text());
+        ComposeProgramRefused(message, displayName.Text(), program.Text());
+        break;
+    }
     case LaunchResult::kTooLong:
         ComposeLineTooLong(message, displayName.Text(), fileCount, outcome.lineLength, outcome.lineLimit);
         break;
@@ -129,20 +136,27 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
         // The selection holds the names in reverse drop order; pushing each
         // converted name at the head again restores the drop order. The long
         // names are kept until the action has run, for the message.
+        // A name that cannot be had for want of memory fails the action: it
+        // is never started with a file left out.
         WideTextNode* longNames = selection;
+        const int32_t fileCount = selectionCount;
         selection = nullptr;
         selectionCount = 0;
-        for (const WideTextNode* node = longNames; node != nullptr; node = node->next) {
-            if (PushPassedName(&selection, *node)) ++selectionCount;
+        bool whole = true;
+        for (const WideTextNode* node = longNames; node != nullptr && whole; node = node->next) {
+            whole = PushPassedName(&selection, *node);
+            if (whole) ++selectionCount;
         }
 
         const ActionItem* item = menu.items[offset];
         HeapWide commandLine;
-        const LaunchOutcome outcome = item->LaunchAction(selection, commandLine);
+        const LaunchOutcome outcome =
+            whole ? item->LaunchAction(selection, commandLine)
+                  : LaunchOutcome{LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
         if (outcome.result != LaunchResult::kStarted) {
             char16_t messageStore[kInvokeBufferCapacity + 1];
             WideOver message(messageStore, kInvokeBufferCapacity);
-            ComposeFailureMessage(message, *item, outcome, longNames, selection, selectionCount, commandLine);
+            ComposeFailureMessage(message, *item, outcome, longNames, selection, fileCount, commandLine);
             MessageBoxW(pici->hwnd, AsWide(message.Text()), kErrorCaption, MB_ICONERROR | MB_OK);
         }
         FreeWideList(&longNames);
@@ -161,12 +175,23 @@ STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, 
     // far as the code page holds it.
     HeapWide text;
     if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
+        // A shortcut selected with CMF_VERBSONLY stands for its target: the
+        // text names the file that will be used in its place.
         const char* target = item->targetPath.Text();
-        if (text.Reserve(Utf16LengthOf(target) + 40)) {
+        if (text.Reserve(Utf16LengthOf(target) + firstLinkTarget.Length() + 80)) {
             text.AppendAscii("Open ");
             text.AppendDecimal(selectionCount);
             text.AppendAscii(" file(s) with ");
             AppendUtf16(text, target);
+            if (linkTargetCount > 0) {
+                text.AppendAscii(linkTargetCount == 1 ? "; shortcut target: " : "; shortcut targets: ");
+                text.Append(firstLinkTarget.Text());
+                if (linkTargetCount > 1) {
+                    text.AppendAscii(" and ");
+                    text.AppendDecimal(linkTargetCount - 1);
+                    text.AppendAscii(" more");
+                }
+            }
         }
     } else {
         AssignUtf16Exact(text, item->displayName.Text());

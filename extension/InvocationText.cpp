@@ -37,10 +37,21 @@ void ComposeLaunchFailure(WideBuffer& out, const char16_t* displayName, int32_t 
 
 void ComposeNameRefused(WideBuffer& out, const char16_t* displayName, const char16_t* fileName) {
     StartMessage(out, displayName);
-    out.AppendAscii("\n\nThis action runs a command interpreter, which cannot pass this file unchanged:\n");
+    out.AppendAscii("\n\nThis action's command line cannot carry this file unchanged:\n");
     out.Append(fileName);
-    out.AppendAscii("\n\nA name that holds %, ! or a quotation mark would reach the action altered. "
-                    "Nothing was started. Rename the file, or use an action that starts a program.");
+    out.AppendAscii("\n\nA name that holds a quotation mark or a control character, or (for a command "
+                    "interpreter) % or !, would reach the action altered. Nothing was started. Rename the "
+                    "file, or use an action that starts a program.");
+    EndCutWithDots(out);
+}
+
+void ComposeProgramRefused(WideBuffer& out, const char16_t* displayName, const char16_t* program) {
+    StartMessage(out, displayName);
+    out.AppendAscii("\n\nThis action's program hands its command line on to another interpreter, or is named "
+                    "with a stream suffix, so no file name can be passed to it safely:\n");
+    out.Append(program);
+    out.AppendAscii("\n\nNothing was started. Point the action at the program that does the work, or at a "
+                    "batch file.");
     EndCutWithDots(out);
 }
 

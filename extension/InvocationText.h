@@ -24,10 +24,15 @@ constexpr int32_t kInvokeBufferCapacity = 519;
 void ComposeLaunchFailure(WideBuffer& out, const char16_t* displayName, int32_t errorCode,
                           const char16_t* systemText, const char16_t* commandLine);
 
-// Nothing was started because the action's command interpreter (a batch
-// file's, cmd.exe or PowerShell) cannot pass `fileName` (a selected file, as
-// the user knows it) unchanged.
+// Nothing was started because whoever reads the action's line (a command
+// interpreter, PowerShell or the program) cannot be given `fileName` (a
+// selected file, as the user knows it) unchanged.
 void ComposeNameRefused(WideBuffer& out, const char16_t* displayName, const char16_t* fileName);
+
+// Nothing was started because the action's program `program` (as the
+// platform runs it) hands its line on to a reader of its own, or is named
+// with a stream suffix: no file name can be passed to it safely.
+void ComposeProgramRefused(WideBuffer& out, const char16_t* displayName, const char16_t* program);
 
 // Nothing was started because the `fileCount` files make a command line of
 // `length` units, more than `limit`: what the system starts, or the command

@@ -375,6 +375,44 @@ TEST_F(LaunchTest, PifShortcutRunsThePifFileItself) {
     EXPECT_FALSE(ReadWholeFile(record, &text)) << text;
 }
 
+TEST_F(LaunchTest, InterpretersSpelledAsThePlatformRunsThemAreRecognised) {
+    // Wine's link object drops a target's trailing dots when it saves it,
+    // so these spellings are set on the item as a link on Windows holds
+    // them. A trap command "rec" waits in the working directory: a name
+    // written for a program instead of the interpreter runs it.
+    const std::string trap = dir / "trap-ran.txt";
+    ASSERT_TRUE(dir.WriteFile("rec.cmd", "@echo ran> \"" + trap + "\"\r\n"));
+    ASSERT_TRUE(dir.WriteFile("pass on.cmd", "@\"" + recorder + "\" %*\r\n@exit\r\n"));
+    ASSERT_TRUE(dir.WriteFile("run.bat", "@\"" + recorder + "\" %*\r\n"));
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const struct {
+        std::string program;
+        std::string arguments;
+    } cases[] = {
+        {std::string(system) + "\\cmd.exe.", "/c \"" + (dir / "pass on.cmd") + "\""},
+        {std::string(system) + "\\CMD.exe . .", "/c \"" + (dir / "pass on.cmd") + "\""},
+        {dir / "run.bat.", ""},
+    };
+    ShortcutSpec linkSpec = To(recorder);
+    linkSpec.workingDirectory = dir.Path();
+    for (const auto& c : cases) {
+        ItemHolder item(Link("Interpreter.lnk", linkSpec));
+        item->targetPath.AssignExact(c.program.c_str());
+        item->arguments.AssignExact(c.arguments.c_str());
+        Files files({dir / "a&rec&.txt"});
+        HeapWide line;
+        const LaunchOutcome outcome = item->LaunchAction(files.head, line);
+        ASSERT_EQ(outcome.result, LaunchResult::kStarted) << c.program << " error " << outcome.errorCode;
+        std::string command, directory, show;
+        ASSERT_TRUE(WaitForRecord(&command, &directory, &show)) << c.program << ": " << Narrow(line);
+        EXPECT_NE(command.find("\"" + (dir / "a&rec&.txt") + "\""), std::string::npos) << command;
+        std::string ran;
+        EXPECT_FALSE(ReadWholeFile(trap, &ran)) << c.program << ": a name ran a command: " << Narrow(line);
+        DeleteFileA(trap.c_str());
+    }
+}
+
 // --- Inputs that must be dropped without harm ----------------------------------
 
 TEST_F(ActionItemTest, UnreadableShortcutsLeaveAnEmptyItem) {

@@ -144,6 +144,12 @@ TEST(ComposeCommandLine, Table) {
         {u"C:\\T\\X.EXE", u"--out \"C:\\Out\\\\\"", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" --out \"C:\\Out\\\\\" C:\\A"},
         {u"C:\\T\\X.EXE", u"-o \"C:\\Out\\", {u"C:\\A"}, u"\"C:\\T\\X.EXE\" -o \"C:\\Out\\\\\" C:\\A"},
         {u"C:\\T\\X.EXE", u"-o \"C:\\Out\\", {}, u"\"C:\\T\\X.EXE\" -o \"C:\\Out\\"},
+        // Quoted also on a comma (the explorer splits /select, at commas) or when empty, a run of
+        // backslashes at the end doubled inside the quotes: each name stays one argument of its own.
+        {u"C:\\T\\X.EXE", u"", {u"C:\\a,b.txt", u"", u"C:\\my dir\\", u"C:\\d\\"},
+         u"\"C:\\T\\X.EXE\"  \"C:\\a,b.txt\" \"\" \"C:\\my dir\\\\\" C:\\d\\"},
+        {u"C:\\T\\run.bat", u"", {u"C:\\my dir\\\\"}, u"\"C:\\T\\run.bat\"  \"C:\\my dir\\\\\\\\\""},
+        {u"C:\\W\\cmd.exe", u"/c x.exe", {u"C:\\d\\"}, u"\"C:\\W\\cmd.exe\" /c \"x.exe \"C:\\d\\\\\"\""},
         // The interpreter parses it: every name quoted, an open quote of the arguments closed first.
         {u"C:\\T\\RUN.CMD", u"", {u"C:\\x&pwn", u"C:\\\u0436 (1);a=b,c^d.txt"},
          u"\"C:\\T\\RUN.CMD\"  \"C:\\x&pwn\" \"C:\\\u0436 (1);a=b,c^d.txt\""},
@@ -176,8 +182,53 @@ TEST(ComposeCommandLine, Table) {
         EXPECT_EQ(line.Capacity(), line.Length());
         EXPECT_EQ(outcome.length, line.Length());
     }
-    EXPECT_FALSE(InterpreterParses(u"C:\\T\\mycmd.exe"));
-    EXPECT_FALSE(InterpreterParses(u"C:\\T\\x.bat.exe"));
+}
+
+TEST(ReaderOf, DecidedOnTheNameThePlatformRuns) {
+    // Trailing dots and spaces go, ".exe" is added to a name without an
+    // extension; a ':' in the last component is a stream: nothing is passed.
+    const struct {
+        const char16_t* program;
+        LineReader reader;
+    } cases[] = {
+        {u"C:\\W\\System32\\cmd", LineReader::kInterpreter},
+        {u"C:\\W\\System32\\CMD.EXE. . .", LineReader::kInterpreter},
+        {u"C:cmd", LineReader::kInterpreter},
+        {u"C:\\T\\run.bat.", LineReader::kBatchFile},
+        {u"C:\\T\\RUN.CMD ", LineReader::kBatchFile},
+        {u"C:\\P\\powershell", LineReader::kPowerShell},
+        {u"C:/P/pwsh.exe.", LineReader::kPowerShell},
+        {u"C:\\W\\wt", LineReader::kRefused},
+        {u"C:\\W\\System32\\conhost.exe", LineReader::kRefused},
+        {u"C:\\W\\System32\\WSL.EXE", LineReader::kRefused},
+        {u"C:\\T\\run.bat::$DATA", LineReader::kRefused},
+        {u"C:\\W\\cmd.exe:x", LineReader::kRefused},
+        {u"C:\\T\\mycmd.exe", LineReader::kProgram},
+        {u"C:\\T\\x.bat.exe", LineReader::kProgram},
+        {u"C:\\T\\cmd.com", LineReader::kProgram},
+        {u"C:\\T\\..", LineReader::kProgram},
+        {u"", LineReader::kProgram},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReaderOf(c.program, u""), c.reader) << std::string(c.program, c.program + WideLength(c.program));
+    }
+    // What the glue resolves: the run name, or nothing for a stream.
+    char16_t store[64];
+    WideOver run(store, 63);
+    EXPECT_TRUE(AppendRunName(run, u"C:\\P\\POWERS~1. "));
+    EXPECT_EQ(std::u16string(run.Text(), run.Length()), u"C:\\P\\POWERS~1.exe");
+    run.Clear();
+    EXPECT_FALSE(AppendRunName(run, u"C:\\P\\a.exe:s"));
+    EXPECT_TRUE(run.Empty());
+    // Files for a relay are refused; its arguments alone are the user's own line.
+    FileList one({u"C:\\A"});
+    HeapWide line;
+    EXPECT_EQ(ComposeCommandLine(line, u"C:\\W\\wt.exe", u"cmd", one.head, LineReader::kRefused).result,
+              LineResult::kProgramRefused);
+    EXPECT_TRUE(line.Empty());
+    EXPECT_EQ(ComposeCommandLine(line, u"C:\\W\\wt.exe", u"cmd", nullptr, LineReader::kRefused).result,
+              LineResult::kComposed);
+    EXPECT_EQ(Line(line), u"\"C:\\W\\wt.exe\" cmd");
 }
 
 TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
@@ -208,14 +259,16 @@ TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
 TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
     const struct {
         std::initializer_list<std::u16string> files;
-        int32_t refused;  // -1: composed
+        int32_t refused;         // -1: composed
+        int32_t programRefused;  // the same for a program
     } cases[] = {
-        {{u"C:\\a", u"C:\\100%.txt"}, 1},
-        {{u"C:\\%OS%", u"C:\\b"}, 0},
-        {{u"C:\\a", u"C:\\b", u"C:\\hi!"}, 2},
-        {{u"C:\\q\"x"}, 0},
-        {{std::u16string(u"C:\\new\nline")}, 0},
-        {{u"C:\\(a) ^b &c; d,e=f"}, -1},
+        {{u"C:\\a", u"C:\\100%.txt"}, 1, -1},
+        {{u"C:\\%OS%", u"C:\\b"}, 0, -1},
+        {{u"C:\\a", u"C:\\b", u"C:\\hi!"}, 2, -1},
+        {{u"C:\\q\"x"}, 0, 0},
+        {{u"C:\\a", std::u16string(u"C:\\new\nline")}, 1, 1},
+        {{u"C:\\plain.txt\t--injected"}, 0, 0},
+        {{u"C:\\(a) ^b &c; d,e=f"}, -1, -1},
     };
     for (const auto& c : cases) {
         FileList files(c.files);
@@ -227,9 +280,10 @@ TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
         if (c.refused >= 0) {
             EXPECT_TRUE(line.Empty());
         }
-        // The same names go to a program as they are.
-        EXPECT_EQ(ComposeCommandLine(line, u"C:\\R.EXE", u"", files.head, LineReader::kProgram).result,
-                  LineResult::kComposed);
+        // A program is refused only " and control characters.
+        const LineOutcome program = ComposeCommandLine(line, u"C:\\R.EXE", u"", files.head, LineReader::kProgram);
+        EXPECT_EQ(program.refusedIndex, c.programRefused);
+        EXPECT_EQ(program.result, c.programRefused < 0 ? LineResult::kComposed : LineResult::kNameRefused);
     }
     // PowerShell refuses only what its literal cannot hold.
     FileList quoted({u"C:\\100% hi!", u"C:\\q\"x"});
@@ -249,6 +303,7 @@ TEST(ComposeCommandLine, LineOverTheLimitIsReportedNotCut) {
     } cases[] = {
         {LineReader::kProgram, kCommandLineLimit - 6, kCommandLineLimit - 1},
         {LineReader::kInterpreter, kInterpreterLineLimit - 7, kInterpreterLineLimit},
+        {LineReader::kBatchFile, kBatchFileLineLimit - 7, kBatchFileLineLimit},
     };
     for (const auto& c : cases) {
         for (const int32_t nameLength : {c.fittingName, c.fittingName + 1}) {

@@ -133,6 +133,21 @@ TEST(TypeListsMatch, KeysAgainstLists) {
     }
 }
 
+TEST(TypeListsMatch, LongExtensionsCompareWhole) {
+    // Keys past the search table's 255 bytes: an extension of 253 bytes
+    // and more must not match a longer type it is the start of.
+    for (const size_t length : {252u, 253u, 300u, 700u}) {
+        const std::string type(length, 'A');
+        const std::string path = "C:\\x." + type;
+        TextListNode* lists = nullptr;
+        ASSERT_EQ(PushText(&lists, (";." + type + "B;").c_str()), 1);
+        EXPECT_EQ(TypeListsMatch(lists, path.c_str(), FoldAsciiUpper), 0) << length;
+        ASSERT_EQ(PushText(&lists, (";.X;." + type + ";").c_str()), 1);
+        EXPECT_EQ(TypeListsMatch(lists, path.c_str(), FoldAsciiUpper), 1) << length;
+        FreeTextList(&lists);
+    }
+}
+
 TEST(TypeListsMatch, CompiledNamesMatchAsTheirNamesSay) {
     // End to end through the grammar: the name's list matches its files.
     struct Case {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,29 @@ TEST_F(ContextMenuTest, ShortcutSelectedWithVerbsOnlyIsMatchedByItsTarget) {
         const std::wstring selected(reinterpret_cast<const wchar_t*>(e.object->selection->text.Text()));
         EXPECT_EQ(std::wstring(c.selected.begin(), c.selected.end()), selected);
     }
+}
+
+TEST_F(ContextMenuTest, NameLostToMemoryShortageFailsTheMenu) {
+    // A selected name that cannot be kept must not leave a selection
+    // without it: the groups would then be matched against the rest (here
+    // none, which every group matches) and offer actions for the wrong files.
+    ASSERT_TRUE(library.MakeGroup("EXT.txt"));
+    ASSERT_TRUE(library.AddRecorder("EXT.txt", "TextTool"));
+    const std::string doc = library.AddFile("report.doc");
+    Load();
+    Extension e;
+    e.Select({doc});
+    // The first allocation of the build is the selected name's.
+    static int allocations;
+    allocations = 0;
+    const TextHeap failingFirst = {[](size_t bytes) { return allocations++ == 0 ? nullptr : std::malloc(bytes); },
+                                   std::free};
+    const TextHeap previous = SetTextHeap(failingFirst);
+    const HRESULT built = e.Build();
+    SetTextHeap(previous);
+    EXPECT_GT(allocations, 0);
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), built);
+    EXPECT_TRUE(e.Items().empty());
 }
 
 TEST_F(ContextMenuTest, CommandStrings) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/ActionCollector.h"
+#include "catalogue/CommandLine.h"
+#include "extension/ContextMenuExtension.h"
 #include "tests/extension/ExtensionTestSupport.h"
 #include "tests/testsupport/FileIdentity.h"
 #include "tests/testsupport/Platform.h"
@@ -100,6 +103,13 @@ HostRun RunHostOn(const std::string& dll, const TempDir& scratch, const std::vec
     const std::string listFile = scratch / "files.txt";
     if (!WriteWholeFile(listFile, list)) return HostRun{-1, "cannot write the list", {}, {}, {}};
     return RunHost(dll, {}, "--files-utf8 \"" + listFile + "\" " + options);
+}
+
+// The short path name of the UTF-8 `path` (what is passed of a file), in UTF-8.
+std::string ShortName(const std::string& path) {
+    wchar_t shortName[MAX_PATH] = L"";
+    GetShortPathNameW(WideFromUtf8(path).c_str(), shortName, MAX_PATH);
+    return Utf8(shortName);
 }
 
 // The FILE: lines of the record RecordArgs left, or none when it left none
@@ -431,6 +441,179 @@ TEST_F(ShellHostTest, CommandInterpreterActionsPassHostileNamesWhole) {
     }
 }
 
+TEST_F(ShellHostTest, InterpretersAreRecognisedByTheNameThatRuns) {
+    // A trap command "rec" waits in the working directory: a name written
+    // for a program where the interpreter reads the line runs it. The
+    // PowerShell stand-in is the recorder under that name, so what it gets
+    // shows how the names were written: each as a quoted literal.
+    TempDir trap("zktrap");
+    const std::string marker = trap / "trap-ran.txt";
+    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
+    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    const std::string powershell = trap / "powershell.exe";
+    ASSERT_TRUE(CopyFileA(RecorderPath().c_str(), powershell.c_str(), FALSE));
+    char shortPowerShell[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(powershell.c_str(), shortPowerShell, MAX_PATH));
+    ASSERT_EQ(std::string::npos, std::string(shortPowerShell).find("powershell.exe")) << shortPowerShell;
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    TempDir documents("zkdoc");
+    const std::string file = documents / "a&rec&.txt";
+    ASSERT_TRUE(WriteWholeFile(file, "x"));
+    const std::string passed = ShortName(file);
+    const struct {
+        const char* name;
+        std::string target;  // as the link holds it
+        std::string arguments;
+        std::string expected;  // in the recorded command line
+    } actions[] = {
+        {"NoExtension", std::string(system) + "\\cmd", "/c \"" + (library / "pass on.cmd") + "\"",
+         "\"" + passed + "\""},
+        {"PowerShell", trap / "powershell", "", "\"'" + passed + "'\""},
+        {"ShortName", shortPowerShell, "-NoProfile", "\"'" + passed + "'\""},
+    };
+    for (const auto& a : actions) {
+        ShortcutSpec spec;
+        spec.target = a.target;
+        spec.arguments = a.arguments;
+        spec.workingDirectory = trap.Path();
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + std::string(a.name) + ".lnk"), spec));
+    }
+    for (const auto& a : actions) {
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHost(dll, {file}, std::string("--close-boxes --invoke ") + a.name);
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        const std::string command = WaitForRecordedCommandLine(record);
+        EXPECT_NE(std::string::npos, command.find(a.expected)) << a.name << ": " << command << "\n" << run.output;
+        std::string ran;
+        EXPECT_FALSE(ReadWholeFile(marker, &ran)) << a.name << ": a name ran a command";
+        DeleteFileA(marker.c_str());
+    }
+    // A program that hands its line on to a reader of its own gets no file:
+    // the stand-in is the recorder named wt.exe, which must not start.
+    ASSERT_TRUE(CopyFileA(RecorderPath().c_str(), (trap / "wt.exe").c_str(), FALSE));
+    ShortcutSpec relay;
+    relay.target = trap / "wt.exe";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Relay.lnk", relay));
+    DeleteFileA(record.c_str());
+    const HostRun run = RunHost(dll, {file}, "--close-boxes --invoke Relay");
+    ASSERT_EQ(0, run.exitCode) << run.output;
+    EXPECT_TRUE(run.Contains("hands its command line on to another interpreter")) << run.output;
+    EXPECT_TRUE(WaitForRecordedCommandLine(record, 1000).empty()) << "nothing may start";
+}
+
+TEST_F(ShellHostTest, LinkTargetsStandForTheLinkOnlyWhenTheyExist) {
+    // With CMF_VERBSONLY a selected shortcut stands for its target; a target
+    // that names nothing (here one holding a tab and an option) leaves the
+    // shortcut itself, and a folder ending in a backslash stays one argument.
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    TempDir documents("zkdoc");
+    ASSERT_TRUE(documents.WriteFile("plain.txt", "p") && documents.WriteFile("gone.txt", "g") &&
+                documents.WriteFile("z.txt", "z") && documents.MakeFolder("my dir"));
+    const struct {
+        const char* link;
+        std::string target;
+    } links[] = {
+        {"tab.lnk", (documents / "plain.txt") + "\t--injected-option"},
+        {"gone.lnk", documents / "gone.txt"},
+        {"dir.lnk", (documents / "my dir") + "\\"},
+    };
+    for (const auto& l : links) {
+        ShortcutSpec spec;
+        spec.target = l.target;
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / l.link, spec));
+    }
+    ASSERT_TRUE(DeleteFileA((documents / "gone.txt").c_str()));
+    const auto identity = [&](const std::string& name) { return Identity(WidePath(documents / name)); };
+    const struct {
+        std::vector<std::string> files;
+        std::vector<std::string> identities;
+        std::string help;  // ends the status text
+    } cases[] = {
+        {{documents / "tab.lnk"}, {identity("tab.lnk")}, RecorderPath()},
+        {{documents / "gone.lnk"}, {identity("gone.lnk")}, RecorderPath()},
+        {{documents / "dir.lnk", documents / "z.txt"},
+         {identity("my dir"), identity("z.txt")},
+         "; shortcut target: " + (documents / "my dir") + "\\"},
+    };
+    for (const auto& c : cases) {
+        DeleteFileA(record.c_str());
+        const HostRun run = RunHost(dll, c.files, "--flags 2 --invoke Record");
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        ASSERT_EQ(1u, run.helps.size()) << run.output;
+        const std::string& help = run.helps[0];
+        EXPECT_TRUE(help.size() >= c.help.size() && help.compare(help.size() - c.help.size(), std::string::npos,
+                                                                 c.help) == 0)
+            << help;
+        EXPECT_EQ(c.identities, RecordedIdentities(record, 15000)) << c.files[0] << "\n" << run.output;
+    }
+}
+
+TEST_F(ShellHostTest, BatchLineLimitCountsTheQuotesTheSystemAdds) {
+    // The system runs a batch file as cmd /c "LINE": two quotes more for the
+    // interpreter's 8191. Lines of 8,189 to 8,193 units, made to measure
+    // with the arguments; the batch file leaves a mark when it runs.
+    TempDir work("zkwork");
+    const std::string marker = work / "ran.txt";
+    const std::string batch = library.AddFile("run.cmd", "@echo ran> \"" + marker + "\"\r\n");
+    ASSERT_FALSE(batch.empty());
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    const std::string file = library.AddFile("doc.txt");
+    const std::string passed = ShortName(file);
+    for (const int length : {8189, 8190, 8191, 8192, 8193}) {
+        // "BATCH" ARGUMENTS "FILE"
+        const int padding = length - static_cast<int>(batch.size() + passed.size()) - 6;
+        ShortcutSpec spec;
+        spec.target = batch;
+        spec.arguments = std::string(static_cast<size_t>(padding), 'x');
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Batch.lnk", spec));
+        DeleteFileA(marker.c_str());
+        const HostRun run = RunHost(dll, {file}, "--quiet --close-boxes --invoke Batch");
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        std::string ran;
+        bool started = false;
+        // The host returns once the box is closed: a refused line has started nothing by then.
+        const int waits = length <= kBatchFileLineLimit ? 100 : 10;
+        for (int i = 0; i < waits && !(started = ReadWholeFile(marker, &ran)); ++i) Sleep(100);
+        if (length <= kBatchFileLineLimit) {
+            EXPECT_TRUE(started) << length << "\n" << run.output;
+            EXPECT_FALSE(run.Contains("messagebox")) << run.output;
+        } else {
+            EXPECT_FALSE(started) << length << " started";
+            EXPECT_TRUE(run.Contains("make a command line of " + std::to_string(length) + " characters, more than the " +
+                                     std::to_string(kBatchFileLineLimit)))
+                << length << "\n" << run.output;
+        }
+    }
+}
+
+TEST_F(ShellHostTest, SelectionTooLargeToCheckSaysSo) {
+    // More names than any command line carries, or more types than are
+    // checked: one grayed item, whatever HideEmpty says, and at once.
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    const struct {
+        int files;
+        int types;
+        const char* item;
+    } cases[] = {
+        {kMaxSelectedFiles, 3, "Record|100|ownerdraw"},
+        {kMaxSelectedFiles + 1, 3, "(Too many files)|100|grayed"},
+        {kMaxSelectedTypes + 1, kMaxSelectedTypes + 1, "(Too many files)|100|grayed"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> names;
+        for (int i = 0; i < c.files; ++i) {
+            names.push_back(L"C:\\selected\\f" + std::to_wstring(i) + L".t" + std::to_wstring(i % c.types));
+        }
+        const HostRun run = RunHostOn(dll, records, names, "--own-drop");
+        ASSERT_EQ(0, run.exitCode) << run.output.substr(0, 2000);
+        EXPECT_EQ(std::vector<std::string>{c.item}, run.items) << c.files << " files of " << c.types << " types";
+    }
+}
+
 TEST_F(ShellHostTest, ShortcutArgumentsReachTheProgramAsWritten) {
     // The arguments keep their quotes; one they leave open, also behind a
     // backslash, is closed before the files, which the program gets on their own.
@@ -490,7 +673,7 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
         {many, "Record", {"Error executing command: Record\n\n900 files were selected", "Select fewer files"}},
         // Within what the system starts, beyond what the command interpreter takes.
         {std::vector<std::wstring>(many.begin(), many.begin() + 300), "Batch",
-         {"Error executing command: Batch\n\n300 files were selected", "8191 the command interpreter takes"}},
+         {"Error executing command: Batch\n\n300 files were selected", "8189 the command interpreter takes"}},
         // The system text of error 193 holds an insert; it stands as it is.
         {{many[0]}, "Readme", {"Error executing command: Readme\n\nError code = 193\n", "%1", "The command line was:"}},
     };
@@ -539,12 +722,6 @@ bool WriteUtf8File(const std::string& path, const std::string& bytes) {
     const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
     return ok && written == bytes.size();
-}
-
-std::string ShortName(const std::string& path) {
-    wchar_t shortName[MAX_PATH] = L"";
-    GetShortPathNameW(WideFromUtf8(path).c_str(), shortName, MAX_PATH);
-    return Utf8(shortName);
 }
 
 // The user's own section of the settings file.

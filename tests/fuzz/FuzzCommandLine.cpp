@@ -5,9 +5,26 @@
 // arguments, every further part one file name (at most 8). Each byte is
 // mapped onto an alphabet rich in what the interpreter treats specially;
 // bytes from 0xF0 take the next byte as the low half of any UTF-16 unit.
-// The program is a batch file or cmd.exe, chosen by the input's length;
-// one choice of cmd.exe puts "/c " before the arguments.
+// The program's name is chosen by the input's length from spellings of the
+// interpreters, of PowerShell, of programs that relay their line and of
+// plain programs, with trailing dots and spaces from the first byte; one
+// choice puts "/c " before the arguments.
 //
+// The resolved-name rule, modelled apart from the product: the platform
+// runs the last path component without its trailing dots and spaces, with
+// ".exe" added when no extension is left; a ':' in it is a stream suffix.
+// ReaderOf must pick the reader that name calls for: the interpreter for
+// cmd.exe, .bat and .cmd, PowerShell (or, after -File, the program) for
+// powershell.exe and pwsh.exe, kRefused for wt.exe, conhost.exe, wsl.exe
+// and a stream, else the program. Files for kRefused are refused whole.
+//
+// For a program the model reads the line by the C runtime's argv rules
+// (2n backslashes and a quote give n and toggle quotes, 2n + 1 give n and a
+// literal quote, "" inside quotes a literal quote): behind the arguments
+// and their closing the arguments are exactly the names, in list order; a
+// name holding " or a control character is refused.
+//
+// For the interpreter:
 // The model reads the line as the interpreter does:
 //  0. for cmd.exe with a switch /c, /k or /r (the first "/" followed by one
 //     of those letters, any case), only the text behind the switch is read
@@ -75,8 +92,80 @@ bool CannotPass(const std::u16string& name) {
     return false;
 }
 
+bool ProgramCannotPass(const std::u16string& name) {
+    for (char16_t c : name) {
+        if (c == u'"' || c < 0x20) return true;
+    }
+    return false;
+}
+
 bool IsSyntax(char16_t c) {
     return c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'(' || c == u')';
+}
+
+// The reader the resolved-name rule calls for (`script`: what PowerShell
+// does with the arguments, decided elsewhere).
+LineReader ModelReader(const std::u16string& program, bool commandSwitch, LineReader script) {
+    const size_t slash = program.find_last_of(u"\\/");
+    std::u16string name = program.substr(slash == std::u16string::npos ? 0 : slash + 1);
+    if (slash == std::u16string::npos && name.size() >= 2 && name[1] == u':') name = name.substr(2);
+    if (name.find(u':') != std::u16string::npos) return LineReader::kRefused;
+    const size_t kept = name.find_last_not_of(u". ");
+    if (kept != std::u16string::npos) name.resize(kept + 1);
+    if (kept != std::u16string::npos && name.find(u'.') == std::u16string::npos) name += u".exe";
+    for (char16_t& c : name) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    const auto ends = [&](const std::u16string& suffix) {
+        return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    if (name == u"cmd.exe") return commandSwitch ? LineReader::kCommandSwitch : LineReader::kInterpreter;
+    if (ends(u".bat") || ends(u".cmd")) return LineReader::kBatchFile;
+    if (name == u"powershell.exe" || name == u"pwsh.exe") return script;
+    if (name == u"wt.exe" || name == u"conhost.exe" || name == u"wsl.exe") return LineReader::kRefused;
+    return LineReader::kProgram;
+}
+
+// The C runtime's arguments of `line` behind its quoted program, each with
+// the index in the line where it starts.
+std::vector<std::pair<std::u16string, size_t>> CrtArguments(const std::u16string& line) {
+    std::vector<std::pair<std::u16string, size_t>> arguments;
+    size_t i = line.find(u'"', 1) + 1;
+    const size_t n = line.size();
+    while (true) {
+        while (i < n && (line[i] == u' ' || line[i] == u'\t')) ++i;
+        if (i >= n) break;
+        const size_t start = i;
+        std::u16string argument;
+        bool quoted = false;
+        while (i < n) {
+            if (line[i] == u'\\') {
+                size_t k = 0;
+                while (i < n && line[i] == u'\\') ++k, ++i;
+                if (i < n && line[i] == u'"') {
+                    argument.append(k / 2, u'\\');
+                    if (k % 2 == 1) argument += line[i++];
+                } else {
+                    argument.append(k, u'\\');
+                }
+                continue;
+            }
+            if (line[i] == u'"') {
+                if (quoted && i + 1 < n && line[i + 1] == u'"') {
+                    argument += u'"';
+                    i += 2;
+                } else {
+                    quoted = !quoted;
+                    ++i;
+                }
+                continue;
+            }
+            if (!quoted && (line[i] == u' ' || line[i] == u'\t')) break;
+            argument += line[i++];
+        }
+        arguments.emplace_back(argument, start);
+    }
+    return arguments;
 }
 
 bool IsSeparator(char16_t c) { return c == u' ' || c == u'\t' || c == u',' || c == u';' || c == u'='; }
@@ -178,16 +267,33 @@ std::vector<std::u16string> ParametersFrom(const std::vector<Kept>& units, size_
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const char16_t* const kPrograms[] = {u"C:\\T\\RUN.CMD", u"C:\\a b\\x.bat", u"C:\\W\\cmd.exe",
-                                                u"C:\\W\\CMD.EXE"};
-    const char16_t* program = kPrograms[size % 4];
-    FUZZ_CHECK(InterpreterParses(program));
+    static const char16_t* const kPrograms[] = {
+        u"C:\\T\\RUN.CMD", u"C:\\a b\\x.bat", u"C:\\W\\cmd.exe", u"C:\\W\\CMD.EXE", u"C:\\W\\cmd",
+        u"C:cmd", u"C:/W/Cmd.Exe", u"C:\\P\\powershell", u"C:\\P\\pwsh.exe", u"C:\\W\\wt",
+        u"C:\\W\\conhost.exe", u"C:\\W\\WSL", u"C:\\T\\run.bat::$DATA", u"C:\\W\\NOTEPAD.EXE",
+        u"C:\\T\\mycmd.exe", u"C:\\T\\x.bat.exe", u"C:\\T\\tool"};
+    constexpr size_t kProgramCount = sizeof kPrograms / sizeof kPrograms[0];
+    std::u16string program = kPrograms[size % kProgramCount];
+    // Trailing dots and spaces, which the platform drops: from the first
+    // byte's top bits.
+    for (uint8_t bits = size > 0 ? static_cast<uint8_t>(data[0] >> 5) : 0; bits != 0; bits >>= 1) {
+        program += (bits & 1) != 0 ? u'.' : u' ';
+    }
 
     size_t i = 0;
-    const std::u16string arguments = (size % 4 == 3 ? u"/c " : u"") + Decode(data, size, i);
-    const LineReader reader = ReaderOf(program, arguments.c_str());
+    const std::u16string arguments = ((size / kProgramCount) % 2 == 1 ? u"/c " : u"") + Decode(data, size, i);
+    const LineReader reader = ReaderOf(program.c_str(), arguments.c_str());
     const bool commandSwitch = reader == LineReader::kCommandSwitch;
-    FUZZ_CHECK(commandSwitch || reader == LineReader::kInterpreter);
+    const LineReader script = reader == LineReader::kPowerShell ? reader : LineReader::kProgram;
+    FUZZ_CHECK(reader == ModelReader(program, arguments.find(u"/c") != std::u16string::npos ||
+                                                  arguments.find(u"/C") != std::u16string::npos ||
+                                                  arguments.find(u"/k") != std::u16string::npos ||
+                                                  arguments.find(u"/K") != std::u16string::npos ||
+                                                  arguments.find(u"/r") != std::u16string::npos ||
+                                                  arguments.find(u"/R") != std::u16string::npos,
+                                         script));
+    const bool interpreter = reader == LineReader::kInterpreter || reader == LineReader::kBatchFile || commandSwitch;
+    FUZZ_CHECK(InterpreterParses(program.c_str()) == interpreter);
     std::vector<std::u16string> names;
     while (i < size && names.size() < 8) names.push_back(Decode(data, size, i));
     WideTextNode* files = nullptr;
@@ -196,12 +302,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     HeapWide line;
-    const LineOutcome outcome = ComposeCommandLine(line, program, arguments.c_str(), files, reader);
+    const LineOutcome outcome = ComposeCommandLine(line, program.c_str(), arguments.c_str(), files, reader);
     FreeWideList(&files);
+    if (reader == LineReader::kRefused && !names.empty()) {
+        FUZZ_CHECK(outcome.result == LineResult::kProgramRefused && line.Empty());
+        return 0;
+    }
+    if (!interpreter && reader != LineReader::kProgram && reader != LineReader::kRefused) return 0;  // PowerShell
 
     size_t firstRefused = names.size();
     for (size_t k = 0; k < names.size() && firstRefused == names.size(); ++k) {
-        if (CannotPass(names[k])) firstRefused = k;
+        if (interpreter ? CannotPass(names[k]) : ProgramCannotPass(names[k])) firstRefused = k;
     }
     if (firstRefused < names.size()) {
         FUZZ_CHECK(outcome.result == LineResult::kNameRefused);
@@ -209,30 +320,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(line.Empty());
         return 0;
     }
-    FUZZ_CHECK(outcome.limit == kInterpreterLineLimit);
+    const int32_t limit = reader == LineReader::kBatchFile ? kBatchFileLineLimit
+                          : interpreter                    ? kInterpreterLineLimit
+                                                           : kCommandLineLimit - 1;
+    FUZZ_CHECK(outcome.limit == limit);
     if (outcome.result == LineResult::kTooLong) {
-        FUZZ_CHECK(outcome.length > kInterpreterLineLimit && line.Empty());
+        FUZZ_CHECK(outcome.length > limit && line.Empty());
         return 0;
     }
     FUZZ_CHECK(outcome.result == LineResult::kComposed);
-    FUZZ_CHECK(outcome.length == line.Length() && outcome.length <= kInterpreterLineLimit);
+    FUZZ_CHECK(outcome.length == line.Length() && outcome.length <= limit);
     const std::u16string text(line.Text(), static_cast<size_t>(line.Length()));
     if (names.empty()) return 0;
 
     WideTextNode* plain = nullptr;
     FUZZ_CHECK(PushWide(&plain, u"A", 1));
     HeapWide reference;
-    const LineResult referenceResult = ComposeCommandLine(reference, program, arguments.c_str(), plain, reader).result;
+    const LineResult referenceResult =
+        ComposeCommandLine(reference, program.c_str(), arguments.c_str(), plain, reader).result;
     FreeWideList(&plain);
     if (referenceResult == LineResult::kTooLong) return 0;
     FUZZ_CHECK(referenceResult == LineResult::kComposed);
-    // Less ' "A"', and the wrapping quote behind it for a switch.
-    const size_t tail = commandSwitch ? 5 : 4;
+    // Less ' "A"' (' A' for a program), and the wrapping quote behind it for a switch.
+    const size_t tail = commandSwitch ? 5 : interpreter ? 4 : 2;
     const std::u16string prefix(reference.Text(), static_cast<size_t>(reference.Length()) - tail);
     FUZZ_CHECK(text.compare(0, prefix.size(), prefix) == 0);
 
+    if (!interpreter) {
+        // No argument runs from the arguments into the files; behind them, the names.
+        std::vector<std::u16string> behind;
+        for (const auto& argument : CrtArguments(text)) {
+            if (argument.second < prefix.size()) continue;
+            behind.push_back(argument.first);
+        }
+        FUZZ_CHECK(behind.size() == names.size());
+        for (size_t k = 0; k < names.size(); ++k) FUZZ_CHECK(behind[k] == names[k]);
+        return 0;
+    }
+
     const std::vector<std::u16string> parameters = ParametersFrom(CommandText(text, commandSwitch), prefix.size());
     FUZZ_CHECK(parameters.size() == names.size());
-    for (size_t k = 0; k < names.size(); ++k) FUZZ_CHECK(parameters[k] == u"\"" + names[k] + u"\"");
+    // Each name in quotes, a backslash run at its end doubled inside them.
+    for (size_t k = 0; k < names.size(); ++k) {
+        const size_t kept = names[k].find_last_not_of(u'\\');
+        const size_t run = names[k].size() - (kept == std::u16string::npos ? 0 : kept + 1);
+        FUZZ_CHECK(parameters[k] == u"\"" + names[k] + std::u16string(run, u'\\') + u"\"");
+    }
     return 0;
 }
