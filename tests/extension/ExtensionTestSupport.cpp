@@ -203,6 +203,49 @@ DWORD WINAPI MessageBoxCloser::Watch(void* param) {
 
 // --- Child programs -----------------------------------------------------------------
 
+namespace {
+
+struct WindowSearch {
+    DWORD id;          // the process whose windows are described
+    std::string* out;  // where the lines go
+};
+
+BOOL CALLBACK AppendChildText(HWND child, LPARAM param) {
+    wchar_t text[1024] = L"";
+    if (GetWindowTextW(child, text, 1024) > 0) *reinterpret_cast<std::string*>(param) += " | " + Utf8FromWide(text);
+    return TRUE;
+}
+
+BOOL CALLBACK AppendWindowOf(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->id || !IsWindowVisible(window)) return TRUE;
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    wchar_t caption[256] = L"";
+    GetWindowTextW(window, caption, 256);
+    *search->out += std::string("\nrun-captured: open window ") + cls + " \"" + Utf8FromWide(caption) + "\"";
+    EnumChildWindows(window, AppendChildText, reinterpret_cast<LPARAM>(search->out));
+    return TRUE;
+}
+
+// Appends a line for each visible top-level window of process `id`, with its
+// class, caption and child texts: what a program that does not end is
+// waiting for (a message box nobody closes shows up here with its text).
+void DescribeWindowsOf(DWORD id, std::string* out) {
+    WindowSearch search = {id, out};
+    EnumWindows(AppendWindowOf, reinterpret_cast<LPARAM>(&search));
+}
+
+}  // namespace
+
+// The run ends when the program ends, not when the last holder of its output
+// pipe closes it: a process the program started inherits the pipe too (Wine
+// hands a child its parent's standard handles even when it inherits none),
+// and one that lingers must not read as the program hanging. After the
+// program's end the pipe is drained until it breaks or stays quiet for 2 s.
+// A run that times out says what the program still showed.
 int RunCaptured(const std::string& commandLine, std::string* output, DWORD ms) {
     output->clear();
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -227,24 +270,40 @@ int RunCaptured(const std::string& commandLine, std::string* output, DWORD ms) {
     }
     CloseHandle(process.hThread);
     const DWORD start = GetTickCount();
+    DWORD endedAt = 0;  // tick of the program's end, 0 while it runs
+    DWORD lastData = start;
     bool timedOut = false;
+    bool pipeHeld = false;
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // writer gone
+        if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // writers gone
         if (available > 0) {
             char chunk[4096];
             DWORD got = 0;
             if (!ReadFile(readEnd, chunk, available < sizeof chunk ? available : sizeof chunk, &got, nullptr)) break;
             output->append(chunk, got);
+            lastData = GetTickCount();
             continue;
         }
-        if (GetTickCount() - start > ms) {
+        const DWORD now = GetTickCount();
+        if (endedAt == 0 && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) endedAt = now;
+        if (endedAt != 0 && now - endedAt > 2000 && now - lastData > 2000) {
+            pipeHeld = true;
+            break;
+        }
+        if (endedAt == 0 && now - start > ms) {
             timedOut = true;
             break;
         }
         Sleep(10);
     }
-    if (timedOut) TerminateProcess(process.hProcess, 1);
+    if (timedOut) {
+        *output += "\nrun-captured: still running after " + std::to_string(ms) + " ms; terminated";
+        DescribeWindowsOf(process.dwProcessId, output);
+        TerminateProcess(process.hProcess, 1);
+    } else if (pipeHeld) {
+        *output += "\nrun-captured: the program ended; a process it started still holds its output";
+    }
     WaitForSingleObject(process.hProcess, timedOut ? 5000 : ms);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);

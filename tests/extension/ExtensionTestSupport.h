@@ -89,7 +89,8 @@ private:
     std::vector<Box> boxes;
 };
 
-// Runs `commandLine` (UTF-8) with stdout and stderr captured; waits up to `ms`.
-// Returns the exit code, or -1 when it could not be started or timed out
-// (then it is terminated).
+// Runs `commandLine` (UTF-8) with stdout and stderr captured; waits up to `ms`
+// for the program to end. Returns the exit code, or -1 when it could not be
+// started or timed out (then it is terminated, and the output ends with a
+// line naming the windows it still showed).
 int RunCaptured(const std::string& commandLine, std::string* output, DWORD ms = 60000);
