@@ -204,7 +204,6 @@ void CheckLibraryTree(const char* folder, const char* libraryName, const TrustRe
     if (!check.Below(path, 0)) return;
     finding.verdict = LibraryTrust::Closed;
     finding.object.Assign("");
-    return;
 }
 
 void DescribeTrust(const TrustFinding& finding, TextBuffer& out) {
