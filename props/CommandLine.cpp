@@ -89,20 +89,27 @@ int RunSwitches(const SwitchRequest& request, HWND owner) {
         return kExitUsage;
     }
     bool enable = request.action == SwitchAction::Enable;
-    RegistrationOutcome outcome = SetRegistration(enable ? 1 : 0);
+    FixedText why;
+    RegistrationOutcome outcome = SetRegistration(enable ? 1 : 0, &why);
+    FixedText text;
+    DescribeOutcome(outcome, enable, why.Text(), text);
+    Report(request, owner, text.Text(), !outcome.succeeded);
+    return outcome.succeeded ? 0 : kExitStepBase + outcome.failedStep;
+}
+
+void DescribeOutcome(const RegistrationOutcome& outcome, bool enable, const char* why, TextBuffer& out) {
     if (!outcome.succeeded) {
-        FixedText text(enable ? "Zentrik could not be enabled" : "Zentrik could not be disabled");
-        text.Append(": registry step ").AppendDecimal(outcome.failedStep).Append(" failed.");
-        Report(request, owner, text.Text(), true);
-        return kExitStepBase + outcome.failedStep;
+        out.Assign(enable ? "Zentrik could not be enabled" : "Zentrik could not be disabled");
+        out.Append(": registry step ").AppendDecimal(outcome.failedStep).Append(" failed.");
+        return;
     }
-    const char* text = "Zentrik is disabled.";
-    if (enable) {
-        text = outcome.scope == RegistrationScope::User
-                   ? "Zentrik is enabled for the current user (HKEY_CURRENT_USER\\Software\\Classes)."
-                   : "Zentrik is enabled for all users.";
-        if (outcome.folderOpen) text = kFolderOpenNote;
+    if (!enable) {
+        out.Assign("Zentrik is disabled.");
+    } else if (outcome.folderOpen && why != nullptr && why[0] != 0) {
+        out.Assign(why);
+    } else if (outcome.scope == RegistrationScope::User) {
+        out.Assign("Zentrik is enabled for the current user (HKEY_CURRENT_USER\\Software\\Classes).");
+    } else {
+        out.Assign("Zentrik is enabled for all users.");
     }
-    Report(request, owner, text, false);
-    return 0;
 }

@@ -17,6 +17,9 @@
 
 #include <windows.h>
 
+#include "props/Registration.h"
+#include "toolkit/TextBuffer.h"
+
 enum class SwitchAction {
     ShowDialog,  // no switches
     Enable,      // /enable
@@ -42,6 +45,12 @@ SwitchRequest ParseSwitches(const char* commandLine);
 // reports the usage, and returns the exit code. `owner` parents the message
 // boxes (may be null).
 int RunSwitches(const SwitchRequest& request, HWND owner);
+
+// The sentence (UTF-8) telling the outcome of SetRegistration: the failed
+// registry step, or where the extension is now registered; when the user
+// scope was chosen because the library is open to others, `why` (the
+// reason SetRegistration gave; may be null) instead.
+void DescribeOutcome(const RegistrationOutcome& outcome, bool enable, const char* why, TextBuffer& out);
 
 // A message box with the settings program's caption; `text` is UTF-8.
 void ShowMessage(HWND owner, const char* text, UINT flags);

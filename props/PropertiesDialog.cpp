@@ -145,10 +145,20 @@ void PropertiesDialog::LoadIntoControls() {
 }
 
 // Registers or unregisters on every store, whether or not the box changed,
-// so that Apply repairs a registration damaged meanwhile.
+// so that Apply repairs a registration damaged meanwhile. A failure is
+// shown with the step that failed, as the switches report it, and so is the
+// reason for a registration for the current user only whenever a store
+// makes it so (not again on every Apply while it stays so).
 void PropertiesDialog::StoreFromControls() {
-    RegistrationOutcome outcome = SetRegistration(IsChecked(IDC_ENABLE) ? 1 : 0);
-    if (outcome.folderOpen) ShowMessage(dialog_, kFolderOpenNote, MB_OK | MB_ICONINFORMATION);
+    bool enable = IsChecked(IDC_ENABLE);
+    RegistrationScope before = RegisteredScope();
+    FixedText why;
+    RegistrationOutcome outcome = SetRegistration(enable ? 1 : 0, &why);
+    if (!outcome.succeeded || (outcome.folderOpen && before != RegistrationScope::User)) {
+        FixedText text;
+        DescribeOutcome(outcome, enable, why.Text(), text);
+        ShowMessage(dialog_, text.Text(), MB_OK | (outcome.succeeded ? MB_ICONINFORMATION : MB_ICONERROR));
+    }
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
     EditText name;
     ReadMenuNameEdit(name.text);

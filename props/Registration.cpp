@@ -9,9 +9,6 @@
 const char kLibraryFileName[] = "Zentrik.dll";
 const char kHandlerKeyName[] = "ZentrikMenu";
 const char kHandlersKeyPath[] = "*\\shellex\\ContextMenuHandlers";
-const char kFolderOpenNote[] =
-    "Zentrik is enabled for the current user only: users other than administrators may change the files "
-    "in its folder, and a library registered for all users would run in their programs too.";
 
 namespace {
 
@@ -34,7 +31,11 @@ struct ScopeKeys {
     bool createParents;        // create the parents when missing (the user's
                                // classes usually lack *\shellex\...)
 };
-const ScopeKeys kMachineScope = {HKEY_CLASSES_ROOT, "CLSID", "*\\shellex\\ContextMenuHandlers", false};
+// The machine's keys are named under HKEY_LOCAL_MACHINE: on Windows a write
+// through HKEY_CLASSES_ROOT lands under the user's classes whenever the key
+// exists there, so it could make a registration for all users a per-user one.
+const ScopeKeys kMachineScope = {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID",
+                                 "Software\\Classes\\*\\shellex\\ContextMenuHandlers", false};
 const ScopeKeys kUserScope = {HKEY_CURRENT_USER, "Software\\Classes\\CLSID",
                               "Software\\Classes\\*\\shellex\\ContextMenuHandlers", true};
 
@@ -90,6 +91,33 @@ void DeleteClassKey(HKEY classRoot) {
     g_calls.deleteKey(classRoot, kClassIdText);
 }
 
+// True when `parent`\`name` of the scope opens for reading in `view` (0:
+// the process's own); the key is closed at once.
+bool HoldsKey(const ScopeKeys& scope, const char* parent, const char* name, REGSAM view) {
+    FixedText path(parent);
+    path.Append("\\").Append(name);
+    HKEY key = nullptr;
+    if (g_calls.openKey(scope.root, path.Text(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
+    g_calls.closeKey(key);
+    return true;
+}
+
+bool HoldsClassKey(const ScopeKeys& scope, REGSAM view = 0) {
+    return HoldsKey(scope, scope.classRoot, kClassIdText, view);
+}
+
+// The handler key is shared by both views and read without a view flag
+// (Wine 8 answers "not found" to a 64-bit program that asks for
+// HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY).
+bool HoldsHandlerKey(const ScopeKeys& scope) { return HoldsKey(scope, scope.handlers, kHandlerKeyName, 0); }
+
+// True while the other architecture's class is registered in either scope:
+// the shell reads both, so the shared handler key of either scope may be
+// the one that architecture's menu needs.
+bool OtherArchitectureRegistered() {
+    return HoldsClassKey(kUserScope, kOtherView) || HoldsClassKey(kMachineScope, kOtherView);
+}
+
 // The keys one register or unregister attempt holds, null until acquired.
 struct HeldKeys {
     HKEY classRoot = nullptr;  // CLSID
@@ -101,12 +129,13 @@ struct HeldKeys {
 };
 
 // Undoes a failed attempt by the code of its failed step. Each code does its
-// own actions and then those of the codes it falls through to.
+// own actions and then those of the codes it falls through to. The shared
+// handler key goes only while the other architecture does not need it.
 void RollBack(int32_t code, HeldKeys& keys) {
     switch (code) {
         case kStepSetHandlerClass:
             Close(keys.handler);
-            g_calls.deleteKey(keys.handlers, kHandlerKeyName);
+            if (!OtherArchitectureRegistered()) g_calls.deleteKey(keys.handlers, kHandlerKeyName);
             [[fallthrough]];
         case kStepCreateHandlerKey:
             Close(keys.handlers);
@@ -123,10 +152,9 @@ void RollBack(int32_t code, HeldKeys& keys) {
             Close(keys.classRoot);
             break;
         case kStepCreateClassKey:
-        case kStepUnregOpenHandlers:
             Close(keys.classRoot);
             break;
-        default:  // 0, 9 and anything else: nothing is held
+        default:  // 0 and anything else: nothing is held
             break;
     }
 }
@@ -157,48 +185,31 @@ void Register(const ScopeKeys& scope, HeldKeys& keys) {
     Close(keys.classRoot);
 }
 
-// True when `parent`\`name` of the scope opens for reading in `view` (0:
-// the process's own); the key is closed at once.
-bool HoldsKey(const ScopeKeys& scope, const char* parent, const char* name, REGSAM view) {
-    FixedText path(parent);
-    path.Append("\\").Append(name);
-    HKEY key = nullptr;
-    if (g_calls.openKey(scope.root, path.Text(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
-    g_calls.closeKey(key);
-    return true;
+// Removes whatever part of the registration the scope holds, each part on
+// its own: the class key when CLSID opens, the handler key when the handlers
+// key opens and the other architecture does not need it. A parent that does
+// not open (missing, or refused) leaves its part as it is; whether the
+// removal succeeded is told by what is left afterwards (see SetRegistration).
+void Unregister(const ScopeKeys& scope) {
+    HKEY classRoot = nullptr;
+    if (OpenForCreate(scope.root, scope.classRoot, &classRoot) == ERROR_SUCCESS) {
+        DeleteClassKey(classRoot);
+        Close(classRoot);
+    }
+    HKEY handlers = nullptr;
+    if (OpenForCreate(scope.root, scope.handlers, &handlers) == ERROR_SUCCESS) {
+        if (!OtherArchitectureRegistered()) g_calls.deleteKey(handlers, kHandlerKeyName);
+        Close(handlers);
+    }
 }
 
-bool HoldsClassKey(const ScopeKeys& scope, REGSAM view = 0) {
-    return HoldsKey(scope, scope.classRoot, kClassIdText, view);
-}
-
-// The handler key is shared by both views and read without a view flag
-// (Wine 8 answers "not found" to a 64-bit program that asks for
-// HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY).
-bool HoldsHandlerKey(const ScopeKeys& scope) { return HoldsKey(scope, scope.handlers, kHandlerKeyName, 0); }
-
-// The handler key stays while the other architecture's class is registered
-// in the same scope: deleting it would take that architecture's menu away.
-void Unregister(const ScopeKeys& scope, HeldKeys& keys) {
-    Check(OpenForCreate(scope.root, scope.classRoot, &keys.classRoot), kStepUnregOpenClassRoot, keys.failure);
-    Check(OpenForCreate(scope.root, scope.handlers, &keys.handlers), kStepUnregOpenHandlers, keys.failure);
-    DeleteClassKey(keys.classRoot);
-    if (!HoldsClassKey(scope, kOtherView)) g_calls.deleteKey(keys.handlers, kHandlerKeyName);
-    Close(keys.handlers);
-    Close(keys.classRoot);
-}
-
-// One register (flag non-zero) or unregister attempt in one scope, rolled
-// back by the failed step's code. Returns that code, or -1 on success;
-// `failure` receives the failed call's result.
-int32_t Attempt(int flag, const ScopeKeys& scope, LSTATUS& failure) {
+// One register attempt in one scope, rolled back by the failed step's code.
+// Returns that code, or -1 on success; `failure` receives the failed call's
+// result.
+int32_t AttemptRegister(const ScopeKeys& scope, LSTATUS& failure) {
     HeldKeys keys;
     try {
-        if (flag != 0) {
-            Register(scope, keys);
-        } else {
-            Unregister(scope, keys);
-        }
+        Register(scope, keys);
     } catch (const SSEXP& thrown) {
         SSEXP caught(0, 0);
         caught.status = thrown.status;
@@ -211,19 +222,19 @@ int32_t Attempt(int flag, const ScopeKeys& scope, LSTATUS& failure) {
     return -1;
 }
 
-// True when only administrators (and this user) may change the folder the
-// registration would name, i.e. the program's own directory.
-bool LibraryFolderIsProtected() {
-    FixedText folder;
-    DirectoryOfNoSlash(folder, ProgramDirectory().Text());
-    return FolderOnlyAdministratorsMayWrite(folder.Text(), g_calls.readSecurity);
+// The step that names what unregistering left in `scope`: the class key
+// (9), or a handler key no architecture needs any more (10); -1 for nothing.
+int32_t LeftBehind(const ScopeKeys& scope) {
+    if (HoldsClassKey(scope)) return kStepUnregOpenClassRoot;
+    if (HoldsHandlerKey(scope) && !OtherArchitectureRegistered()) return kStepUnregOpenHandlers;
+    return -1;
 }
 
 }  // namespace
 
 RegistryCalls PlatformRegistryCalls() {
     return RegistryCalls{RegOpenKeyExA, RegCreateKeyExA, RegSetValueExW, RegDeleteKeyA, RegCloseKey,
-                         GetNamedSecurityInfoW};
+                         PlatformTrustReaders()};
 }
 
 RegistryCalls SetRegistryCalls(const RegistryCalls& calls) {
@@ -232,45 +243,46 @@ RegistryCalls SetRegistryCalls(const RegistryCalls& calls) {
     return previous;
 }
 
-RegistrationOutcome SetRegistration(int flag) {
+RegistrationOutcome SetRegistration(int flag, TextBuffer* why) {
     RegistrationOutcome outcome{false, -1, RegistrationScope::None};
+    if (why != nullptr) why->Assign("");
     LSTATUS failure = ERROR_SUCCESS;
     if (flag != 0) {
-        outcome.folderOpen = !LibraryFolderIsProtected();
+        FixedText folder;
+        DirectoryOfNoSlash(folder, ProgramDirectory().Text());
+        TrustFinding trust;
+        CheckLibraryTree(folder.Text(), kLibraryFileName, g_calls.trust, trust);
+        outcome.folderOpen = trust.verdict != LibraryTrust::Closed;
+        if (why != nullptr) DescribeTrust(trust, *why);
         bool userScope = outcome.folderOpen;
         int32_t step = -1;
         if (outcome.folderOpen) {
             // A machine-wide registration left from before would keep the
             // folder's library in every user's shell: remove it where the
-            // program may (an attempt refused or failing changes nothing).
-            LSTATUS ignored = ERROR_SUCCESS;
-            Attempt(0, kMachineScope, ignored);
+            // program may (a part refused stays).
+            Unregister(kMachineScope);
         } else {
-            step = Attempt(1, kMachineScope, failure);
+            step = AttemptRegister(kMachineScope, failure);
             userScope = step >= 0 && failure == ERROR_ACCESS_DENIED;
         }
         outcome.scope = RegistrationScope::Machine;
         if (userScope) {
-            step = Attempt(1, kUserScope, failure);
+            step = AttemptRegister(kUserScope, failure);
             outcome.scope = RegistrationScope::User;
         }
         outcome.failedStep = step;
         outcome.succeeded = step < 0;
         if (!outcome.succeeded) outcome.scope = RegistrationScope::None;
     } else {
-        // A step that failed matters only where the class key is still there:
-        // a machine-wide CLSID the user may not open, holding nothing of
-        // ours, is no failure.
-        int32_t machineStep = Attempt(0, kMachineScope, failure);
-        int32_t userStep = Attempt(0, kUserScope, failure);
-        bool machineLeft = HoldsClassKey(kMachineScope);
-        bool userLeft = HoldsClassKey(kUserScope);
-        outcome.succeeded = !machineLeft && !userLeft;
-        if (machineLeft) {
-            outcome.failedStep = machineStep >= 0 ? machineStep : kStepUnregOpenClassRoot;
-        } else if (userLeft) {
-            outcome.failedStep = userStep >= 0 ? userStep : kStepUnregOpenClassRoot;
-        }
+        // The user's keys first: under Wine both views share the user's
+        // CLSID, so this view's user class key must be gone before the
+        // machine's handler key asks whether the other view needs it.
+        Unregister(kUserScope);
+        Unregister(kMachineScope);
+        int32_t machineStep = LeftBehind(kMachineScope);
+        int32_t userStep = LeftBehind(kUserScope);
+        outcome.failedStep = machineStep >= 0 ? machineStep : userStep;
+        outcome.succeeded = outcome.failedStep < 0;
     }
     if (outcome.succeeded) SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return outcome;

@@ -1,7 +1,7 @@
 // Switching the extension on and off in the registry.
 //
-// The shell loads Zentrik.dll only while two sets of entries exist under
-// HKEY_CLASSES_ROOT: the in-process server registration of the class
+// The shell loads Zentrik.dll only while two sets of entries exist in the
+// classes it reads: the in-process server registration of the class
 //   CLSID\{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}                 (default) "Zentrik.dll"
 //   CLSID\{...}\InprocServer32   (default) <program directory>\Zentrik.dll
 //                                ThreadingModel "Apartment"
@@ -13,21 +13,26 @@
 // writes and tests the 32-bit view of CLSID (Wow6432Node on a 64-bit system),
 // a 64-bit one the 64-bit view. The "*" handler key is shared by both views.
 //
-// Two scopes hold the same keys and values: the machine-wide one, reached
-// through HKEY_CLASSES_ROOT, and the current user's, under
-// HKEY_CURRENT_USER\Software\Classes. Registering tries the machine first;
+// Two scopes hold the same keys and values: the machine-wide one under
+// HKEY_LOCAL_MACHINE\Software\Classes (named so: HKEY_CLASSES_ROOT is a
+// merged view on Windows, and a write through it lands under the user's
+// classes where the key exists there), and the current user's, under
+// HKEY_CURRENT_USER\Software\Classes. The shell reads both, the user's
+// first. Registering tries the machine first;
 // when a step there is refused with ERROR_ACCESS_DENIED (every user without
 // administrator rights on Windows), that attempt is rolled back and the user
-// scope is written instead. The machine is not tried at all when users other
-// than administrators may change the library's folder (props/FolderSecurity.h):
-// every user's shell would load whatever library such a user put there.
+// scope is written instead. The machine is not tried at all unless only
+// administrators may change the library, its folder, the tree of group
+// folders and shortcuts beside it and the folders above it, on a local
+// path without junctions (props/FolderSecurity.h): every user's shell would
+// load whatever library or action someone else put there.
 // Unregistering clears both scopes. (Wine 8's COM does not read the
 // user scope: a class registered only there is not created under Wine.)
 //
 // Both architectures register the same class in their own view and share
-// the one handler key: unregistering one deletes the handler key only while
-// the other view of the same scope holds no class key, so the other
-// architecture's menu keeps working. The extension counts as registered in
+// the one handler key: unregistering one, or rolling back its failed
+// register, deletes a handler key only while the other view holds no class
+// key in either scope, so the other architecture's menu keeps working. The extension counts as registered in
 // a scope only while the class key and the handler key are both there.
 //
 // Registration is the one place of the system that throws: each failing
@@ -48,8 +53,9 @@ extern const char kLibraryFileName[];    // "Zentrik.dll"
 extern const char kHandlerKeyName[];     // "ZentrikMenu"
 extern const char kHandlersKeyPath[];    // "*\shellex\ContextMenuHandlers"
 
-// The step that failed. Codes 0-8 belong to registering, 9-10 to unregistering;
-// the rollback of a failed attempt is chosen by this code.
+// The step that failed. Codes 0-8 belong to registering, where the rollback
+// of a failed attempt is chosen by this code; 9-10 name what unregistering
+// could not remove.
 enum RegistrationStep : int32_t {
     kStepOpenClassRoot = 0,       // open CLSID with KEY_CREATE_SUB_KEY
     kStepCreateClassKey = 1,      // create the class key under it
@@ -60,8 +66,8 @@ enum RegistrationStep : int32_t {
     kStepOpenHandlers = 6,        // open *\shellex\ContextMenuHandlers
     kStepCreateHandlerKey = 7,    // create ZentrikMenu under it
     kStepSetHandlerClass = 8,     // ZentrikMenu's default value
-    kStepUnregOpenClassRoot = 9,  // unregister: open CLSID
-    kStepUnregOpenHandlers = 10,  // unregister: open *\shellex\ContextMenuHandlers
+    kStepUnregOpenClassRoot = 9,  // unregister: the class key is left in a scope
+    kStepUnregOpenHandlers = 10,  // unregister: a handler key no architecture needs is left
 };
 
 // The exception of registration. Thrown with status 0, the step's code and
@@ -79,7 +85,7 @@ struct SSEXP {
 // Where the registration lives.
 enum class RegistrationScope : int32_t {
     None = 0,     // not registered
-    Machine = 1,  // HKEY_CLASSES_ROOT (HKLM\Software\Classes on Windows)
+    Machine = 1,  // HKEY_LOCAL_MACHINE\Software\Classes
     User = 2,     // HKEY_CURRENT_USER\Software\Classes
 };
 
@@ -88,13 +94,10 @@ struct RegistrationOutcome {
     bool succeeded;           // registered (or, unregistering, registered nowhere any more)
     int32_t failedStep;       // RegistrationStep that failed; -1 when succeeded
     RegistrationScope scope;  // registering: the scope written; unregistering: None
-    bool folderOpen = false;  // registering: the library's folder may be changed by users other
-                              // than administrators, so only the user scope was written
+    bool folderOpen = false;  // registering: someone other than administrators may change the
+                              // library or its tree (or it is on a network path or behind a
+                              // junction), so only the user scope was written
 };
-
-// Why a registration went to the current user only although the program may
-// write the machine-wide keys; shown by the switches and the dialog.
-extern const char kFolderOpenNote[];
 
 // Registers (flag non-zero) or unregisters (flag zero) the extension.
 // Registering again overwrites the values of the existing keys. A failed
@@ -102,18 +105,19 @@ extern const char kFolderOpenNote[];
 // and, for step 8, the handler key as well; steps 0 and 1 leave the registry
 // as it was. A machine-wide attempt refused with ERROR_ACCESS_DENIED is
 // retried in the user scope (see above); any other failure is final. When
-// the library's folder is open to other users (folderOpen), the user scope
-// is written at once and a machine-wide registration of this view is removed
-// as far as the program may.
-// Unregistering works on both scopes: in each, it deletes nothing when CLSID
-// or the handlers key cannot be opened, and deletions that fail (nothing
-// registered) are ignored; the shared handler key is deleted only when the
-// other registry view of that scope holds no class key; it succeeds when afterwards neither scope holds
-// the class key, and otherwise names the step that failed in a scope that
-// still does (9 when none failed). After a success the shell is told that
-// associations changed (SHChangeNotify SHCNE_ASSOCCHANGED), so it drops
-// cached handler lists.
-RegistrationOutcome SetRegistration(int flag);
+// the library is open to others (folderOpen), the user scope is written at
+// once, a machine-wide registration is removed as far as the program may,
+// and `why` (may be null) receives the sentence naming the reason; it is
+// empty otherwise.
+// Unregistering removes from both scopes whatever part exists, each part on
+// its own (a half registration too): the class key of this view where CLSID
+// opens, the shared handler key where the handlers key opens and the other
+// view holds no class key. It succeeds when afterwards no scope holds this
+// view's class key or an unneeded handler key; otherwise failedStep is 9
+// (class key left, the machine's named before the user's) or 10 (handler
+// key left). After a success the shell is told that associations changed
+// (SHChangeNotify SHCNE_ASSOCCHANGED), so it drops cached handler lists.
+RegistrationOutcome SetRegistration(int flag, TextBuffer* why = nullptr);
 
 // The scope in which both CLSID\{class id} (this process's view) and the
 // handler key ZentrikMenu open with KEY_QUERY_VALUE, the user's looked at
@@ -135,7 +139,7 @@ struct RegistryCalls {
     decltype(&RegSetValueExW) setValue;
     decltype(&RegDeleteKeyA) deleteKey;
     decltype(&RegCloseKey) closeKey;
-    SecurityReader readSecurity;  // the library folder's owner and access list
+    TrustReaders trust;  // what the library's tree and path are read through
 };
 RegistryCalls PlatformRegistryCalls();
 // Installs `calls` and returns the previous set.

@@ -77,11 +77,9 @@ else
 fi
 echo "installed into $dir_win:"
 (cd "$dir" && find . -type f | sort | sed 's|^\./|  |')
-echo "registered (64-bit view, 32-bit view, the handler):"
-for view in /reg:64 /reg:32; do
-  wine_q reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve $view | sed -n 's|^ *(Default) *REG_SZ *|  InprocServer32 '"$view"' = |p'
-done
-wine_q reg query 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve | sed -n 's/^ *(Default) *REG_SZ */  ZentrikMenu = /p'
+echo "registered for the current user (a folder in the user's profile is the user's; Wine keeps one view of it):"
+wine_q reg query "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve | sed -n 's|^ *(Default) *REG_SZ *|  InprocServer32 = |p'
+wine_q reg query 'HKCU\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve | sed -n 's/^ *(Default) *REG_SZ */  ZentrikMenu = /p'
 echo "Apps & features:"
 wine_q reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik' | sed -n 's/^    /  /p'
 
@@ -106,6 +104,20 @@ else
 fi
 touch "$work/go"
 wait "$driver" || fail "the dialog did not end with OK"
+
+# Wine 8's COM reads no per-user classes: the user's entries go into the
+# machine's classes too, as Windows' merged view shows them to the user's
+# programs (the uninstall's /disable removes them with the user's).
+say "The user's entries copied into the machine's classes (Wine's COM reads no per-user classes)"
+for view in /reg:64 /reg:32; do
+  path="$dir_win\\Zentrik.dll"; [ "$view" = /reg:32 ] && path="$dir_win\\x86\\Zentrik.dll"
+  [ "$view" = /reg:32 ] && [ "$ZK_WINE32" != yes ] && continue
+  wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid" /ve /d Zentrik.dll /f $view >/dev/null
+  wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$path" /f $view >/dev/null
+  wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f $view >/dev/null
+  echo "  InprocServer32 $view = $path"
+done
+wine_q reg add 'HKLM\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve /d "$clsid" /f >/dev/null
 
 say "Right-click on a text file: the shell's menu with Zentrik merged in"
 docs="$WINEPREFIX/drive_c/users/Public/Documents"

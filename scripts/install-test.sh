@@ -111,6 +111,23 @@ sign_in() {
   return 1
 }
 moved_aside() { compgen -G "$1/Zentrik.dll.*.old" >/dev/null; }
+# mirror_registration: the installer registers for the current user (under
+# Wine no folder is one only administrators may change), and Wine 8's COM
+# reads no per-user classes (ENGINEERING.md §6). So that shell_host creates
+# the extension through the registry as the user's shell would on Windows,
+# the same entries go into the machine's classes (Windows' merged view shows
+# the user's entries to the user's programs). /disable removes them too.
+mirror_registration() {
+  local b view path
+  for b in "${archs[@]}"; do
+    view=/reg:64; path="$dir_win\\Zentrik.dll"
+    [ "$b" = win32 ] && view=/reg:32 && path="$dir_win\\x86\\Zentrik.dll"
+    wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid" /ve /d Zentrik.dll /f $view >/dev/null
+    wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$path" /f $view >/dev/null
+    wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f $view >/dev/null
+  done
+  wine_q reg add 'HKLM\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve /d "$clsid" /f >/dev/null
+}
 
 [ -f "$setup" ] || { echo "install-test: no $setup (bash scripts/package.sh)" >&2; exit 1; }
 localappdata=$(wine_q cmd /c echo %LOCALAPPDATA%)
@@ -145,16 +162,20 @@ done
 check "Apps & features: DisplayVersion is $version" test "$(reg_value "$uninstall_key" DisplayVersion)" = "$version"
 check "Apps & features: QuietUninstallString runs Uninstall.exe /S" \
   test "$(reg_value "$uninstall_key" QuietUninstallString)" = "\"$dir_win\\Uninstall.exe\" /S"
-check "64-bit view: InprocServer32 is the x64 library" \
-  test "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" "" /reg:64)" = "$dir_win\\Zentrik.dll"
+# A folder in the user's profile is the user's: registered for the current
+# user only. Wine 8 keeps one view of the user's CLSID, so the x86
+# registration, made last, is the one left there.
+user_server=$(reg_value "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" "")
 if [ -n "$no32" ]; then
-  skip "32-bit view: InprocServer32 is the x86 library"
+  check "the current user's InprocServer32 is the x64 library" test "$user_server" = "$dir_win\\Zentrik.dll"
 else
-  check "32-bit view: InprocServer32 is the x86 library" \
-    test "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" "" /reg:32)" = "$dir_win\\x86\\Zentrik.dll"
+  check "the current user's InprocServer32 is the x86 library (one view under Wine)" \
+    test "$user_server" = "$dir_win\\x86\\Zentrik.dll"
 fi
-check "handler key names the class" \
-  test "$(reg_value 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' "")" = "$clsid"
+check "the current user's handler key names the class" \
+  test "$(reg_value 'HKCU\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' "")" = "$clsid"
+check "nothing machine-wide for a folder in the user's profile" reg_absent "HKCR\\CLSID\\$clsid" /reg:64
+mirror_registration
 
 # 3. The shell host of each architecture gets the starter actions.
 work="$WINEPREFIX/drive_c/zentrik-install-test"
@@ -192,6 +213,7 @@ check "upgrade: the loaded library was moved aside (${aside##*/})" \
 check "upgrade: a new Zentrik.dll is in place" test "$(stat -c %i "$dir/Zentrik.dll")" != "$old_id"
 check "upgrade: it is the packaged library" cmp -s "$dir/Zentrik.dll" build/win64-release/bin/Zentrik.dll
 check "upgrade: the clean-up at the next sign-in is scheduled" test -n "$(reg_value "$runonce_key" "$cleanup_value")"
+mirror_registration  # /enable of the upgrade removed the machine's entries of a user's folder
 out=$(wine_q "$work/shell_host-win64.exe" --com 'C:\zentrik-install-test\notes.txt')
 check "upgrade: a new process loads the new library through the registry" grep -q '^created: through the registry' <<<"$out"
 check "upgrade: ... and gets the starter actions" grep -q '"Show in Explorer"' <<<"$out"
@@ -201,6 +223,19 @@ release_library
 check "sign-in: the clean-up ran" sign_in
 check "sign-in: no copy moved aside is left" bash -c "! compgen -G '$dir/Zentrik.dll.*.old'"
 check "sign-in: the new library stays" cmp -s "$dir/Zentrik.dll" build/win64-release/bin/Zentrik.dll
+
+# 6a. An uninstall that cannot remove a machine-wide entry (here a subkey
+# the class key should not have keeps it: /disable fails with step 9) stops
+# before removing anything and says what is left.
+blocker="HKLM\\Software\\Classes\\CLSID\\$clsid\\Blocker"
+wine_q reg add "$blocker" /f /reg:64 >/dev/null
+wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1
+rc=$?
+check "blocked uninstall: exits with an error (exit code $rc)" test "$rc" -ne 0
+check "blocked uninstall: the library and the program stay" test -f "$dir/Zentrik.dll" -a -f "$dir/Zentprops.exe"
+check "blocked uninstall: the Apps & features entry stays" test -n "$(reg_value "$uninstall_key" DisplayName)"
+wine_q reg delete "$blocker" /f /reg:64 >/dev/null
+mirror_registration
 
 # 6. Uninstall while the library is loaded, and wait for it (_?= keeps the
 # uninstaller in place; it cannot delete itself then, so that is done here).

@@ -123,55 +123,123 @@ bool WriteUnicodeFile(const wchar_t* path, const wchar_t* text, int count) {
            WriteAll(out.Get(), text, static_cast<DWORD>(count) * sizeof(wchar_t));
 }
 
-// Makes `path` a profile file the service keeps in UTF-16: a missing file is
-// created holding the byte-order mark only; a file in the ANSI code page (no
-// mark) is rewritten in UTF-16 with the code page the service reads it with,
-// through a file beside it that then takes its place, so a reader sees the
-// old file or the new one, never half of one. A file that already starts
-// with a UTF-16 mark (either byte order) is left alone. When the rewrite
-// fails, the file stays as it was and the writes that follow store what the
-// code page holds, as they always did.
-void MakeUnicodeFile(const wchar_t* path) {
+// How a settings file's bytes are text.
+enum class FileEncoding {
+    Missing,   // no such file
+    Unicode,   // starts with a UTF-16 byte-order mark: the service reads it as it is
+    Utf8,      // the UTF-8 mark, or no mark and valid UTF-8 with a byte above 0x7F
+    Ansi,      // anything else: the ANSI code page, as the service reads it
+    Unusable,  // cannot be opened or read, or larger than kLargestConvertedFile
+};
+
+// `length` bytes as UTF-16 through `codePage` (strictly for UTF-8: false
+// when a byte sequence is not valid). An empty text is valid.
+bool Decode(UINT codePage, const char* bytes, DWORD length, HeapWide& wide) {
+    DWORD flags = codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    if (length == 0) return wide.Reserve(1);
+    int units = MultiByteToWideChar(codePage, flags, bytes, static_cast<int>(length), nullptr, 0);
+    if (units <= 0 || !wide.Reserve(units + 1)) return false;
+    if (MultiByteToWideChar(codePage, flags, bytes, static_cast<int>(length), AsWide(wide.storage), units) != units) {
+        return false;
+    }
+    wide.length = units;
+    wide.storage[units] = 0;
+    return true;
+}
+
+// Reads the file `path` and tells its encoding; for Utf8 and Ansi `wide`
+// receives the whole text in UTF-16 (without the UTF-8 mark). UTF-8 is
+// tried first: a file in the ANSI code page with a byte above 0x7F is
+// almost never valid UTF-8, so only such a file is read as ANSI.
+FileEncoding ReadFileText(const wchar_t* path, HeapWide& wide) {
     FileHandle in(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr));
-    if (!in.Valid()) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND) return;
-        FileHandle created(
-            CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (created.Valid()) WriteAll(created.Get(), kUnicodeMark, sizeof kUnicodeMark);
-        return;
-    }
-    // A file that starts with a byte-order mark is converted already (every
-    // write after the first finds it so): nothing more is read.
-    unsigned char mark[2];
-    DWORD got = 0;
-    if (!ReadFile(in.Get(), mark, sizeof mark, &got, nullptr)) return;
-    if (got == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF))) return;
+    if (!in.Valid()) return GetLastError() == ERROR_FILE_NOT_FOUND ? FileEncoding::Missing : FileEncoding::Unusable;
     LARGE_INTEGER size;
-    const LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(in.Get(), start, nullptr, FILE_BEGIN)) return;
-    if (!GetFileSizeEx(in.Get(), &size) || size.QuadPart > kLargestConvertedFile) return;
+    if (!GetFileSizeEx(in.Get(), &size) || size.QuadPart > kLargestConvertedFile) return FileEncoding::Unusable;
     DWORD length = static_cast<DWORD>(size.QuadPart);
-    HeapText ansi;
-    if (ansi.Reserve(static_cast<int32_t>(length) + 1).Capacity() != static_cast<int32_t>(length)) return;
-    if (!ReadFile(in.Get(), ansi.storage, length, &got, nullptr) || got != length) return;
-    in.Reset();
+    HeapText bytes;
+    if (bytes.Reserve(static_cast<int32_t>(length) + 1).Capacity() != static_cast<int32_t>(length)) {
+        return FileEncoding::Unusable;
+    }
+    DWORD got = 0;
+    if (!ReadFile(in.Get(), bytes.storage, length, &got, nullptr) || got != length) return FileEncoding::Unusable;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.storage);
+    if (length >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) return FileEncoding::Unicode;
+    bool marked = length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
+    const char* text = bytes.storage + (marked ? 3 : 0);
+    DWORD textLength = length - (marked ? 3 : 0);
+    bool high = false;
+    for (DWORD i = 0; i < textLength && !high; ++i) high = static_cast<unsigned char>(text[i]) >= 0x80;
+    if ((marked || high) && Decode(CP_UTF8, text, textLength, wide)) return FileEncoding::Utf8;
+    return Decode(CP_ACP, text, textLength, wide) ? FileEncoding::Ansi : FileEncoding::Unusable;
+}
 
+// Makes `path` a profile file the service keeps in UTF-16: a missing file is
+// created holding the byte-order mark only; a file in UTF-8 or the ANSI
+// code page (see ReadFileText) is rewritten in UTF-16 with every character
+// it holds, through a file beside it that then takes its place, so a reader
+// sees the old file or the new one, never half of one. A file that already
+// starts with a UTF-16 mark (either byte order) is left alone. When the
+// rewrite fails, the file stays as it was and the writes that follow store
+// what the code page holds, as they always did.
+void MakeUnicodeFile(const wchar_t* path) {
     HeapWide wide;
-    int units = 0;
-    if (length > 0) {
-        units = MultiByteToWideChar(CP_ACP, 0, ansi.storage, static_cast<int>(length), nullptr, 0);
-        if (units <= 0 || !wide.Reserve(units + 1)) return;
-        MultiByteToWideChar(CP_ACP, 0, ansi.storage, static_cast<int>(length), AsWide(wide.storage), units);
+    switch (ReadFileText(path, wide)) {
+        case FileEncoding::Missing: {
+            FileHandle created(
+                CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (created.Valid()) WriteAll(created.Get(), kUnicodeMark, sizeof kUnicodeMark);
+            return;
+        }
+        case FileEncoding::Utf8:
+        case FileEncoding::Ansi:
+            break;
+        default:
+            return;
     }
     WidePath beside;
     beside.Append(AsUtf16(path)).AppendAscii(".new");
     if (beside.Length() != WideLength(AsUtf16(path)) + 4) return;  // no room for the name
-    if (!WriteUnicodeFile(beside.W(), AsWide(wide.storage), units) ||
+    if (!WriteUnicodeFile(beside.W(), AsWide(wide.storage), wide.length) ||
         !MoveFileExW(beside.W(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(beside.W());
     }
 }
+
+// The file the profile service is to read for `path`: `path` itself, or,
+// for a UTF-8 file (which the service reads in the ANSI code page, or, with
+// the mark, not on every system), a UTF-16 copy in the temporary folder,
+// deleted again with this object. The settings file itself is never
+// changed by reading.
+class ReadableCopy {
+public:
+    explicit ReadableCopy(const wchar_t* path) : path_(path) {
+        HeapWide wide;
+        if (ReadFileText(path, wide) != FileEncoding::Utf8) return;
+        wchar_t folder[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+        if (n == 0 || n > MAX_PATH || GetTempFileNameW(folder, L"zki", 0, copy_) == 0) return;
+        if (!WriteUnicodeFile(copy_, AsWide(wide.storage), wide.length)) {
+            DeleteFileW(copy_);
+            return;
+        }
+        path_ = copy_;
+    }
+    ~ReadableCopy() {
+        if (path_ == copy_) {
+            FlushProfile(copy_);
+            DeleteFileW(copy_);
+        }
+    }
+    ReadableCopy(const ReadableCopy&) = delete;
+    ReadableCopy& operator=(const ReadableCopy&) = delete;
+    const wchar_t* Path() const { return path_; }
+
+private:
+    const wchar_t* path_;       // what to read
+    wchar_t copy_[MAX_PATH];    // the copy's name, when there is one
+};
 
 // Fills `settings` with the values of a missing file.
 void ReadNoFile(Settings& settings, SettingsScope scope) {
@@ -189,11 +257,12 @@ void ReadSettingsFor(Settings& settings, const char* file, SettingsScope scope, 
         return;
     }
     FlushProfile(path.W());
-    ReadSection(settings, kSharedSection, scope, false, path.W());
+    ReadableCopy readable(path.W());
+    ReadSection(settings, kSharedSection, scope, false, readable.Path());
     if (user[0] == 0) return;
     SectionName section;
     if (!BuildSection(section, user)) return;
-    ReadSection(settings, section.W(), scope, true, path.W());
+    ReadSection(settings, section.W(), scope, true, readable.Path());
 }
 
 void WriteSettingsFor(const Settings& settings, const char* file, const char* user) {

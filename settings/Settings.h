@@ -9,9 +9,13 @@
 // profile service keeps a file that starts with the UTF-16LE byte-order mark
 // in UTF-16 and any other file in the ANSI code page, where a character the
 // code page lacks is stored as '?'. So the settings program writes the file
-// in UTF-16 always: it creates it with the mark and turns an ANSI file into
-// UTF-16 (as the service reads it) before its first write. Reading never
-// changes the file, and an ANSI file reads exactly as before.
+// in UTF-16 always: it creates it with the mark and turns any other file
+// into UTF-16 before its first write. A file an editor saved in UTF-8 (with
+// the UTF-8 mark, or without it and holding valid UTF-8 beyond ASCII) is
+// read and converted as UTF-8, every character kept; only a file whose
+// bytes are not valid UTF-8 is read in the ANSI code page, as the service
+// reads it. Reading never changes the file, and an ANSI file reads exactly
+// as before.
 #pragma once
 
 #include <cstdint>

@@ -51,6 +51,14 @@ std::string LibraryVersionString(const char* key) {
     return static_cast<const char*>(value);
 }
 
+HWND WaitForProgramBox(DWORD processId, HWND dialog, DWORD timeoutMs);
+std::string BoxText(HWND box);
+
+// Under Wine no folder is one only administrators may change (see
+// props/FolderSecurity.h): the program registers for the current user, in
+// the keys read back here.
+RegistrationEntries Registered() { return ReadRegistration(OwnView(), RegistrationScope::User); }
+
 class PropsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,6 +68,7 @@ protected:
         ASSERT_TRUE(
             CopyFileA((ExecutableDirectory() + ZK_PROPS_LIBRARY).c_str(), (folder_ / "Zentrik.dll").c_str(), FALSE));
         EraseRegistration(OwnView());
+        EraseRegistration(OwnView(), RegistrationScope::User);
     }
 
     // Starts the copy and waits for its dialog. A copy shows its dialog only
@@ -91,6 +100,21 @@ protected:
                           << GetTickCount() - started << " ms";
         }
         return dialog;
+    }
+
+    // Apply where the program answers with a message: switching the
+    // extension on where it was not registered for the user (it says why it
+    // registers for the current user only), or a registration that fails.
+    // The box is read and closed; returns its text.
+    std::string ApplyAndCloseReason(const PropsProcess& process, HWND dialog) const {
+        PostMessageA(dialog, WM_COMMAND, IDC_APPLY, 0);
+        HWND box = WaitForProgramBox(process.Id(), dialog, kStartTimeoutMs);
+        if (box == nullptr) return "<no message>";
+        std::string text = BoxText(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        for (DWORD start = GetTickCount(); IsWindow(box) && GetTickCount() - start < kStartTimeoutMs;) Sleep(20);
+        SendMessageA(dialog, WM_NULL, 0, 0);  // the Apply handler has returned
+        return text;
     }
 
     std::string IniFile() const { return folder_ / "Zentrik.ini"; }
@@ -132,7 +156,7 @@ TEST_F(PropsDialogTest, OpensCentredWithAboutLinesAndTheStoredState) {
     std::string iniBefore;
     ASSERT_TRUE(ReadWholeFile(IniFile(), &iniBefore));
     SetRegistration(1);
-    RegistrationEntries registryBefore = ReadRegistration(OwnView());
+    RegistrationEntries registryBefore = Registered();
 
     PropsProcess process;
     HWND dialog = Open(process);
@@ -176,7 +200,7 @@ TEST_F(PropsDialogTest, OpensCentredWithAboutLinesAndTheStoredState) {
     std::string iniAfter;
     ASSERT_TRUE(ReadWholeFile(IniFile(), &iniAfter));
     EXPECT_EQ(iniAfter, iniBefore);
-    EXPECT_TRUE(ReadRegistration(OwnView()) == registryBefore);
+    EXPECT_TRUE(Registered() == registryBefore);
 }
 
 TEST_F(PropsDialogTest, ApplyIsEnabledExactlyWhileAControlDiffersFromTheStoredState) {
@@ -237,11 +261,11 @@ TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
     SetCheck(dialog, IDC_USE_MENU_NAME, true);
     SetControlText(dialog, IDC_MENU_NAME, "My Menu");
     ASSERT_TRUE(IsEnabled(dialog, IDC_APPLY));
-    Click(dialog, IDC_APPLY);
+    EXPECT_NE(ApplyAndCloseReason(process, dialog).find("current user only"), std::string::npos);
     EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
 
     // The registration names the library beside the started program.
-    RegistrationEntries entries = ReadRegistration(OwnView());
+    RegistrationEntries entries = Registered();
     EXPECT_TRUE(SameText(entries.className, "Zentrik.dll"));
     EXPECT_TRUE(SameText(entries.serverPath, folder_ / "Zentrik.dll")) << entries.serverPath.data;
     EXPECT_TRUE(SameText(entries.threadingModel, "Apartment"));
@@ -253,14 +277,14 @@ TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
     // A half registration (the class key without the handler key) reads as
     // disabled: the checked box differs from it, and Apply writes the
     // entries again although the class key is still there.
-    std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
-    ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+    std::string handler = std::string("Software\\Classes\\") + kHandlersKeyPath + "\\" + kHandlerKeyName;
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, handler.c_str()), ERROR_SUCCESS);
     Click(dialog, IDC_ENABLE);
     Click(dialog, IDC_ENABLE);
     EXPECT_TRUE(IsEnabled(dialog, IDC_APPLY));
     Click(dialog, IDC_BUTTON_ICON);
-    Click(dialog, IDC_APPLY);
-    EXPECT_TRUE(SameText(ReadRegistration(OwnView()).handlerClass, kClassIdText));
+    ApplyAndCloseReason(process, dialog);
+    EXPECT_TRUE(SameText(Registered().handlerClass, kClassIdText));
     EXPECT_FALSE(IsEnabled(dialog, IDC_APPLY));
     ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
 
@@ -272,7 +296,7 @@ TEST_F(PropsDialogTest, ApplyStoresRegistrationAndUserSectionAndCancelKeepsIt) {
     DWORD code = 0;
     ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
     EXPECT_EQ(code, 1u);
-    EXPECT_TRUE(ReadRegistration(OwnView()).classKey);
+    EXPECT_TRUE(Registered().classKey);
     ExpectStoredOptions("0", "1", "0", "1", "1", "1", "My Menu");
 }
 
@@ -290,7 +314,7 @@ TEST_F(PropsDialogTest, OkStoresUnregistersAndExitsWithZero) {
     EXPECT_EQ(code, 0u);
     // Disabled means gone: the class key together with its InprocServer32,
     // and the handler key.
-    RegistrationEntries entries = ReadRegistration(OwnView());
+    RegistrationEntries entries = Registered();
     EXPECT_FALSE(entries.classKey);
     EXPECT_FALSE(entries.serverKey);
     EXPECT_FALSE(entries.handlerKey);
@@ -363,9 +387,9 @@ private:
 
 // The InprocServer32 path of this process's view, read with the wide call.
 std::wstring RegisteredServerPath() {
-    std::wstring key = std::wstring(L"CLSID\\") + WideFromUtf8(kClassIdText) + L"\\InprocServer32";
+    std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + WideFromUtf8(kClassIdText) + L"\\InprocServer32";
     HKEY server = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &server) != ERROR_SUCCESS) return L"<none>";
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_QUERY_VALUE, &server) != ERROR_SUCCESS) return L"<none>";
     wchar_t data[1024] = {};
     DWORD size = sizeof data - sizeof(wchar_t);
     DWORD type = 0;
@@ -508,6 +532,11 @@ BOOL CALLBACK AppendStaticText(HWND child, LPARAM context) {
     *reinterpret_cast<std::string*>(context) += text;
     return TRUE;
 }
+std::string BoxText(HWND box) {
+    std::string text;
+    EnumChildWindows(box, AppendStaticText, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
 
 // In a folder everyone may change (Wine: the Unix bits 0777, set through
 // SetNamedSecurityInfo), Apply registers for the current user only and the
@@ -529,13 +558,8 @@ TEST_F(PropsDialogTest, ApplyInAFolderOpenToEveryoneEnablesForTheUserAndSaysWhy)
     HWND dialog = Open(process);
     ASSERT_NE(dialog, nullptr);
     SetCheck(dialog, IDC_ENABLE, true);
-    PostMessageA(dialog, WM_COMMAND, IDC_APPLY, 0);
-    HWND box = WaitForProgramBox(process.Id(), dialog, kStartTimeoutMs);
-    ASSERT_NE(box, nullptr);
-    std::string text;
-    EnumChildWindows(box, AppendStaticText, reinterpret_cast<LPARAM>(&text));
-    EXPECT_NE(text.find(kFolderOpenNote), std::string::npos) << text;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    std::string text = ApplyAndCloseReason(process, dialog);
+    EXPECT_NE(text.find("current user only: users other than administrators may change"), std::string::npos) << text;
 
     EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
     const std::string userClass = std::string("Software\\Classes\\CLSID\\") + kClassIdText;
@@ -546,6 +570,30 @@ TEST_F(PropsDialogTest, ApplyInAFolderOpenToEveryoneEnablesForTheUserAndSaysWhy)
     DWORD code = 99;
     ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
     SetRegistration(0);  // the current user's keys go too
+}
+
+// A registration that fails is reported with its step, as /enable reports
+// it: here the user's class key is volatile, so its InprocServer32 (not
+// volatile) cannot be made under it (ERROR_CHILD_MUST_BE_VOLATILE, step 3).
+TEST_F(PropsDialogTest, ApplyThatFailsSaysWhichStepFailed) {
+    const std::string userClass = std::string("Software\\Classes\\CLSID\\") + kClassIdText;
+    HKEY volatileKey = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &volatileKey, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(volatileKey);
+
+    PropsProcess process;
+    HWND dialog = Open(process);
+    ASSERT_NE(dialog, nullptr);
+    SetCheck(dialog, IDC_ENABLE, true);
+    std::string text = ApplyAndCloseReason(process, dialog);
+    EXPECT_NE(text.find("could not be enabled: registry step 3 failed"), std::string::npos) << text;
+    EXPECT_FALSE(IsChecked(dialog, IDC_ENABLE));  // reloaded from what is registered: nothing
+    Click(dialog, IDCANCEL);
+    DWORD code = 99;
+    ASSERT_TRUE(process.WaitForExit(kExitTimeoutMs, &code));
+    RegDeleteKeyA(HKEY_CURRENT_USER, userClass.c_str());
 }
 
 // The help viewer's window, of whatever process runs it; null when none.

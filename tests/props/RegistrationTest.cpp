@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
 #include <sddl.h>
 
+#include "props/CommandLine.h"
 #include "tests/props/RegistryState.h"
+#include "tests/testsupport/TempDir.h"
 #include "toolkit/Paths.h"
 
 namespace {
@@ -25,10 +28,19 @@ std::string ExpectedLibraryPath() {
     return path.substr(0, path.find_last_of('\\') + 1) + "Zentrik.dll";
 }
 
+// Registers machine-wide: the library's tree reads as closed (see
+// ClosedTrustReaders) unless a test installs other readers.
 class RegistrationTest : public ::testing::Test {
 protected:
-    void SetUp() override { EraseRegistration(OwnView()); }
+    void SetUp() override {
+        EraseRegistration(OwnView());
+        RegistryCalls calls = PlatformRegistryCalls();
+        calls.trust = ClosedTrustReaders();
+        previous_ = SetRegistryCalls(calls);
+    }
+    void TearDown() override { SetRegistryCalls(previous_); }
     SavedRegistration saved_;  // restored after TearDown
+    RegistryCalls previous_{};
 };
 
 void ExpectRegisteredExactly(const RegistrationEntries& e) {
@@ -152,11 +164,12 @@ TEST_F(RegistrationTest, UnregisterKeepsTheSharedHandlerWhileTheOtherArchitectur
 }
 
 // Registration through the folder-security seam: the registry-call table's
-// descriptor reader answers for the library's folder with a descriptor
-// written in SDDL. Only a folder that no one but administrators, SYSTEM,
-// TrustedInstaller and the running user may change is registered
-// machine-wide; otherwise the current user's keys are written, and an
-// earlier machine-wide registration goes.
+// descriptor reader answers for every object of the library's path and tree
+// with one descriptor written in SDDL. Only what no one but administrators,
+// SYSTEM and TrustedInstaller may change is registered machine-wide (the
+// running user, an administrator here, is no exception); otherwise the
+// current user's keys are written, and an earlier machine-wide registration
+// goes.
 const char* g_folderSddl = nullptr;
 
 DWORD APIENTRY ReadFolderSecurity(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
@@ -209,8 +222,10 @@ TEST_F(RegistrationTest, MachineWideOnlyForAFolderThatOnlyAdministratorsMayChang
     } kFolders[] = {
         {"protected (Program Files)", "O:" + ti + "D:PAI(A;;FA;;;" + ti + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
                                       "(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)", true},
-        {"the installing user's own", "O:" + me + "D:(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
-        {"Wine's 0755 folder", "O:" + me + "D:(A;;FA;;;SY)(A;;FA;;;" + me + ")(A;;0x1200a9;;;WD)", true},
+        {"the installing user's own", "O:" + me + "D:(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+        {"owned by Administrators, the user may write",
+         "O:BAD:(A;OICI;FA;;;" + me + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+        {"Wine's 0555 folder", "O:" + me + "D:(A;;FA;;;SY)(A;;0x1e00a9;;;" + me + ")(A;;0x1200a9;;;WD)", false},
         {"another user may write", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;" + other + ")", false},
         {"owned by another user", "O:" + other + "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", false},
         {"Users may modify", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)", false},
@@ -221,7 +236,8 @@ TEST_F(RegistrationTest, MachineWideOnlyForAFolderThatOnlyAdministratorsMayChang
         {"no access list (a FAT drive)", "O:BA", false},
     };
     RegistryCalls calls = PlatformRegistryCalls();
-    calls.readSecurity = ReadFolderSecurity;
+    calls.trust = ClosedTrustReaders();
+    calls.trust.readSecurity = ReadFolderSecurity;
     InstalledCalls installed(calls);
     for (const auto& row : kFolders) {
         SCOPED_TRACE(row.folder);
@@ -240,29 +256,31 @@ TEST_F(RegistrationTest, MachineWideOnlyForAFolderThatOnlyAdministratorsMayChang
 
 // --- Failure injection through the registry-call seam ----------------------
 
-// Fails the n-th call that can fail a step (open, create, set value; the
-// deletes and closes never throw) with a write fault (a refused access would
-// send registering on to the user's scope, which SwitchesTest covers) and
-// records what every call did, so that a test can tell which call failed and
-// whether every key acquired was closed exactly once.
+// Fails the first call described as `failCall` (open, create, set value; the
+// deletes and closes never fail a step) with a write fault (a refused access
+// would send registering on to the user's scope, which SwitchesTest covers)
+// and records what every call did, so that a test can tell that the call was
+// made and whether every key acquired was closed exactly once.
 struct Injection {
-    int failAt = -1;  // index of the step call to fail
-    int stepCalls = 0;
-    std::string failedCall;  // "open CLSID", "create ZentrikMenu", "set ThreadingModel", ...
+    std::string failCall;    // "open HKLM\\Software\\Classes\\CLSID", "create ZentrikMenu", ...
+    std::string failedCall;  // failCall once it was made and failed
     std::set<HKEY> held;     // keys acquired and not yet closed
     int strayCloses = 0;     // closes of keys never acquired (or closed twice)
 };
 Injection g_injection;
 
 bool FailThisCall(const std::string& what) {
-    int index = g_injection.stepCalls++;
-    if (index != g_injection.failAt) return false;
+    if (what != g_injection.failCall || !g_injection.failedCall.empty()) return false;
     g_injection.failedCall = what;
     return true;
 }
 
+const char* RootName(HKEY parent) {
+    return parent == HKEY_LOCAL_MACHINE ? "HKLM\\" : parent == HKEY_CURRENT_USER ? "HKCU\\" : "";
+}
+
 LSTATUS APIENTRY OpenKey(HKEY parent, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
-    if (FailThisCall(std::string("open ") + path)) return ERROR_WRITE_FAULT;
+    if (FailThisCall(std::string("open ") + RootName(parent) + path)) return ERROR_WRITE_FAULT;
     LSTATUS result = RegOpenKeyExA(parent, path, options, access, key);
     if (result == ERROR_SUCCESS) g_injection.held.insert(*key);
     return result;
@@ -298,10 +316,11 @@ LSTATUS APIENTRY CloseKey(HKEY key) {
 
 class InjectedCalls {
 public:
-    explicit InjectedCalls(int failAt) {
+    explicit InjectedCalls(const std::string& failCall) {
         g_injection = Injection();
-        g_injection.failAt = failAt;
+        g_injection.failCall = failCall;
         RegistryCalls calls = PlatformRegistryCalls();
+        calls.trust = ClosedTrustReaders();
         calls.openKey = OpenKey;
         calls.createKey = CreateKey;
         calls.setValue = SetValue;
@@ -316,45 +335,49 @@ private:
 
 struct FailureCase {
     int code;                // step code
-    bool unregister;         // the step belongs to unregistering
-    int callIndex;           // which step call of the operation it is
-    const char* failedCall;  // the call the code names ("" for the library path)
+    bool unregister;         // the call belongs to unregistering
+    const char* failedCall;  // the call that fails (the library path follows "set (default) " for 4)
     bool classKeyAfter;      // registered beforehand: does the class key survive?
     bool handlerKeyAfter;    // registered beforehand: does the handler key survive?
 };
 
 // Codes 0 and 1 give up before anything is changed; 2-7 remove the class
-// key this attempt opened (with its InprocServer32); 8 also the handler key;
-// a failed unregister (9, 10) deletes nothing.
+// key this attempt opened (with its InprocServer32); 8 also the handler key
+// (no other architecture needs it here). Unregistering removes each part it
+// can reach: a parent key that does not open keeps its part, and the code
+// names what was left (9 the class key, 10 the handler key).
 const FailureCase kFailureCases[] = {
-    {0, false, 0, "open CLSID", true, true},
-    {1, false, 1, "create {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", true, true},
-    {2, false, 2, "set (default) Zentrik.dll", false, true},
-    {3, false, 3, "create InprocServer32", false, true},
-    {4, false, 4, "set (default) ", false, true},
-    {5, false, 5, "set ThreadingModel Apartment", false, true},
-    {6, false, 6, "open *\\shellex\\ContextMenuHandlers", false, true},
-    {7, false, 7, "create ZentrikMenu", false, true},
-    {8, false, 8, "set (default) {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", false, false},
-    {9, true, 0, "open CLSID", true, true},
-    {10, true, 1, "open *\\shellex\\ContextMenuHandlers", true, true},
+    {0, false, "open HKLM\\Software\\Classes\\CLSID", true, true},
+    {1, false, "create {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", true, true},
+    {2, false, "set (default) Zentrik.dll", false, true},
+    {3, false, "create InprocServer32", false, true},
+    {4, false, "set (default) ", false, true},
+    {5, false, "set ThreadingModel Apartment", false, true},
+    {6, false, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, true},
+    {7, false, "create ZentrikMenu", false, true},
+    {8, false, "set (default) {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", false, false},
+    {9, true, "open HKLM\\Software\\Classes\\CLSID", true, false},
+    {10, true, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, true},
 };
 
-void RunInjected(const FailureCase& c) {
-    InjectedCalls injected(c.callIndex);
-    SetRegistration(c.unregister ? 0 : 1);
-    std::string expected = c.failedCall;
-    if (c.code == 4) expected += ExpectedLibraryPath();
-    EXPECT_EQ(g_injection.failedCall, expected) << "code " << c.code;
+// Runs the operation with the case's call failing; returns its outcome.
+RegistrationOutcome RunInjected(const FailureCase& c) {
+    std::string call = c.failedCall;
+    if (c.code == 4) call += ExpectedLibraryPath();
+    InjectedCalls injected(call);
+    RegistrationOutcome outcome = SetRegistration(c.unregister ? 0 : 1);
+    EXPECT_EQ(g_injection.failedCall, call) << "code " << c.code << ": the call was not made";
     EXPECT_TRUE(g_injection.held.empty()) << "code " << c.code << ": keys left open";
     EXPECT_EQ(g_injection.strayCloses, 0) << "code " << c.code;
+    return outcome;
 }
 
 TEST_F(RegistrationTest, FailureAtEachStepFromNothingRegisteredLeavesNothing) {
     for (const FailureCase& c : kFailureCases) {
         SCOPED_TRACE(c.code);
         EraseRegistration(OwnView());
-        RunInjected(c);
+        RegistrationOutcome outcome = RunInjected(c);
+        EXPECT_EQ(outcome.failedStep, c.unregister ? -1 : c.code);  // nothing there: nothing left to remove
         RegistrationEntries after = ReadRegistration(OwnView());
         EXPECT_FALSE(after.classKey);
         EXPECT_FALSE(after.serverKey);
@@ -369,16 +392,159 @@ TEST_F(RegistrationTest, FailureAtEachStepOverAnExistingRegistrationRollsBackByC
         SetRegistration(1);
         RegistrationEntries before = ReadRegistration(OwnView());
         ASSERT_TRUE(before.classKey);
-        RunInjected(c);
+        EXPECT_EQ(RunInjected(c).failedStep, c.code);
         RegistrationEntries after = ReadRegistration(OwnView());
         EXPECT_EQ(after.classKey, c.classKeyAfter);
         EXPECT_EQ(after.serverKey, c.classKeyAfter);  // never a class key without its server key, nor the reverse
         EXPECT_EQ(after.handlerKey, c.handlerKeyAfter);
-        EXPECT_EQ(IsRegistered(), c.classKeyAfter);
+        EXPECT_EQ(IsRegistered(), c.classKeyAfter && c.handlerKeyAfter);
         if (c.classKeyAfter && c.handlerKeyAfter) {
             EXPECT_TRUE(after == before);
         }
+        // Whatever part a failure left, removing it succeeds.
+        EXPECT_TRUE(SetRegistration(0).succeeded);
+        after = ReadRegistration(OwnView());
+        EXPECT_FALSE(after.classKey || after.handlerKey);
     }
+}
+
+// The shared handler key stays where the other architecture still needs
+// it: a failed step 8 is rolled back without it, and a half registration of
+// either kind (class key only, handler key only) is removed whole.
+TEST_F(RegistrationTest, RollbackAndRemovalKeepTheHandlerTheOtherArchitectureNeeds) {
+    SetRegistration(1);
+    RegistrationEntries other = ReadRegistration(OwnView());
+    other.serverPath = TextValue("C:\\Other\\Zentrik.dll");
+    RestoreRegistration(OtherView(), other);
+    {
+        InjectedCalls injected(kFailureCases[8].failedCall);
+        EXPECT_EQ(SetRegistration(1).failedStep, kStepSetHandlerClass);
+    }
+    EXPECT_FALSE(ReadRegistration(OwnView()).classKey);
+    EXPECT_TRUE(SameText(ReadRegistration(OtherView()).handlerClass, kClassIdText));
+    EraseRegistration(OtherView());
+
+    const std::string handler = std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName;
+    const std::string classKey = std::string("CLSID\\") + kClassIdText;
+    const std::string serverKey = classKey + "\\InprocServer32";
+    for (const char* missing : {"handler", "class"}) {
+        SCOPED_TRACE(std::string("half registration without the ") + missing + " key");
+        SetRegistration(1);
+        if (std::string(missing) == "handler") {
+            ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, handler.c_str()), ERROR_SUCCESS);
+        } else {
+            ASSERT_EQ(RegDeleteKeyExA(HKEY_CLASSES_ROOT, serverKey.c_str(), OwnView(), 0), ERROR_SUCCESS);
+            ASSERT_EQ(RegDeleteKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), OwnView(), 0), ERROR_SUCCESS);
+        }
+        SwitchRequest request{SwitchAction::Disable, true};
+        EXPECT_EQ(RunSwitches(request, nullptr), 0);
+        RegistrationEntries after = ReadRegistration(OwnView());
+        EXPECT_FALSE(after.classKey || after.handlerKey);
+    }
+}
+
+// The library's tree and path, read through the readers with one descriptor
+// per object: machine-wide registration needs every part closed, and the
+// finding names the first part that is not. The tree is real (a library
+// folder with the library and a group folder holding a shortcut); parents
+// read as C:\ and C:\Program Files do on Windows unless a row says otherwise.
+struct TreeRow {
+    const char* what;
+    const char* folder;    // descriptor of the library folder ("" = closed)
+    const char* library;   // of Zentrik.dll
+    const char* group;     // of the group folder EXT.txt
+    const char* shortcut;  // of EXT.txt\Run.lnk
+    const char* parent;    // of every parent
+    const char* reparse;   // object reading as a reparse point: "group", "parent" or ""
+    UINT driveType;
+    LibraryTrust verdict;
+    const char* object;    // "folder", "library", "group", "shortcut", "parent" or ""
+};
+
+const char kClosedContent[] = "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+                              "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)";
+// C:\ on Windows: signed-in users may create folders (AD) and get modify on
+// what they create below (inherit-only), which swaps nothing.
+const char kRootLike[] = "O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;;0x4;;;AU)"
+                         "(A;OICIIO;SDGXGWGR;;;AU)";
+std::string g_me;
+std::map<std::wstring, std::string> g_descriptors;  // path -> SDDL
+std::wstring g_reparse;                             // path reading as a reparse point
+UINT g_driveType = DRIVE_FIXED;
+
+DWORD APIENTRY ReadTreeSecurity(LPCWSTR path, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                PSECURITY_DESCRIPTOR* descriptor) {
+    auto found = g_descriptors.find(path);
+    std::string sddl = found != g_descriptors.end() ? found->second : kRootLike;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, descriptor, nullptr)) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+DWORD WINAPI ReadTreeAttributes(LPCWSTR path) {
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;  // Wine's Z:\ is one
+    return path == g_reparse ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+UINT WINAPI ReadTreeDriveType(LPCWSTR) { return g_driveType; }
+
+TEST(LibraryTrustTest, MachineWideOnlyWhenTheLibraryItsTreeAndItsPathAreClosed) {
+    g_me = CurrentUserSid();
+    ASSERT_FALSE(g_me.empty());
+    const std::string userOwned = "O:" + g_me + "D:(A;OICI;FA;;;" + g_me + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    const std::string userWrites = std::string("O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1301bf;;;") + g_me + ")";
+    const std::string usersDeleteChildren = "O:SYD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200e9;;;BU)";  // RX + delete child
+    TempDir temp("zktrust");
+    ASSERT_TRUE(temp.MakeFolder("lib") && temp.MakeFolder("lib\\EXT.txt"));
+    ASSERT_TRUE(temp.WriteFile("lib\\Zentrik.dll", "MZ") && temp.WriteFile("lib\\EXT.txt\\Run.lnk", "L"));
+    const std::string folder = temp / "lib";
+    const std::map<std::string, std::string> paths = {
+        {"folder", folder}, {"library", folder + "\\Zentrik.dll"}, {"group", folder + "\\EXT.txt"},
+        {"shortcut", folder + "\\EXT.txt\\Run.lnk"}, {"parent", temp.Path().substr(0, temp.Path().size() - 1)}};
+
+    const TreeRow kRows[] = {
+        {"closed (Program Files)", "", "", "", "", "", "", DRIVE_FIXED, LibraryTrust::Closed, ""},
+        {"profile folder owned by the user", userOwned.c_str(), userOwned.c_str(), userOwned.c_str(),
+         userOwned.c_str(), "", "", DRIVE_FIXED, LibraryTrust::Writable, "folder"},
+        {"the library writable by the user in a closed folder", "", userWrites.c_str(), "", "", "", "", DRIVE_FIXED,
+         LibraryTrust::Writable, "library"},
+        {"group folder writable", "", "", userWrites.c_str(), "", "", "", DRIVE_FIXED, LibraryTrust::Writable, "group"},
+        {"shortcut writable", "", "", "", userWrites.c_str(), "", "", DRIVE_FIXED, LibraryTrust::Writable, "shortcut"},
+        {"a parent lets users delete its children", "", "", "", "", usersDeleteChildren.c_str(), "", DRIVE_FIXED,
+         LibraryTrust::Writable, "parent"},
+        {"a junction on the way down", "", "", "", "", "", "parent", DRIVE_FIXED, LibraryTrust::Reparse, "parent"},
+        {"a junction in the tree", "", "", "", "", "", "group", DRIVE_FIXED, LibraryTrust::Reparse, "group"},
+        {"a mapped network drive", "", "", "", "", "", "", DRIVE_REMOTE, LibraryTrust::Network, "folder"},
+    };
+    const TrustReaders readers{ReadTreeSecurity, ReadTreeAttributes, ReadTreeDriveType};
+    for (const TreeRow& row : kRows) {
+        SCOPED_TRACE(row.what);
+        g_descriptors.clear();
+        const std::pair<const char*, const char*> content[] = {
+            {"folder", row.folder}, {"library", row.library}, {"group", row.group}, {"shortcut", row.shortcut}};
+        for (const auto& part : content) {
+            g_descriptors[WideFromUtf8(paths.at(part.first))] = part.second[0] != 0 ? part.second : kClosedContent;
+        }
+        if (row.parent[0] != 0) g_descriptors[WideFromUtf8(paths.at("parent"))] = row.parent;
+        g_reparse = row.reparse[0] != 0 ? WideFromUtf8(paths.at(row.reparse)) : L"";
+        g_driveType = row.driveType;
+
+        TrustFinding finding;
+        CheckLibraryTree(folder.c_str(), "Zentrik.dll", readers, finding);
+        EXPECT_EQ(finding.verdict, row.verdict);
+        EXPECT_EQ(std::string(finding.object.Text()), row.object[0] != 0 ? paths.at(row.object) : "");
+        FixedText why;
+        DescribeTrust(finding, why);
+        EXPECT_EQ(why.Empty(), row.verdict == LibraryTrust::Closed) << why.Text();
+        if (!why.Empty()) {
+            EXPECT_NE(std::string(why.Text()).find(finding.object.Text()), std::string::npos) << why.Text();
+        }
+    }
+    // A share is a network path whatever its descriptors say.
+    g_descriptors.clear();
+    TrustFinding share;
+    CheckLibraryTree("\\\\server\\share\\Zentrik", "Zentrik.dll", readers, share);
+    EXPECT_EQ(share.verdict, LibraryTrust::Network);
 }
 
 }  // namespace

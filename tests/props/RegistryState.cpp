@@ -2,18 +2,27 @@
 
 #include <vector>
 
+#include <sddl.h>
+
 #include "props/Registration.h"
 
 namespace {
 
-std::string ClassKeyPath() { return std::string("CLSID\\") + kClassIdText; }
-std::string ServerKeyPath() { return ClassKeyPath() + "\\InprocServer32"; }
-std::string HandlerKeyPath() { return std::string(kHandlersKeyPath) + "\\" + kHandlerKeyName; }
+// The machine's classes are read through HKEY_CLASSES_ROOT, which under
+// Wine 8 is HKEY_LOCAL_MACHINE\Software\Classes itself (no merged view; the
+// views of both match, measured with reg /reg:32 and /reg:64).
+HKEY Root(RegistrationScope scope) { return scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT; }
+std::string Prefix(RegistrationScope scope) { return scope == RegistrationScope::User ? "Software\\Classes\\" : ""; }
+std::string ClassKeyPath(RegistrationScope scope) { return Prefix(scope) + "CLSID\\" + kClassIdText; }
+std::string ServerKeyPath(RegistrationScope scope) { return ClassKeyPath(scope) + "\\InprocServer32"; }
+std::string HandlerKeyPath(RegistrationScope scope) {
+    return Prefix(scope) + kHandlersKeyPath + "\\" + kHandlerKeyName;
+}
 
 class Key {
 public:
-    Key(const std::string& path, REGSAM access) {
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    Key(RegistrationScope scope, const std::string& path, REGSAM access) {
+        if (RegOpenKeyExA(Root(scope), path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
     }
     ~Key() {
         if (key_ != nullptr) RegCloseKey(key_);
@@ -52,16 +61,29 @@ void WriteValue(HKEY key, const char* name, const StoredValue& value) {
                    static_cast<DWORD>(value.data.size()));
 }
 
-HKEY CreateKey(const std::string& path, REGSAM view) {
+HKEY CreateKey(RegistrationScope scope, const std::string& path, REGSAM view) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+    if (RegCreateKeyExA(Root(scope), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return nullptr;
     }
     return key;
 }
 
+DWORD APIENTRY ReadClosedSecurity(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                  PSECURITY_DESCRIPTOR* descriptor) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
+                                                              SDDL_REVISION_1, descriptor, nullptr)) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+DWORD WINAPI ReadPlainAttributes(LPCWSTR) { return FILE_ATTRIBUTE_DIRECTORY; }
+UINT WINAPI ReadFixedDrive(LPCWSTR) { return DRIVE_FIXED; }
+
 }  // namespace
+
+TrustReaders ClosedTrustReaders() { return TrustReaders{ReadClosedSecurity, ReadPlainAttributes, ReadFixedDrive}; }
 
 bool SameValue(const StoredValue& a, const StoredValue& b) {
     return a.present == b.present && (!a.present || (a.type == b.type && a.data == b.data));
@@ -87,14 +109,14 @@ bool RegistrationEntries::operator==(const RegistrationEntries& o) const {
            handlerValues == o.handlerValues;
 }
 
-RegistrationEntries ReadRegistration(REGSAM view) {
+RegistrationEntries ReadRegistration(REGSAM view, RegistrationScope scope) {
     RegistrationEntries entries;
-    if (Key key(ClassKeyPath(), KEY_READ | view); key) {
+    if (Key key(scope, ClassKeyPath(scope), KEY_READ | view); key) {
         entries.classKey = true;
         entries.className = ReadValue(key.get(), nullptr);
         Counts(key.get(), &entries.classSubkeys, &entries.classValues);
     }
-    if (Key key(ServerKeyPath(), KEY_READ | view); key) {
+    if (Key key(scope, ServerKeyPath(scope), KEY_READ | view); key) {
         entries.serverKey = true;
         entries.serverPath = ReadValue(key.get(), nullptr);
         entries.threadingModel = ReadValue(key.get(), "ThreadingModel");
@@ -104,7 +126,7 @@ RegistrationEntries ReadRegistration(REGSAM view) {
     // flag: Wine 8 answers ERROR_FILE_NOT_FOUND when a 64-bit process opens
     // HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY, although a 32-bit
     // process sees the very key (measured).
-    if (Key key(HandlerKeyPath(), KEY_READ); key) {
+    if (Key key(scope, HandlerKeyPath(scope), KEY_READ); key) {
         entries.handlerKey = true;
         entries.handlerClass = ReadValue(key.get(), nullptr);
         DWORD subkeys = 0;
@@ -113,29 +135,29 @@ RegistrationEntries ReadRegistration(REGSAM view) {
     return entries;
 }
 
-void EraseRegistration(REGSAM view) {
-    RegDeleteKeyExA(HKEY_CLASSES_ROOT, ServerKeyPath().c_str(), view, 0);
-    RegDeleteKeyExA(HKEY_CLASSES_ROOT, ClassKeyPath().c_str(), view, 0);
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, HandlerKeyPath().c_str());  // shared: no view flag
+void EraseRegistration(REGSAM view, RegistrationScope scope) {
+    RegDeleteKeyExA(Root(scope), ServerKeyPath(scope).c_str(), view, 0);
+    RegDeleteKeyExA(Root(scope), ClassKeyPath(scope).c_str(), view, 0);
+    RegDeleteKeyA(Root(scope), HandlerKeyPath(scope).c_str());  // shared: no view flag
 }
 
-void RestoreRegistration(REGSAM view, const RegistrationEntries& saved) {
-    EraseRegistration(view);
+void RestoreRegistration(REGSAM view, const RegistrationEntries& saved, RegistrationScope scope) {
+    EraseRegistration(view, scope);
     if (saved.classKey) {
-        if (HKEY key = CreateKey(ClassKeyPath(), view)) {
+        if (HKEY key = CreateKey(scope, ClassKeyPath(scope), view)) {
             WriteValue(key, nullptr, saved.className);
             RegCloseKey(key);
         }
     }
     if (saved.serverKey) {
-        if (HKEY key = CreateKey(ServerKeyPath(), view)) {
+        if (HKEY key = CreateKey(scope, ServerKeyPath(scope), view)) {
             WriteValue(key, nullptr, saved.serverPath);
             WriteValue(key, "ThreadingModel", saved.threadingModel);
             RegCloseKey(key);
         }
     }
     if (saved.handlerKey) {
-        if (HKEY key = CreateKey(HandlerKeyPath(), 0)) {
+        if (HKEY key = CreateKey(scope, HandlerKeyPath(scope), 0)) {
             WriteValue(key, nullptr, saved.handlerClass);
             RegCloseKey(key);
         }

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "props/Registration.h"
+
 // The view the running process sees through HKEY_CLASSES_ROOT: the 32-bit
 // one for a 32-bit test, the 64-bit one otherwise.
 REGSAM OwnView();
@@ -37,15 +39,23 @@ struct RegistrationEntries {
     bool operator==(const RegistrationEntries& other) const;
 };
 
-// Reads the entries of `view` (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
-RegistrationEntries ReadRegistration(REGSAM view);
+// Reads the entries of `view` (KEY_WOW64_32KEY or KEY_WOW64_64KEY) in the
+// machine's classes or the current user's (Wine 8 keeps one view of the
+// user's CLSID for both).
+RegistrationEntries ReadRegistration(REGSAM view, RegistrationScope scope = RegistrationScope::Machine);
 
 // Removes the entries from `view` (InprocServer32 first) and the shared
 // handler key.
-void EraseRegistration(REGSAM view);
+void EraseRegistration(REGSAM view, RegistrationScope scope = RegistrationScope::Machine);
 
 // Erases and then writes back exactly `saved` (the four values it lists).
-void RestoreRegistration(REGSAM view, const RegistrationEntries& saved);
+void RestoreRegistration(REGSAM view, const RegistrationEntries& saved,
+                         RegistrationScope scope = RegistrationScope::Machine);
+
+// Readers that answer for every path as for a local folder that only
+// administrators may change (under Wine no folder reads so), so that
+// registering goes machine-wide.
+TrustReaders ClosedTrustReaders();
 
 // A REG_SZ value as its text with the terminator, as the product stores it.
 StoredValue TextValue(const std::string& text);
@@ -54,12 +64,16 @@ bool SameValue(const StoredValue& a, const StoredValue& b);
 // REG_SZ holding exactly `text` and its terminator (data length = length + 1).
 inline bool SameText(const StoredValue& value, const std::string& text) { return SameValue(value, TextValue(text)); }
 
-// Keeps the registration of both views as it was when constructed and puts
-// it back when destroyed.
+// Keeps the registration of both views and the current user's as it was
+// when constructed and puts it back when destroyed.
 class SavedRegistration {
 public:
-    SavedRegistration() : own_(ReadRegistration(OwnView())), other_(ReadRegistration(OtherView())) {}
+    SavedRegistration()
+        : own_(ReadRegistration(OwnView())),
+          other_(ReadRegistration(OtherView())),
+          user_(ReadRegistration(OwnView(), RegistrationScope::User)) {}
     ~SavedRegistration() {
+        RestoreRegistration(OwnView(), user_, RegistrationScope::User);
         RestoreRegistration(OtherView(), other_);
         RestoreRegistration(OwnView(), own_);
     }
@@ -69,4 +83,5 @@ public:
 private:
     RegistrationEntries own_;
     RegistrationEntries other_;
+    RegistrationEntries user_;
 };

@@ -45,7 +45,7 @@ enum class Machine { Open, Denied, Broken };
 Machine g_machine = Machine::Open;
 
 LSTATUS MachineAnswer(HKEY parent) {
-    if (parent != HKEY_CLASSES_ROOT || g_machine == Machine::Open) return ERROR_SUCCESS;
+    if (parent != HKEY_LOCAL_MACHINE || g_machine == Machine::Open) return ERROR_SUCCESS;
     return g_machine == Machine::Denied ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
 }
 
@@ -67,6 +67,7 @@ protected:
         EraseRegistration(OwnView());
         EraseUserScope();
         RegistryCalls calls = PlatformRegistryCalls();
+        calls.trust = ClosedTrustReaders();  // machine-wide unless refused
         calls.openKey = OpenKey;
         calls.createKey = CreateKey;
         previous_ = SetRegistryCalls(calls);

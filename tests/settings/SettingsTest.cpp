@@ -225,49 +225,67 @@ TEST_F(SettingsFile, NoUserNameMeansTheSharedSection) {
 // prefix) reads as it did, and reading leaves it alone. The first write makes
 // it UTF-16: every value written before keeps its text, and a name and a user
 // section outside the code page are stored whole.
-TEST_F(SettingsFile, OldAnsiFileReadsTheSameAndTheFirstWriteKeepsEveryValue) {
+// A file written before Zentrik wrote UTF-16, in the ANSI code page or by
+// an editor in UTF-8 (with the UTF-8 mark or without), reads the same; the
+// first write turns it into UTF-16 and keeps every value. Only bytes that
+// are not valid UTF-8 are read as ANSI.
+TEST_F(SettingsFile, OldFileReadsTheSameInAnyEncodingAndTheFirstWriteKeepsEveryValue) {
     ASSERT_EQ(GetACP(), 1252u) << "the test's ANSI texts are in code page 1252";
-    const char* file = file_.c_str();
-    WritePrivateProfileStringA("options", "UseMenuName", "1", file);
-    WritePrivateProfileStringA("options", "MenuName", "Caf\xE9", file);
-    WritePrivateProfileStringA("options", "DefaultOrder", "42", file);
-    WritePrivateProfileStringA("options.alice", "GradientMenuBar", "0", file);
-    WritePrivateProfileStringA("options.alice", "UseMenuName", "1", file);
-    WritePrivateProfileStringA("options.alice", "MenuName", "Gr\xFC\xDF" "e", file);
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, file);
-    const std::string ansi = ReadRaw();
-
+    const std::string lines[] = {"[options]", "UseMenuName=1", "MenuName=Café", "DefaultOrder=42", "[options.alice]",
+                                 "GradientMenuBar=0", "UseMenuName=1", "MenuName=Grüße", "[options.Олег]",
+                                 "UseMenuName=1", "MenuName=Мои действия"};
+    const struct {
+        const char* encoding;
+        const char* mark;
+        bool ansi;
+    } kFiles[] = {{"ANSI", "", true}, {"UTF-8 with its mark", "\xEF\xBB\xBF", false}, {"UTF-8", "", false}};
     const std::string name = "Мои действия 😀 山田";
     const std::string user = "Дмитрий";
-    const struct {
-        const char* user;
-        const char* menuName;
-        int32_t gradient;
-        int32_t useMenuName;
-    } kOld[] = {{"", "Café", 1, 1}, {"alice", "Grüße", 0, 1}, {"bob", "Café", 1, 0}};
-    for (int pass = 0; pass < 2; ++pass) {
-        for (const auto& row : kOld) {
-            SCOPED_TRACE(std::string(pass == 0 ? "ANSI file, user " : "after the write, user ") + row.user);
-            Settings s;
-            Read(s, row.user);
-            EXPECT_STREQ(s.MenuName.Text(), row.menuName);
-            EXPECT_EQ(s.GradientMenuBar, row.gradient);
-            EXPECT_EQ(s.UseMenuName, row.useMenuName);
-            EXPECT_EQ(s.DefaultOrder, 42);
+    for (const auto& file : kFiles) {
+        SCOPED_TRACE(file.encoding);
+        std::string text = file.mark;
+        for (const std::string& line : lines) {
+            // 1252 has no Cyrillic: the ANSI file has no section of Олег.
+            if (file.ansi && line == "[options.Олег]") break;
+            std::wstring wide = Wide(line);
+            char bytes[256];
+            int n = WideCharToMultiByte(file.ansi ? 1252 : CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), bytes,
+                                        sizeof bytes, nullptr, nullptr);
+            text.append(bytes, static_cast<size_t>(n)).append("\r\n");
         }
-        if (pass == 1) break;
-        EXPECT_EQ(ReadRaw(), ansi) << "reading changed the file";
-        Settings mine;
-        mine.SetMenuName(name.c_str());
-        mine.UseMenuName = 1;
-        WriteSettingsFor(mine, file, user.c_str());
-        EXPECT_EQ(ReadRaw().substr(0, 2), "\xFF\xFE");
+        WriteRaw(text);
+        const struct {
+            const char* user;
+            const char* menuName;
+            int32_t gradient;
+            int32_t useMenuName;
+        } kOld[] = {{"", "Café", 1, 1}, {"alice", "Grüße", 0, 1}, {"bob", "Café", 1, 0},
+                    {"Олег", file.ansi ? "Café" : "Мои действия", 1, file.ansi ? 0 : 1}};
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const auto& row : kOld) {
+                SCOPED_TRACE(std::string(pass == 0 ? "old file, user " : "after the write, user ") + row.user);
+                Settings s;
+                Read(s, row.user);
+                EXPECT_STREQ(s.MenuName.Text(), row.menuName);
+                EXPECT_EQ(s.GradientMenuBar, row.gradient);
+                EXPECT_EQ(s.UseMenuName, row.useMenuName);
+                EXPECT_EQ(s.DefaultOrder, 42);
+            }
+            if (pass == 1) break;
+            EXPECT_EQ(ReadRaw(), text) << "reading changed the file";
+            Settings mine;
+            mine.SetMenuName(name.c_str());
+            mine.UseMenuName = 1;
+            WriteSettingsFor(mine, file_.c_str(), user.c_str());
+            EXPECT_EQ(ReadRaw().substr(0, 2), "\xFF\xFE");
+        }
+        Settings back;
+        Read(back, user.c_str());
+        EXPECT_EQ(std::string(back.MenuName.Text()), name);
+        EXPECT_EQ(back.UseMenuName, 1);
+        EXPECT_EQ(back.DefaultOrder, 42);
+        DeleteFileA(file_.c_str());
     }
-    Settings back;
-    Read(back, user.c_str());
-    EXPECT_EQ(std::string(back.MenuName.Text()), name);
-    EXPECT_EQ(back.UseMenuName, 1);
-    EXPECT_EQ(back.DefaultOrder, 42);
 }
 
 // The name is cut after 63 characters, wherever their bytes end: a
