@@ -41,6 +41,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
+started=$(date +%s%N)
 wine "$@" >"$log" 2>&1 &
 program=$!
 tail -s 0.1 --pid="$program" -n +1 -f "$log" &
@@ -60,5 +61,12 @@ follower=""
 if [ $rc -eq 0 ] && grep -q 'wine: Unhandled ' "$log"; then
   echo "wine-run: the program or one it started crashed (see the report above); counted as exit code 5" >&2
   rc=5
+fi
+# A failure with nothing printed leaves ctest's report empty: say at least
+# how and when the run ended, so that a failure seen once can be told apart
+# (a program stopped before its first line, Wine failing to start it, a
+# program whose buffered output was lost with it).
+if [ $rc -ne 0 ] && [ ! -s "$log" ]; then
+  echo "wine-run: $1 exited with code $rc after $(( ($(date +%s%N) - started) / 1000000 )) ms and printed nothing" >&2
 fi
 exit $rc
