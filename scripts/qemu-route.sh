@@ -16,7 +16,8 @@
 #                 loader as wine.i386, and `wine`, a wrapper that runs
 #                 wine.i386 through qemu-i386; symlinks for wineserver and
 #                 the DLL and data folders beside it;
-#   ready         written last: the Wine and qemu versions the route holds.
+#   ready         written last: the Wine and qemu versions the route holds;
+#   failed        instead, when the route cannot be had: why.
 # `DIR/usr/lib/wine/wine64` then runs 64-bit programs natively and 32-bit
 # ones through the wrapper. Safe to run again: a ready route for the
 # installed Wine is left as it is. Exits non-zero, after one line that says
@@ -44,7 +45,13 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dir=${1:-${ZK_QEMU_ROUTE:-$root/build/qemu-route}}
 say() { echo "qemu-route: $*"; }
-fail() { echo "qemu-route: $*" >&2; exit 1; }
+# fail MESSAGE: says why the route cannot be had, and leaves that in
+# DIR/failed for the test summary (scripts/wine-env.sh).
+fail() {
+  echo "qemu-route: $*" >&2
+  mkdir -p "$dir" 2>/dev/null && echo "$*" >"$dir/failed"
+  exit 1
+}
 
 wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) && [ -n "$wine_version" ] ||
   fail "wine64 is not installed (scripts/setup.sh installs it first)"
@@ -157,5 +164,6 @@ EOF
 chmod +x "$w/wine" || fail "cannot write $w/wine"
 
 rm -f "$apt_dir/archives/"*.deb
+rm -f "$dir/failed"
 printf 'wine %s\nqemu %s\n' "$wine_version" "$qemu_version" >"$dir/ready"
 say "ready in $(( $(date +%s) - t ))s: $count packages unpacked, $(du -sh "$dir" | cut -f1) in $dir; $qemu_says"
