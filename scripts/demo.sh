@@ -64,7 +64,7 @@ dir_win="$(wine_q cmd /c echo %LOCALAPPDATA%)\\Programs\\Zentrik"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
 if [ "$ZK_WINE32" != no ]; then
   how=""
-  [ "$ZK_WINE32" = qemu ] && how=", a 32-bit program run under qemu-i386 (this kernel runs no 32-bit code)"
+  [ "$ZK_WINE32" = qemu ] && how="; a 32-bit program, run under qemu-i386: this kernel runs no 32-bit code"
   say "Installing: $setup /S ($(stat -c %s "$setup") bytes$how)"
   wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
 else
