@@ -19,12 +19,15 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$root/scripts/wine-env.sh"
 
+# locales: the sources localedef needs for a UTF-8 locale other than C.UTF-8
+# (the code-page 932 tests make ja_JP.UTF-8 themselves; a minbase Debian has
+# none).
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   cmake make googletest clang libclang-rt-14-dev
   wine wine64
   xvfb xdotool imagemagick x11-apps
-  nsis unzip
+  nsis unzip locales
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
