@@ -106,6 +106,11 @@ mkdir -p "$logs"
 # --- Wine prefix, in the background while we compile ---------------------------------
 if $wants_cross; then
   zk_wine_env "$prefix"
+  case "$ZK_WINE32" in
+    yes) note "x86     32-bit programs run natively (wine32:i386)" ;;
+    qemu) note "x86     32-bit programs run emulated: Wine's i386 loader under $(head -n 2 "$(zk_qemu_route_dir)/ready" | tr '\n' ' ')($(zk_qemu_route_dir))" ;;
+    *) note "x86     no 32-bit program can run: $ZK_WINE32_WHY" ;;
+  esac
   if [ -f "$prefix/system.reg" ]; then
     note "time    Wine prefix build/wineprefix already there"
   else
