@@ -9,7 +9,7 @@
 # added. DIR holds
 #   apt/          a private apt state (own sources, lists, cache, an empty
 #                 dpkg status) that fetches the .debs below;
-#   qemu/         bookworm-backports' qemu-user, unpacked (its qemu-i386);
+#   qemu/         qemu-i386, from bookworm-backports' qemu-user;
 #   sysroot/      Wine's i386 half (wine32:i386, libwine:i386 and every i386
 #                 library they need), unpacked with dpkg-deb -x;
 #   usr/lib/wine/ the loaders: a real copy of the system's wine64, the i386
@@ -19,8 +19,8 @@
 #   ready         written last: the Wine and qemu versions the route holds;
 #   failed        instead, when the route cannot be had: why.
 # `DIR/usr/lib/wine/wine64` then runs 64-bit programs natively and 32-bit
-# ones through the wrapper. Safe to run again: a ready route for the
-# installed Wine is left as it is. Exits non-zero, after one line that says
+# ones through the wrapper (which names DIR: a moved folder is made again).
+# Safe to run again: a ready route for the installed Wine is left as it is. Exits non-zero, after one line that says
 # why, when the route cannot be had.
 #
 # Platform facts behind the layout (Debian 12, Wine 8.0, measured):
@@ -57,7 +57,8 @@ wine_version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) && [ -n "$wine_
   fail "wine64 is not installed (scripts/setup.sh installs it first)"
 [ -x /usr/lib/wine/wine64 ] || fail "/usr/lib/wine/wine64 is missing"
 if [ -f "$dir/ready" ] && grep -qx "wine $wine_version" "$dir/ready" &&
-   [ -x "$dir/usr/lib/wine/wine" ] && cmp -s /usr/lib/wine/wine64 "$dir/usr/lib/wine/wine64"; then
+   grep -qF "$dir/qemu/qemu-i386" "$dir/usr/lib/wine/wine" 2>/dev/null &&
+   cmp -s /usr/lib/wine/wine64 "$dir/usr/lib/wine/wine64"; then
   exit 0
 fi
 

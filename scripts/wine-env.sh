@@ -110,7 +110,7 @@ zk_wine_loader_pick() {
     ZK_WINE32_WHY=""
     if /usr/lib/wine/wine --version >/dev/null 2>&1; then
       ZK_WINE32=yes
-    elif [ -f "$route/ready" ] && [ -x "$route/usr/lib/wine/wine" ] &&
+    elif [ -f "$route/ready" ] && grep -qF "$route/qemu/qemu-i386" "$route/usr/lib/wine/wine" 2>/dev/null &&
          cmp -s /usr/lib/wine/wine64 "$route/usr/lib/wine/wine64" 2>/dev/null; then
       ZK_WINE32=qemu
     else
@@ -118,7 +118,7 @@ zk_wine_loader_pick() {
       local failed=""
       [ -f "$route/failed" ] && failed=" ($(head -n 1 "$route/failed"))"
       if [ -f "$route/ready" ]; then
-        ZK_WINE32_WHY="the emulated route in $route was made for another Wine than the one installed: scripts/setup.sh makes it again"
+        ZK_WINE32_WHY="the emulated route in $route was made for another Wine or another folder: scripts/setup.sh makes it again"
       elif zk_kernel_runs_32bit; then
         ZK_WINE32_WHY="wine32:i386 is not installed and the emulated route could not be set up$failed"
       else
