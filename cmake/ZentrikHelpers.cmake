@@ -97,6 +97,7 @@ function(zk_add_test name)
   if(ZK_CROSS)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK zk_wineprefix)
   endif()
+  zk_scale_timeouts_at_end()
 endfunction()
 
 # zk_add_fuzzer(<name> [SOURCES] <file>... [LIBS <lib>...])
@@ -127,4 +128,31 @@ function(zk_write_fuzzer_list)
     string(APPEND lines "${f} $<TARGET_FILE:${f}>\n")
   endforeach()
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzzers.txt CONTENT "${lines}")
+endfunction()
+
+# zk_scale_timeouts_at_end()
+# At the end of the calling folder's CMakeLists.txt, multiplies the TIMEOUT of
+# every test that folder registered by ZK_TEST_TIMEOUT_FACTOR (scripts/test.sh
+# raises it for x86 tests run under emulation; 1 leaves them as they are).
+# zk_add_test calls it; a folder that registers tests with add_test alone
+# calls it itself. Scheduled once per folder, so TIMEOUTs set after the call
+# are scaled too.
+function(zk_scale_timeouts_at_end)
+  get_property(scheduled DIRECTORY PROPERTY ZK_TIMEOUTS_SCALED)
+  if(scheduled OR ZK_TEST_TIMEOUT_FACTOR EQUAL 1)
+    return()
+  endif()
+  set_property(DIRECTORY PROPERTY ZK_TIMEOUTS_SCALED 1)
+  cmake_language(DEFER CALL _zk_scale_timeouts_now)
+endfunction()
+
+function(_zk_scale_timeouts_now)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test IN LISTS tests)
+    get_test_property(${test} TIMEOUT timeout)
+    if(timeout)
+      math(EXPR timeout "${timeout} * ${ZK_TEST_TIMEOUT_FACTOR}")
+      set_tests_properties(${test} PROPERTIES TIMEOUT ${timeout})
+    endif()
+  endforeach()
 endfunction()

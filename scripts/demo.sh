@@ -62,13 +62,15 @@ zk_wine_server_ensure 3600
 
 dir_win="$(wine_q cmd /c echo %LOCALAPPDATA%)\\Programs\\Zentrik"
 dir=$(winepath -u "$dir_win" 2>/dev/null)
-if [ "$ZK_WINE32" = yes ]; then
-  say "Installing: $setup /S ($(stat -c %s "$setup") bytes)"
+if [ "$ZK_WINE32" != no ]; then
+  how=""
+  [ "$ZK_WINE32" = qemu ] && how="; a 32-bit program, run under qemu-i386: this kernel runs no 32-bit code"
+  say "Installing: $setup /S ($(stat -c %s "$setup") bytes$how)"
   wine "$setup" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
 else
-  # The installer is a 32-bit program; a kernel without IA32 emulation
-  # starts none. The x64 zip holds the same files for 64-bit Windows.
-  say "This machine runs no 32-bit programs (the installer is one): the x64 zip, unpacked and enabled instead"
+  # The installer is a 32-bit program, and this machine has no way to run
+  # one (ZK_WINE32_WHY). The x64 zip holds the same files for 64-bit Windows.
+  say "No 32-bit program can run here (the installer is one: $ZK_WINE32_WHY): the x64 zip, unpacked and enabled instead"
   zip="build/packages/Zentrik-$version-win64.zip"
   rm -rf "$work_zip" && mkdir -p "$work_zip" "$dir" && unzip -q "$zip" -d "$work_zip" || fail "cannot unpack $zip"
   cp -r "$work_zip/Zentrik-$version-win64/." "$dir/"
@@ -145,7 +147,7 @@ geometry=$(awk '/menu window: / {
 convert "$WINEPREFIX/drive_c/menu.bmp" -crop "$geometry" +repage build/demo/menu.png
 echo "picture of the open menu: build/demo/menu.png ($geometry of the screen)"
 
-if [ "$ZK_WINE32" = yes ]; then
+if [ "$ZK_WINE32" != no ]; then
   say "The 32-bit shell's view (the x86 library, 32-bit registry view)"
   cp "$rel32/shell_host.exe" "$work/shell_host32.exe"
   wine "$work/shell_host32.exe" --com "$docs_win\\report.txt" </dev/null 2>&1 | tr -d '\r' | grep -E '^created|^ *\[' | sed 's/^/  /'
@@ -167,7 +169,7 @@ for _ in $(seq 1 100); do [ -f "$record" ] && break; sleep 0.1; done
 echo "the program received:"
 tr -d '\r' <"$record" | sed 's/^/  /'
 
-if [ "$ZK_WINE32" = yes ]; then
+if [ "$ZK_WINE32" != no ]; then
   say "Uninstalling: Uninstall.exe /S"
   wine "$dir/Uninstall.exe" /S "_?=$dir_win" </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
   rm -f "$dir/Uninstall.exe"; rmdir "$dir" 2>/dev/null

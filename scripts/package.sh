@@ -29,7 +29,11 @@ for b in win64-release win32-release; do
   if [ "$b" = win32-release ] && [ "$ZK_WINE32" = no ]; then
     writer="$root/build/win64-release/bin/make_shortcut.exe"
   fi
-  if ! cmake --preset "$b" -DZK_SHORTCUT_WRITER="$writer" >"build/logs/$b-configure.log" 2>&1; then
+  # x86 tests run under emulation get longer timeouts (scripts/test.sh).
+  factor=1
+  [ "$b" = win32-release ] && [ "$ZK_WINE32" = qemu ] && factor="${ZK_EMULATED_TIMEOUT_FACTOR:-3}"
+  if ! cmake --preset "$b" -DZK_SHORTCUT_WRITER="$writer" -DZK_TEST_TIMEOUT_FACTOR="$factor" \
+       >"build/logs/$b-configure.log" 2>&1; then
     tail -n 40 "build/logs/$b-configure.log"; echo "package: configuring $b failed" >&2; exit 1
   fi
   if ! cmake --build --preset "$b" -j "${ZK_JOBS:-2}" >"build/logs/$b-build.log" 2>&1; then

@@ -62,28 +62,81 @@ zk_wine_locale_ensure() {
   export LOCPATH="$dir"
 }
 
-# zk_wine_loader_pick: sets ZK_WINE32 (exported) to "yes" when this machine
-# runs 32-bit Linux programs, else "no", and on "no" makes `wine` and
-# `wineboot` in this shell use Wine's 64-bit loader.
+# zk_kernel_runs_32bit: true when this machine's kernel runs 32-bit x86
+# Linux programs. Runs a 96-byte 32-bit ELF program that exits with 42
+# through int 0x80; a kernel without IA32 emulation refuses it with "Exec
+# format error". Needs no 32-bit package.
+zk_kernel_runs_32bit() {
+  local probe rc
+  probe=$(mktemp "${TMPDIR:-/tmp}/zk-ia32.XXXXXX") || return 1
+  printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  "$probe" >/dev/null 2>&1
+  rc=$?
+  rm -f "$probe"
+  [ $rc -eq 42 ]
+}
+
+# zk_qemu_route_dir: the folder of the emulated 32-bit route
+# (scripts/qemu-route.sh): $ZK_QEMU_ROUTE, else build/qemu-route.
+zk_qemu_route_dir() {
+  echo "${ZK_QEMU_ROUTE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/qemu-route}"
+}
+
+# zk_wine_loader_pick: sets ZK_WINE32 (exported) to how this machine runs
+# 32-bit Windows programs, and makes `wine`, `wineboot` and `winepath` in
+# this shell use the matching loader:
+#   yes   natively: Debian's `wine` (wine32:i386 installed, the kernel runs
+#         32-bit programs); as it always was.
+#   qemu  Wine's 32-bit loader under qemu-i386, through the route folder of
+#         scripts/qemu-route.sh: its copy of the 64-bit loader runs 64-bit
+#         programs natively and starts 32-bit ones through its wrapper.
+#         32-bit programs are emulated: they work, but run several times
+#         slower, so timings of them measure the emulator.
+#   no    no route: Wine's 64-bit loader only, and ZK_WINE32_WHY (exported)
+#         says why no 32-bit program can run.
 #
 # Debian's `wine` command always starts the 32-bit loader when wine32 is
 # installed, and that loader starts 64-bit programs in turn. A kernel with
 # its IA32 emulation off (built so, or booted with ia32_emulation=off)
 # refuses every 32-bit program with "Exec format error", so there `wine`
 # runs nothing at all, while the 64-bit loader still runs 64-bit Windows
-# programs and makes a working prefix (its 32-bit half cannot start). Only
-# 32-bit Windows programs are lost then: scripts/test.sh builds them and
-# reports their tests as not run.
+# programs and makes a working prefix. Wine's new WoW64 mode needs 32-bit
+# code segments and fails there too.
 zk_wine_loader_pick() {
+  local route
+  route=$(zk_qemu_route_dir)
   if [ -z "${ZK_WINE32:-}" ]; then
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then ZK_WINE32=yes; else ZK_WINE32=no; fi
-    export ZK_WINE32
+    ZK_WINE32_WHY=""
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      ZK_WINE32=yes
+    elif [ -f "$route/ready" ] && grep -qF "$route/qemu/qemu-i386" "$route/usr/lib/wine/wine" 2>/dev/null &&
+         cmp -s /usr/lib/wine/wine64 "$route/usr/lib/wine/wine64" 2>/dev/null; then
+      ZK_WINE32=qemu
+    else
+      ZK_WINE32=no
+      local failed=""
+      [ -f "$route/failed" ] && failed=" ($(head -n 1 "$route/failed"))"
+      if [ -f "$route/ready" ]; then
+        ZK_WINE32_WHY="the emulated route in $route was made for another Wine or another folder: scripts/setup.sh makes it again"
+      elif zk_kernel_runs_32bit; then
+        ZK_WINE32_WHY="wine32:i386 is not installed and the emulated route could not be set up$failed"
+      else
+        ZK_WINE32_WHY="the kernel runs no 32-bit programs (its IA32 emulation is off) and the emulated route (qemu-i386) could not be set up$failed"
+      fi
+    fi
+    export ZK_WINE32 ZK_WINE32_WHY
   fi
-  if [ "$ZK_WINE32" = no ] && [ -x /usr/lib/wine/wine64 ]; then
-    export WINELOADER=/usr/lib/wine/wine64
-    wine() { /usr/lib/wine/wine64 "$@"; }
-    wineboot() { /usr/lib/wine/wine64 wineboot "$@"; }
-    winepath() { /usr/lib/wine/wine64 winepath "$@"; }
+  local loader=""
+  case "$ZK_WINE32" in
+    qemu) loader="$route/usr/lib/wine/wine64" ;;
+    no) [ -x /usr/lib/wine/wine64 ] && loader=/usr/lib/wine/wine64 ;;
+  esac
+  if [ -n "$loader" ]; then
+    export WINELOADER="$loader"
+    wine() { "$WINELOADER" "$@"; }
+    wineboot() { "$WINELOADER" wineboot "$@"; }
+    winepath() { "$WINELOADER" winepath "$@"; }
   fi
   return 0
 }
@@ -100,16 +153,52 @@ zk_wine_loader_pick() {
 # timeout. With WineDbg\ShowCrashDialog = 0 it prints the backtrace to
 # stderr and the program ends at once (with exit code 5 for an access
 # violation).
+#
+# Under emulation (ZK_WINE32=qemu) the debugger itself is switched off: winedbg
+# attached to an emulated program hung for minutes instead of printing its
+# backtrace. The AeDebug key names a debugger that does not exist, so the
+# crashed program prints Wine's "wine: Unhandled ..." report, fails to start
+# it and ends with the exception's code.
 zk_wine_prefix_setup() {
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null || return 1
+  if [ "${ZK_WINE32:-}" = qemu ]; then
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    wine reg add "$key" /v Debugger /t REG_SZ /d 'no-debugger-under-emulation.exe' /f /reg:64 </dev/null &&
+      wine reg add "$key" /v Debugger /t REG_SZ /d 'no-debugger-under-emulation.exe' /f /reg:32 </dev/null &&
+      wine reg add "$key" /v Auto /t REG_SZ /d 1 /f /reg:64 </dev/null &&
+      wine reg add "$key" /v Auto /t REG_SZ /d 1 /f /reg:32 </dev/null
+  fi
+}
+
+# zk_wine_prefix_ready: true when $WINEPREFIX is complete and set up for the
+# loader zk_wine_loader_pick chose. A prefix made by the 64-bit loader alone
+# has an empty syswow64 (no 32-bit program can start in it, even once a 32-bit
+# route exists): it is not ready then and is made again.
+zk_wine_prefix_ready() {
+  local prefix="$WINEPREFIX"
+  [ -f "$prefix/system.reg" ] && grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null || return 1
+  if [ "${ZK_WINE32:-}" = qemu ] || [ "${ZK_WINE32:-}" = yes ]; then
+    [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ] || return 1
+  fi
+  if [ "${ZK_WINE32:-}" = qemu ]; then
+    grep -q 'no-debugger-under-emulation' "$prefix/system.reg" 2>/dev/null || return 1
+  fi
+  return 0
 }
 
 zk_wine_prefix_ensure() {
   local prefix="$WINEPREFIX"
-  [ -f "$prefix/system.reg" ] && grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null && return 0
+  zk_wine_prefix_ready && return 0
   mkdir -p "$(dirname "$prefix")" || return 1
   (
     flock 9 || exit 1
+    if [ -f "$prefix/system.reg" ] && [ "${ZK_WINE32:-}" != no ] &&
+       [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+      echo "wine: $prefix was made without 32-bit support (its syswow64 is empty); making it again" >&2
+      wineserver -k 9>&- >/dev/null 2>&1
+      wineserver -w 9>&- >/dev/null 2>&1
+      rm -rf "$prefix"
+    fi
     if [ ! -f "$prefix/system.reg" ]; then
       local tmp="$prefix.creating"
       rm -rf "$tmp"
@@ -122,8 +211,8 @@ zk_wine_prefix_ensure() {
         [ -f "$tmp/system.reg" ] &&
         rm -rf "$prefix" && mv "$tmp" "$prefix" || exit 1
     fi
-    # A prefix made before the set-up existed gets it now.
-    if ! grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
+    # A prefix made before the set-up existed (or by another loader) gets it now.
+    if ! zk_wine_prefix_ready; then
       zk_wine_prefix_setup >>"$prefix.log" 2>&1 9>&- || exit 1
     fi
   ) 9>"$prefix.lock"
