@@ -213,8 +213,7 @@ TEST(ReaderOf, DecidedOnTheNameThePlatformRuns) {
         EXPECT_EQ(ReaderOf(c.program, u""), c.reader) << std::string(c.program, c.program + WideLength(c.program));
     }
     // What the glue resolves: the run name, or nothing for a stream.
-    char16_t store[64];
-    WideOver run(store, 63);
+    FixedWide<63> run;
     EXPECT_TRUE(AppendRunName(run, u"C:\\P\\POWERS~1. "));
     EXPECT_EQ(std::u16string(run.Text(), run.Length()), u"C:\\P\\POWERS~1.exe");
     run.Clear();
@@ -250,8 +249,7 @@ TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
         EXPECT_EQ(ReaderOf(c.program, c.arguments), c.reader) << std::string(c.arguments, c.arguments + WideLength(c.arguments));
     }
     // The literal on its own: every kind of single quote doubled, nothing else touched.
-    char16_t store[64];
-    WideOver literal(store, 63);
+    FixedWide<63> literal;
     AppendPowerShellLiteral(literal, u"C:\\a'b\u201a\u201b$x`\"");
     EXPECT_EQ(std::u16string(literal.Text(), literal.Length()), u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`\"'\"");
 }
