@@ -70,7 +70,7 @@ GroupKind ParseGroupName(const TextBuffer& name, char* list) {
 void BuildMatchKey(FixedText& key, const char* path, NameFold fold) {
     key.Assign(";");
     FixedText extension;
-    AssignPathParts(extension, path, kPartExtension, NoLeadBytes);
+    AssignPathParts(extension, path, kPartExtension);
     key.Append(extension.Text());
     if (key.Length() == 1) key.Append(".");
     key.Append(";");

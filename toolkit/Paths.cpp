@@ -14,7 +14,7 @@ FixedText g_programDirectory;
 FixedText g_userName;
 
 FixedText& SplitInto(FixedText& out, const char* path, unsigned parts) {
-    AssignPathParts(out, path, parts, NoLeadBytes);
+    AssignPathParts(out, path, parts);
     return out;
 }
 
@@ -47,7 +47,7 @@ FixedText& DirectoryOf(FixedText& out, const char* path) {
 }
 
 FixedText& DirectoryOfNoSlash(FixedText& out, const char* path) {
-    AssignDirectoryNoSlash(out, path, NoLeadBytes);
+    AssignDirectoryNoSlash(out, path);
     return out;
 }
 

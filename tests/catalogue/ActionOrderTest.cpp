@@ -51,7 +51,7 @@ TEST(ParseOrderSuffix, DisplayNameTable) {
     for (const SuffixCase& c : cases) {
         // The item takes the extension part of the display name, as the path
         // split gives it, and shows the base name when the suffix is accepted.
-        PathParts parts = SplitPath(c.displayName, NoLeadBytes);
+        PathParts parts = SplitPath(c.displayName);
         FixedText suffix;
         suffix.AssignMid(c.displayName, parts.extensionStart, parts.extensionLength);
         int32_t order = 10000;
