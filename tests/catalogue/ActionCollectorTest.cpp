@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/ActionItem.h"
+#include "tests/testsupport/ActionItemFile.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST(ActionCollector, OrderIsAStableSortOfTheFirst512MetInMatchingGroups) {
             ASSERT_NE(group, nullptr);
             const int count = static_cast<int>(random() % 160);
             for (int i = 0; i < count; ++i) {
-                ActionItem* item = ActionItem::Create("C:\\no such folder\\none.lnk");
+                ActionItem* item = ReadActionItem("C:\\no such folder\\none.lnk");
                 ASSERT_NE(item, nullptr);
                 item->order = static_cast<int32_t>(random() % 4) - 1;
                 item->displayName.AssignExact(itemNames[random() % 10]);
