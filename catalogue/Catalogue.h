@@ -87,7 +87,7 @@ void CreateCatalogueLock();
 void CloseCatalogueLock();
 
 // Frees the current catalogue, reads the settings and scans `libraryFolder`
-// (with or without a trailing backslash; cut at 259 bytes) into a new
+// (UTF-8, with or without a trailing backslash; cut to a FixedText) into a new
 // generation, which becomes current, and (re)starts the change watch on it.
 // A folder that cannot be listed gives an empty catalogue. Reports nothing.
 void LoadCatalogue(const char* libraryFolder);
