@@ -248,10 +248,14 @@ TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
     for (const auto& c : cases) {
         EXPECT_EQ(ReaderOf(c.program, c.arguments), c.reader) << std::string(c.arguments, c.arguments + WideLength(c.arguments));
     }
-    // The literal on its own: every kind of single quote doubled, nothing else touched.
-    FixedWide<63> literal;
-    AppendPowerShellLiteral(literal, u"C:\\a'b\u201a\u201b$x`\"");
-    EXPECT_EQ(std::u16string(literal.Text(), literal.Length()), u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`\"'\"");
+    // The literal of a file: every kind of single quote doubled, nothing else touched.
+    FileList file({u"C:\\a'b\u201a\u201b$x`"});
+    HeapWide line;
+    ASSERT_EQ(ComposeCommandLine(line, u"C:\\P\\pwsh.exe", u"-c", file.head, LineReader::kPowerShell).result,
+              LineResult::kComposed);
+    const std::u16string literal = u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`'\"";
+    ASSERT_GE(Line(line).size(), literal.size());
+    EXPECT_EQ(Line(line).substr(Line(line).size() - literal.size()), literal);
 }
 
 TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
