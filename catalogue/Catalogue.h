@@ -23,7 +23,7 @@
 // Readers' contract (the context-menu object):
 //   1. ReloadIfChanged();                      // once per menu build
 //   2. CatalogueGeneration* g = AcquireCatalogue();   // may be null
-//   3. walk g->firstGroup / nextGroup, MatchesFile, firstItem / nextItem,
+//   3. walk g->firstGroup / nextGroup, MatchesKey, firstItem / nextItem,
 //      keep ActionItem pointers, without any lock;
 //   4. ReleaseCatalogue(g) when those pointers are dropped (the menu's next
 //      reset or its destruction). After that no pointer into g may be used.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/ActionItem.h"
+#include "tests/catalogue/CatalogueFixture.h"
 #include "tests/testsupport/ActionItemFile.h"
 
 namespace {
@@ -66,7 +67,7 @@ TEST(ActionCollector, OrderIsAStableSortOfTheFirst512MetInMatchingGroups) {
             std::vector<ActionItem*> expected;
             for (ActionGroup* group = groups.first; group != nullptr; group = group->nextGroup) {
                 bool all = true;
-                for (const std::string& file : files) all = all && group->MatchesFile(file.c_str()) == 1;
+                for (const std::string& file : files) all = all && GroupMatchesFile(*group, file.c_str()) == 1;
                 if (!all) continue;
                 for (ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) {
                     if (expected.size() < 512) expected.push_back(item);
