@@ -66,12 +66,6 @@ void ActionGroup::AddAliasFilter(const char* alias) {
     }
 }
 
-int ActionGroup::MatchesFile(const char* path) const {
-    if (kind == AllFilesGroup) return 1;
-    if (kind == VerbGroup) return 0;
-    return TypeListsMatch(typeLists, path, MakeNameUpper);
-}
-
 int ActionGroup::MatchesKey(const PreparedMatchKey& key) const {
     if (kind == AllFilesGroup) return 1;
     if (kind == VerbGroup) return 0;

@@ -3,7 +3,7 @@
 //
 // A group is built by the catalogue load from a folder name, widened only by
 // AddAliasFilter during that same load, and read-only afterwards: any number
-// of threads may call MatchesFile on it at once. It owns its items, its
+// of threads may call MatchesKey on it at once. It owns its items, its
 // type-list nodes and its name.
 #pragma once
 
@@ -48,10 +48,9 @@ public:
     // head. A verb or non-group alias changes nothing.
     void AddAliasFilter(const char* alias);
 
-    // 1 when the file at `path` (only its extension counts) belongs to the
-    // group, else 0. All-files groups match every file, verb groups none.
-    int MatchesFile(const char* path) const;
-    // The same for a file whose key is prepared already (PrepareMatchKey
-    // with MakeNameUpper): what a menu asks of every group.
+    // 1 when the file whose match key is `key` (PrepareMatchKey with
+    // MakeNameUpper: only its extension counts) belongs to the group, else 0.
+    // All-files groups match every file, verb groups none. A menu asks
+    // this of every group.
     int MatchesKey(const PreparedMatchKey& key) const;
 };

@@ -26,7 +26,7 @@ void TakeLinkText(HeapText& field, HeapText& read) {
 }
 
 // The shell's icon for the shortcut file at `path` as the settings ask for
-// it (see RefreshIcon); null when none can be had. The caller owns it.
+// it (see EnsureIcon); null when none can be had. The caller owns it.
 HICON ExtractShortcutIcon(const char* path, const Settings& settings) {
     HeapWide wide;
     if (!AssignUtf16Exact(wide, path)) return nullptr;
@@ -86,15 +86,6 @@ void SharedIcon::Reset(HICON icon) {
     if (old != nullptr) DestroyIcon(old);
 }
 
-ActionItem::ActionItem(const char* shortcutPath, const Settings& settings)
-    : nextItem(nullptr), order(settings.DefaultOrder), showCommand(SW_SHOWDEFAULT), iconMissing(0) {
-    stamp = StampOfFile(shortcutPath);
-    ShellLinkReader reader;
-    Read(shortcutPath, reader);
-}
-
-ActionItem::ActionItem(const char* shortcutPath) : ActionItem(shortcutPath, theSettings) {}
-
 ActionItem::ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder)
     : nextItem(nullptr), order(defaultOrder), showCommand(SW_SHOWDEFAULT), stamp{0, 0, {0, 0}, false}, iconMissing(0) {
     Read(shortcutPath, reader);
@@ -153,12 +144,6 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
 
 ActionItem::~ActionItem() { ReleaseIcon(); }
 
-ActionItem* ActionItem::Create(const char* shortcutPath) {
-    void* raw = TextHeapAllocate(sizeof(ActionItem));
-    if (raw == nullptr) return nullptr;
-    return new (raw) ActionItem(shortcutPath);
-}
-
 ActionItem* ActionItem::Create(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder) {
     void* raw = TextHeapAllocate(sizeof(ActionItem));
     if (raw == nullptr) return nullptr;
@@ -204,13 +189,6 @@ HICON ActionItem::EnsureIcon(const Settings& settings) {
     }
     return icon.Publish(made);
 }
-
-void ActionItem::RefreshIcon(const char* path, const Settings& settings) {
-    ReleaseIcon();
-    icon.Reset(ExtractShortcutIcon(path, settings));
-}
-
-void ActionItem::RefreshIcon(const char* path) { RefreshIcon(path, theSettings); }
 
 void ActionItem::ReleaseIcon() { icon.Reset(); }
 

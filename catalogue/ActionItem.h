@@ -90,14 +90,12 @@ public:
     FileStamp stamp;           // the shortcut file as listed when it was read (reloads compare it)
     volatile LONG iconMissing; // 1 once the shell gave no icon: not asked again
 
-    // Reads the shortcut file at `shortcutPath` (full path) with a link
-    // object of its own. Never fails as a whole: what cannot be read stays
-    // empty, and a link that cannot be loaded leaves the display name empty,
-    // so the loader drops the item. Takes DefaultOrder from `settings`; the
-    // icon is not read (EnsureIcon, RefreshIcon).
-    explicit ActionItem(const char* shortcutPath, const Settings& settings);
-    explicit ActionItem(const char* shortcutPath);  // with theSettings
-    // The same, read through `reader` (one link object for a whole load).
+    // Reads the shortcut file at `shortcutPath` (full path) through `reader`
+    // (one link object for a whole load). Never fails as a whole: what
+    // cannot be read stays empty, and a link that cannot be loaded leaves
+    // the display name empty, so the loader drops the item. An item without
+    // an order suffix takes `defaultOrder`; the stamp is the loader's to set
+    // and the icon is not read (EnsureIcon).
     ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder);
     ~ActionItem();
     ActionItem(const ActionItem&) = delete;
@@ -105,7 +103,6 @@ public:
 
     // Allocates (from the text heap, so allocation failure can be injected)
     // and constructs an item; null when it cannot be allocated.
-    static ActionItem* Create(const char* shortcutPath);
     static ActionItem* Create(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder);
     // A copy of `from` for a new catalogue load that found its shortcut file
     // unchanged: every text, the order, show command, path and stamp; no
@@ -115,17 +112,13 @@ public:
     static void Destroy(ActionItem* item);
 
     // The icon a menu shows for the action: the kept one, or else the
-    // shell's icon for shortcutPath as RefreshIcon describes, published for
-    // every menu of the item's load. Null when the shell gives none (then
-    // not asked again). Initialises COM around the shell call when the
-    // calling thread has not.
+    // shell's icon for shortcutPath, published for every menu of the item's
+    // load: with the shortcut overlay (SHGFI_ICON) when LinkOverlay is on,
+    // else the plain type icon from the system image list; small unless
+    // LargeIcon is on. Null when the shell gives none (then not asked
+    // again). Initialises COM around the shell call when the calling thread
+    // has not.
     HICON EnsureIcon(const Settings& settings);
-    // Replaces the icon by the shell's icon for the shortcut file: with the
-    // shortcut overlay (SHGFI_ICON) when LinkOverlay is on, else the plain
-    // type icon from the system image list; small unless LargeIcon is on.
-    // The icon stays null when none can be had.
-    void RefreshIcon(const char* shortcutPath, const Settings& settings);
-    void RefreshIcon(const char* shortcutPath);  // with theSettings
     // Destroys the icon, if any, and clears it.
     void ReleaseIcon();
 

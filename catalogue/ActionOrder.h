@@ -1,5 +1,5 @@
 // Sort order of actions: the order suffix of a display name and the
-// comparison that the menu builder's insertion sort uses.
+// comparison that the menu's stable sort uses (catalogue/ActionCollector.h).
 //
 // A display name ending in ".(" N ")", N a decimal integer with an optional
 // sign, sorts by N and is shown without that ending: "Notepad.(5)" is

@@ -23,7 +23,7 @@
 // Readers' contract (the context-menu object):
 //   1. ReloadIfChanged();                      // once per menu build
 //   2. CatalogueGeneration* g = AcquireCatalogue();   // may be null
-//   3. walk g->firstGroup / nextGroup, MatchesFile, firstItem / nextItem,
+//   3. walk g->firstGroup / nextGroup, MatchesKey, firstItem / nextItem,
 //      keep ActionItem pointers, without any lock;
 //   4. ReleaseCatalogue(g) when those pointers are dropped (the menu's next
 //      reset or its destruction). After that no pointer into g may be used.
@@ -87,7 +87,7 @@ void CreateCatalogueLock();
 void CloseCatalogueLock();
 
 // Frees the current catalogue, reads the settings and scans `libraryFolder`
-// (with or without a trailing backslash; cut at 259 bytes) into a new
+// (UTF-8, with or without a trailing backslash; cut to a FixedText) into a new
 // generation, which becomes current, and (re)starts the change watch on it.
 // A folder that cannot be listed gives an empty catalogue. Reports nothing.
 void LoadCatalogue(const char* libraryFolder);

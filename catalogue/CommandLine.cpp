@@ -231,7 +231,8 @@ LinePlan PlanLine(const char16_t* program, const char16_t* arguments, bool files
     return plan;
 }
 
-// Puts "'name'" with each single quote of the name twice.
+// Puts "'name'" with each single quote of the name (' and U+2018 to U+201B,
+// which PowerShell takes alike) twice.
 template <class Put>
 void PutPowerShellLiteral(Put& put, const char16_t* name) {
     put(u"\"'", 2);
@@ -309,12 +310,6 @@ bool AppendRunName(WideBuffer& out, const char16_t* program) {
     return true;
 }
 
-bool InterpreterParses(const char16_t* program) {
-    const RunName run = RunNameOf(program);
-    return !run.stream &&
-           (RunNameEndsWith(run, u".bat") || RunNameEndsWith(run, u".cmd") || RunNameIs(run, u"cmd.exe"));
-}
-
 LineReader ReaderOf(const char16_t* program, const char16_t* arguments) {
     const RunName run = RunNameOf(program);
     if (run.stream) return LineReader::kRefused;
@@ -346,11 +341,6 @@ bool InterpreterCanPass(const char16_t* name) {
 }
 
 bool PowerShellCanPass(const char16_t* name) { return ProgramCanPass(name); }
-
-void AppendPowerShellLiteral(WideBuffer& out, const char16_t* name) {
-    auto put = [&](const char16_t* text, int32_t length) { out.Append(text, length); };
-    PutPowerShellLiteral(put, name);
-}
 
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
                                const WideTextNode* files, LineReader reader) {

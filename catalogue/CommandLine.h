@@ -120,12 +120,6 @@ bool AppendRunName(WideBuffer& out, const char16_t* program);
 // target when the .PIF itself is a program.
 LineReader ReaderOf(const char16_t* program, const char16_t* arguments);
 
-// True when starting `program` runs the command interpreter on the line:
-// its RunNameOf has the extension .bat or .cmd or is cmd.exe (ASCII letters
-// compared without regard to case). For a .PIF shortcut the caller asks for
-// the link target as well.
-bool InterpreterParses(const char16_t* program);
-
 // True when a program can be given `name` by the C runtime's rules: it
 // holds no " and no character below U+0020.
 bool ProgramCanPass(const char16_t* name);
@@ -139,10 +133,6 @@ bool InterpreterCanPass(const char16_t* name);
 // no character below U+0020.
 bool PowerShellCanPass(const char16_t* name);
 
-// Appends `name` as a single-quoted PowerShell literal in double quotes:
-// "'name'", every single quote of the name (' and U+2018 to U+201B, which
-// PowerShell takes alike) written twice. Only for a name PowerShellCanPass.
-void AppendPowerShellLiteral(WideBuffer& out, const char16_t* name);
 
 enum class LineResult {
     kComposed,     // the line is in `out`

@@ -21,11 +21,6 @@ private:
 
 }  // namespace
 
-bool FoldAsciiUpper(TextBuffer& text) {
-    text.MakeUpper();
-    return true;
-}
-
 GroupKind ParseGroupName(const TextBuffer& name, char* list) {
     const char* s = name.Text();
     const int32_t n = name.Length();
@@ -70,7 +65,7 @@ GroupKind ParseGroupName(const TextBuffer& name, char* list) {
 void BuildMatchKey(FixedText& key, const char* path, NameFold fold) {
     key.Assign(";");
     FixedText extension;
-    AssignPathParts(extension, path, kPartExtension, NoLeadBytes);
+    AssignPathParts(extension, path, kPartExtension);
     key.Append(extension.Text());
     if (key.Length() == 1) key.Append(".");
     key.Append(";");
@@ -100,8 +95,3 @@ int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key) {
     return 0;
 }
 
-int TypeListsMatch(const TextListNode* lists, const char* path, NameFold fold) {
-    PreparedMatchKey key;
-    PrepareMatchKey(key, path, fold);
-    return TypeListsHoldKey(lists, key);
-}

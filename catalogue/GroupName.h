@@ -39,11 +39,10 @@ enum GroupKind : int32_t {
 constexpr int32_t kTypeListBufferSize = 2 * kFixedTextBytes;
 
 // Upper-cases a name in place for comparing it; false when it could not be
-// done whole. The product passes MakeNameUpper (toolkit/NameCase.h), which
-// asks the platform for the letters beyond ASCII; FoldAsciiUpper is the a-z
-// rule alone, all that names of ASCII need.
+// done whole. The library passes MakeNameUpper (toolkit/NameCase.h), which
+// asks the platform for the letters beyond ASCII; the platform-free core
+// takes it as a parameter.
 using NameFold = bool (*)(TextBuffer& text);
-bool FoldAsciiUpper(TextBuffer& text);
 
 // The kind of the upper-cased `name`. Writes the type-list text into
 // `list` (kTypeListBufferSize bytes) only when the result is TypeListGroup;
@@ -70,6 +69,3 @@ void PrepareMatchKey(PreparedMatchKey& key, const char* path, NameFold fold);
 // no lists at all).
 int TypeListsHoldKey(const TextListNode* lists, const PreparedMatchKey& key);
 
-// 1 when one of the lists (walked from `lists`) holds the match key of
-// `path`, else 0 (also for no lists at all).
-int TypeListsMatch(const TextListNode* lists, const char* path, NameFold fold);

@@ -154,10 +154,9 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
             whole ? item->LaunchAction(selection, commandLine)
                   : LaunchOutcome{LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
         if (outcome.result != LaunchResult::kStarted) {
-            char16_t messageStore[kInvokeBufferCapacity + 1];
-            WideOver message(messageStore, kInvokeBufferCapacity);
+            FixedWide<kInvokeBufferCapacity> message;
             ComposeFailureMessage(message, *item, outcome, longNames, selection, fileCount, commandLine);
-            MessageBoxW(pici->hwnd, AsWide(message.Text()), kErrorCaption, MB_ICONERROR | MB_OK);
+            MessageBoxW(pici->hwnd, AsWide(message), kErrorCaption, MB_ICONERROR | MB_OK);
         }
         FreeWideList(&longNames);
         result = S_OK;

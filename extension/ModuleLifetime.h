@@ -3,9 +3,10 @@
 // be unloaded.
 //
 // Process attach (LibraryAttach, under the loader lock) only keeps the
-// instance handle and creates the two unnamed mutexes, which needs no other
-// library; process detach (LibraryDetach) stops the change watch, frees the
-// catalogue and closes the mutexes. Nothing here depends on the order in
+// instance handle and makes the two recursive locks (catalogueLock,
+// hookListLock: critical sections) usable, which needs no other library;
+// process detach (LibraryDetach) stops the change watch, frees the
+// catalogue and gives the locks back. Nothing here depends on the order in
 // which static objects are constructed: the entry point runs after all of
 // them. The catalogue itself (settings, folder scan, change watch: shell and
 // COM calls) is loaded by its first user, the first Initialize or

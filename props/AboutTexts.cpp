@@ -34,15 +34,14 @@ const char16_t* QueryText(void* block, const wchar_t* path) {
 }  // namespace
 
 void ReadAboutTexts(const char* libraryPath, AboutTexts& texts) {
-    char16_t pathStore[3 * kFixedTextCapacity + 1];
-    WideOver path(pathStore, 3 * kFixedTextCapacity);
+    FixedWide<> path;
     if (!AppendUtf16(path, libraryPath)) return;
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeW(AsWide(path.Text()), &handle);
+    DWORD size = GetFileVersionInfoSizeW(AsWide(path), &handle);
     if (size == 0) return;
     VersionBlock block(size);
     if (block.Data() == nullptr) return;
-    if (!GetFileVersionInfoW(AsWide(path.Text()), 0, size, block.Data())) return;
+    if (!GetFileVersionInfoW(AsWide(path), 0, size, block.Data())) return;
 
     void* fixedValue = nullptr;
     UINT fixedLength = 0;

@@ -44,10 +44,9 @@ void Report(const SwitchRequest& request, HWND owner, const char* text, bool fai
 }  // namespace
 
 void ShowMessage(HWND owner, const char* text, UINT flags) {
-    char16_t store[1024];
-    WideOver wide(store, 1023);
+    FixedWide<> wide;
     AppendUtf16(wide, text);
-    MessageBoxW(owner, AsWide(wide.Text()), kCaption, flags);
+    MessageBoxW(owner, AsWide(wide), kCaption, flags);
 }
 
 SwitchRequest ParseSwitches(const char* commandLine) {

@@ -52,5 +52,6 @@ int RunSwitches(const SwitchRequest& request, HWND owner);
 // reason SetRegistration gave; may be null) instead.
 void DescribeOutcome(const RegistrationOutcome& outcome, bool enable, const char* why, TextBuffer& out);
 
-// A message box with the settings program's caption; `text` is UTF-8.
+// A message box with the settings program's caption; `text` is UTF-8, shown
+// whole up to a FixedText's length (every message of the program is one).
 void ShowMessage(HWND owner, const char* text, UINT flags);

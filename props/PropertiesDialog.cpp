@@ -44,21 +44,14 @@ FixedText& ProgramFile(FixedText& out, const char* name) {
     return CombinePath(out, ProgramDirectory().Text(), name);
 }
 
-// The edit box's text in UTF-8: up to 260 UTF-16 units of at most 3 bytes.
-struct EditText {
-    char store[3 * kFixedTextCapacity + 1];
-    TextOver text{store, 3 * kFixedTextCapacity};
-};
-
 // The help call with the help file beside the program; nothing when there is
 // no such path.
 void ShowHelp(HWND window, UINT command) {
     FixedText helpFile;
     ProgramFile(helpFile, kHelpFileName);
-    char16_t store[3 * kFixedTextCapacity + 1];
-    WideOver path(store, 3 * kFixedTextCapacity);
+    FixedWide<> path;
     if (helpFile.Empty() || !AppendUtf16(path, helpFile.Text())) return;
-    WinHelpW(window, AsWide(path.Text()), command, reinterpret_cast<ULONG_PTR>(g_helpTable));
+    WinHelpW(window, AsWide(path), command, reinterpret_cast<ULONG_PTR>(g_helpTable));
 }
 
 }  // namespace
@@ -160,9 +153,9 @@ void PropertiesDialog::StoreFromControls() {
         ShowMessage(dialog_, text.Text(), MB_OK | (outcome.succeeded ? MB_ICONINFORMATION : MB_ICONERROR));
     }
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
-    EditText name;
-    ReadMenuNameEdit(name.text);
-    theSettings.SetMenuName(name.text.Text());  // cut after 63 characters
+    FixedText name;
+    ReadMenuNameEdit(name);
+    theSettings.SetMenuName(name.Text());  // cut after 63 characters
     WriteSettings();
 }
 
@@ -173,8 +166,7 @@ void PropertiesDialog::UpdateEnabling() {
         if (unchecked != (theSettings.*box.flag == 0)) differs = true;
     }
     // Equal UTF-8 bytes are equal characters.
-    EditText edit;
-    TextBuffer& name = edit.text;
+    FixedText name;
     ReadMenuNameEdit(name);
     const TextBuffer& stored = theSettings.MenuName;
     if (name.Length() != stored.Length()) {
@@ -195,21 +187,21 @@ void PropertiesDialog::SetChecked(int id, bool checked) {
 }
 
 // A UTF-8 text shown in UTF-16; the texts shown here (menu name, About
-// lines) hold at most 260 bytes, so they always fit.
+// lines) are FixedTexts at most, so they always fit.
 void PropertiesDialog::SetItemText(int id, const char* text) {
-    char16_t store[kFixedTextCapacity + 1];
-    WideOver wide(store, kFixedTextCapacity);
+    FixedWide<> wide;
     AppendUtf16(wide, text);
-    SetDlgItemTextW(dialog_, id, AsWide(wide.Text()));
+    SetDlgItemTextW(dialog_, id, AsWide(wide));
 }
 
-// Up to 260 UTF-16 units of the edit box (the terminator forced at 260), in
-// UTF-8; `text` must hold 3 bytes a unit.
-void PropertiesDialog::ReadMenuNameEdit(TextBuffer& text) const {
-    wchar_t units[kFixedTextCapacity + 1];
-    UINT count = GetDlgItemTextW(dialog_, IDC_MENU_NAME, units, kFixedTextCapacity + 1);
-    units[kFixedTextCapacity] = 0;
-    AssignUtf8(text, AsUtf16(units), static_cast<int32_t>(count <= kFixedTextCapacity ? count : kFixedTextCapacity));
+// Up to kSettingsTextUnits UTF-16 units of the edit box (the terminator
+// forced behind them), in UTF-8. A FixedText holds all but a last character
+// of three bytes in a box filled to the limit; the menu name keeps far fewer.
+void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
+    wchar_t units[kSettingsTextUnits + 1];
+    UINT count = GetDlgItemTextW(dialog_, IDC_MENU_NAME, units, kSettingsTextUnits + 1);
+    units[kSettingsTextUnits] = 0;
+    AssignUtf8(text, AsUtf16(units), static_cast<int32_t>(count <= kSettingsTextUnits ? count : kSettingsTextUnits));
 }
 
 // The actions live in group folders beside the library, i.e. in the

@@ -43,7 +43,7 @@ private:
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);
     void SetItemText(int id, const char* text);
-    void ReadMenuNameEdit(TextBuffer& text) const;
+    void ReadMenuNameEdit(FixedText& text) const;
 
     const AboutTexts& about_;
     HWND dialog_ = nullptr;

@@ -64,8 +64,7 @@ LSTATUS CreateKey(HKEY parent, const char* name, HKEY* key) {
 // units plus 1, in bytes. `text` is UTF-8 from a FixedText or a constant, so
 // its UTF-16 form always fits.
 LSTATUS SetText(HKEY key, const wchar_t* name, const char* text) {
-    char16_t textStore[kFixedTextBytes + 1];
-    WideOver wideText(textStore, kFixedTextBytes);
+    FixedWide<> wideText;
     AppendUtf16(wideText, text);
     return g_calls.setValue(key, name, 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(wideText.Text()),

@@ -38,22 +38,13 @@ const FlagKey kFlags[] = {
     {L"HideEmpty", &Settings::HideEmpty, 1},
 };
 
-// A UTF-16 text over its own array of `N` units and the terminator.
-template <int32_t N>
-class WideArray : public WideOver {
-public:
-    WideArray() : WideOver(store_, N) {}
-    const wchar_t* W() const { return AsWide(Text()); }
-
-private:
-    char16_t store_[N + 1];
-};
-
-// A path of up to 777 UTF-8 bytes is at most 777 units; the platform takes
-// fewer, and a longer one fails there like any path it cannot open.
-using WidePath = WideArray<3 * kFixedTextCapacity>;
-// "options." and a user name of up to 260 UTF-8 bytes.
-using SectionName = WideArray<kFixedTextCapacity + 16>;
+// A path of a FixedText fits a FixedWide whole; the platform takes fewer
+// units, and a longer path fails there like any path it cannot open.
+using WidePath = FixedWide<>;
+// "options." and a user name of up to a settings text's units.
+using SectionName = FixedWide<kSettingsTextUnits + 16>;
+// The menu name's characters take at most two units each.
+using WideMenuName = FixedWide<2 * kMenuNameCapacity>;
 
 // Makes the profile service drop what it has cached of `file`.
 void FlushProfile(const wchar_t* file) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, file); }
@@ -65,16 +56,16 @@ int32_t ReadInt(const wchar_t* section, const wchar_t* key, int32_t fallback, co
 // A name of 260 units or more reads as empty, not as a cut one; a shorter
 // one is cut to the menu name's 63 characters.
 void ReadMenuName(Settings& settings, const wchar_t* section, const wchar_t* file) {
-    WideArray<2 * kMenuNameCapacity> fallback;
+    WideMenuName fallback;
     AppendUtf16(fallback, settings.MenuName.Text());
-    wchar_t value[kFixedTextCapacity + 1];
-    DWORD count = GetPrivateProfileStringW(section, kMenuNameKey, fallback.W(), value, kFixedTextCapacity + 1, file);
-    if (count == 0 || count >= static_cast<DWORD>(kFixedTextCapacity)) {
+    wchar_t value[kSettingsTextUnits + 1];
+    DWORD count = GetPrivateProfileStringW(section, kMenuNameKey, AsWide(fallback), value, kSettingsTextUnits + 1, file);
+    if (count == 0 || count >= static_cast<DWORD>(kSettingsTextUnits)) {
         settings.SetMenuName("");
         return;
     }
-    char utf8[3 * kFixedTextCapacity + 1];
-    TextOver name(utf8, 3 * kFixedTextCapacity);
+    // Fewer units than the path limit: a FixedText holds their UTF-8 whole.
+    FixedText name;
     AssignUtf8(name, AsUtf16(value), static_cast<int32_t>(count));
     settings.SetMenuName(name.Text());
 }
@@ -201,9 +192,9 @@ void MakeUnicodeFile(const wchar_t* path) {
     WidePath beside;
     beside.Append(AsUtf16(path)).AppendAscii(".new");
     if (beside.Length() != WideLength(AsUtf16(path)) + 4) return;  // no room for the name
-    if (!WriteUnicodeFile(beside.W(), AsWide(wide.storage), wide.length) ||
-        !MoveFileExW(beside.W(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(beside.W());
+    if (!WriteUnicodeFile(AsWide(beside), AsWide(wide.storage), wide.length) ||
+        !MoveFileExW(AsWide(beside), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(AsWide(beside));
     }
 }
 
@@ -256,30 +247,30 @@ void ReadSettingsFor(Settings& settings, const char* file, SettingsScope scope, 
         ReadNoFile(settings, scope);
         return;
     }
-    FlushProfile(path.W());
-    ReadableCopy readable(path.W());
+    FlushProfile(AsWide(path));
+    ReadableCopy readable(AsWide(path));
     ReadSection(settings, kSharedSection, scope, false, readable.Path());
     if (user[0] == 0) return;
     SectionName section;
     if (!BuildSection(section, user)) return;
-    ReadSection(settings, section.W(), scope, true, readable.Path());
+    ReadSection(settings, AsWide(section), scope, true, readable.Path());
 }
 
 void WriteSettingsFor(const Settings& settings, const char* file, const char* user) {
     WidePath path;
     SectionName section;
     if (file[0] == 0 || !AppendUtf16(path, file) || !BuildSection(section, user)) return;
-    WideArray<kMenuNameBytes> name;
+    WideMenuName name;
     AppendUtf16(name, settings.MenuName.Text());
 
-    FlushProfile(path.W());
-    MakeUnicodeFile(path.W());
-    FlushProfile(path.W());
+    FlushProfile(AsWide(path));
+    MakeUnicodeFile(AsWide(path));
+    FlushProfile(AsWide(path));
     for (const FlagKey& flag : kFlags) {
-        WritePrivateProfileStringW(section.W(), flag.name, settings.*flag.field != 0 ? L"1" : L"0", path.W());
+        WritePrivateProfileStringW(AsWide(section), flag.name, settings.*flag.field != 0 ? L"1" : L"0", AsWide(path));
     }
-    WritePrivateProfileStringW(section.W(), kMenuNameKey, name.W(), path.W());
-    FlushProfile(path.W());
+    WritePrivateProfileStringW(AsWide(section), kMenuNameKey, AsWide(name), AsWide(path));
+    FlushProfile(AsWide(path));
 }
 
 void CopySettings(Settings& to, const Settings& from) {

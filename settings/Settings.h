@@ -22,6 +22,10 @@
 
 #include "toolkit/TextBuffer.h"
 
+// The longest text, in UTF-16 units, that the settings file and the settings
+// dialog hand over, before the menu name is cut to its characters: the path
+// limit. A menu name of that many units or more in the file reads as empty.
+constexpr int32_t kSettingsTextUnits = kPathUnitLimit;
 constexpr int32_t kMenuNameCapacity = 63;  // characters, not bytes
 constexpr int32_t kMenuNameBytes = 4 * kMenuNameCapacity;  // UTF-8: at most 4 bytes each
 constexpr int32_t kDefaultOrder = 10000;

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-bool NoLeadBytes(unsigned char) { return false; }
-
 namespace {
 
 // The length of the part at `start` of `n` bytes, cut to the limit; a cut
@@ -17,7 +15,7 @@ int32_t Cut(const char* start, int32_t n) {
 
 }  // namespace
 
-PathParts SplitPath(const char* path, LeadByteTest isLead) {
+PathParts SplitPath(const char* path) {
     PathParts parts = {};
     int32_t n = 0;
     while (path[n] != 0) ++n;
@@ -25,15 +23,11 @@ PathParts SplitPath(const char* path, LeadByteTest isLead) {
     parts.driveLength = (n >= 2 && path[1] == ':') ? 2 : 0;
     parts.directoryStart = parts.driveLength;
 
-    // One walk over whole characters finds the last separator and the last dot.
+    // One walk over the bytes finds the last separator and the last dot.
     int32_t lastSeparator = -1;
     int32_t lastDot = -1;
     for (int32_t i = parts.driveLength; i < n; ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (isLead(c) && i + 1 < n) {
-            ++i;  // the trail byte is never a separator or a dot
-            continue;
-        }
+        const char c = path[i];
         if (c == '\\' || c == '/') {
             lastSeparator = i;
         } else if (c == '.') {
@@ -56,8 +50,8 @@ PathParts SplitPath(const char* path, LeadByteTest isLead) {
     return parts;
 }
 
-TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned which, LeadByteTest isLead) {
-    PathParts parts = SplitPath(path, isLead);
+TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned which) {
+    PathParts parts = SplitPath(path);
     struct Piece {
         unsigned flag;
         int32_t start;
@@ -81,11 +75,11 @@ TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned which, L
     return out.Assign(joined);
 }
 
-TextBuffer& AssignDirectoryNoSlash(TextBuffer& out, const char* path, LeadByteTest isLead) {
-    PathParts parts = SplitPath(path, isLead);
-    AssignPathParts(out, path, kPartDrive | kPartDirectory, isLead);
-    // The directory's last byte is a separator only when it is a whole
-    // character; a split directory always ends in one, so check the byte.
+TextBuffer& AssignDirectoryNoSlash(TextBuffer& out, const char* path) {
+    PathParts parts = SplitPath(path);
+    AssignPathParts(out, path, kPartDrive | kPartDirectory);
+    // A directory that `out` holds whole ends in its separator; drop it only
+    // when that is a backslash.
     int32_t end = parts.driveLength + parts.directoryLength;
     if (end > 0 && out.Length() == end && out.Text()[end - 1] == '\\') out.Truncate(end - 1);
     return out;

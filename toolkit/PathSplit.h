@@ -7,11 +7,9 @@
 //   extension  from that last dot (included) to the end, else empty
 //
 // Directory, base name and extension are each cut to kPathPartLimit bytes,
-// never inside a UTF-8 character. Splitting can honour double-byte
-// characters: a lead byte takes the following byte with it, and neither is
-// taken for a separator or a dot. Which bytes lead is the code page's
-// business, so the test is a parameter; the product's texts are UTF-8, where
-// no byte leads (NoLeadBytes).
+// never inside a UTF-8 character. The texts are UTF-8, where every byte of a
+// character beyond ASCII is 0x80 or above: a separator or a dot byte is
+// always that character, so splitting works on the bytes.
 //
 // Platform-free.
 #pragma once
@@ -19,12 +17,6 @@
 #include <cstdint>
 
 #include "toolkit/TextBuffer.h"
-
-// True when `byte` is the lead byte of a double-byte character.
-using LeadByteTest = bool (*)(unsigned char byte);
-
-// The test of every single-byte code page: no byte leads.
-bool NoLeadBytes(unsigned char byte);
 
 // Longest directory, base name or extension part kept by a split: 255
 // characters of up to three UTF-8 bytes.
@@ -42,7 +34,7 @@ struct PathParts {
     int32_t extensionLength;  // with the dot
 };
 
-PathParts SplitPath(const char* path, LeadByteTest isLead);
+PathParts SplitPath(const char* path);
 
 // Which parts AssignPathParts copies, in the order drive, directory, base
 // name, extension.
@@ -55,8 +47,8 @@ enum PathPart : unsigned {
 
 // Assigns the chosen parts of `path`, in path order, to `out` (cut at its
 // capacity). Returns `out`.
-TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned parts, LeadByteTest isLead);
+TextBuffer& AssignPathParts(TextBuffer& out, const char* path, unsigned parts);
 
 // Drive and directory with one trailing backslash removed ("C:\A\f" gives
 // "C:\A", "C:\f" gives "C:"); a trailing '/' stays.
-TextBuffer& AssignDirectoryNoSlash(TextBuffer& out, const char* path, LeadByteTest isLead);
+TextBuffer& AssignDirectoryNoSlash(TextBuffer& out, const char* path);

@@ -14,7 +14,7 @@ FixedText g_programDirectory;
 FixedText g_userName;
 
 FixedText& SplitInto(FixedText& out, const char* path, unsigned parts) {
-    AssignPathParts(out, path, parts, NoLeadBytes);
+    AssignPathParts(out, path, parts);
     return out;
 }
 
@@ -22,8 +22,7 @@ FixedText& SplitInto(FixedText& out, const char* path, unsigned parts) {
 
 FixedText& CombinePath(FixedText& out, const char* directory, const char* name) {
     // Joined in UTF-16, where the platform's limit counts.
-    char16_t joinedStore[kFixedTextBytes + 1];
-    WideOver joined(joinedStore, kFixedTextBytes);
+    FixedWide<> joined;
     bool whole;
     if ((name[0] != 0 && name[1] == ':') || (name[0] == '\\' && name[1] == '\\')) {
         whole = AppendUtf16(joined, name);
@@ -38,7 +37,7 @@ FixedText& CombinePath(FixedText& out, const char* directory, const char* name) 
     out.Assign("");
     if (!whole) return out;
     wchar_t full[kPathUnitLimit];
-    const DWORD n = GetFullPathNameW(AsWide(joined.Text()), kPathUnitLimit, full, nullptr);
+    const DWORD n = GetFullPathNameW(AsWide(joined), kPathUnitLimit, full, nullptr);
     if (n != 0 && n < kPathUnitLimit) AssignUtf8(out, AsUtf16(full), static_cast<int32_t>(n));
     return out;
 }
@@ -48,7 +47,7 @@ FixedText& DirectoryOf(FixedText& out, const char* path) {
 }
 
 FixedText& DirectoryOfNoSlash(FixedText& out, const char* path) {
-    AssignDirectoryNoSlash(out, path, NoLeadBytes);
+    AssignDirectoryNoSlash(out, path);
     return out;
 }
 

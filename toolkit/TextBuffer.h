@@ -16,9 +16,6 @@
 
 // The platform's path limit in UTF-16 units, terminator included (MAX_PATH).
 constexpr int32_t kPathUnitLimit = 260;
-// The limit, in characters, of the texts the settings file and the settings
-// dialog hand over: the path limit.
-constexpr int32_t kFixedTextCapacity = kPathUnitLimit;
 // Capacity of a FixedText: the UTF-8 bytes of the longest path, 259 units of
 // at most three bytes each (a pair of units is one four-byte character), so
 // no path the platform hands over is ever cut.
@@ -78,12 +75,12 @@ public:
     TextOver(char* array, int32_t cap, const char* source) { InitOverWith(array, cap, source); }
 };
 
-// Inline storage for 777 bytes and the terminator; allocates nothing.
+// Inline storage for kFixedTextBytes and the terminator; allocates nothing.
 class FixedText : public TextBuffer {
 public:
     FixedText() { InitOver(inlineStore, kFixedTextBytes); }
     explicit FixedText(const char* source) { InitOverWith(inlineStore, kFixedTextBytes, source); }
-    // The copy takes its own storage; a longer text is cut to 777 bytes.
+    // The copy takes its own storage; a longer text is cut to the capacity.
     void CopyFrom(const TextBuffer& other) { Assign(other.storage); }
 
 private:

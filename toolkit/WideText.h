@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "toolkit/TextBuffer.h"
+
 // Number of units before the terminator.
 int32_t WideLength(const char16_t* text);
 
@@ -46,6 +48,18 @@ protected:
 class WideOver : public WideBuffer {
 public:
     WideOver(char16_t* array, int32_t cap);
+};
+
+// Inline storage for `Units` units and the terminator; allocates nothing.
+// The default holds the UTF-16 form of any FixedText whole: a UTF-8 text
+// never takes more units than bytes.
+template <int32_t Units = kFixedTextBytes>
+class FixedWide : public WideOver {
+public:
+    FixedWide() : WideOver(inlineStore, Units) {}
+
+private:
+    char16_t inlineStore[Units + 1];
 };
 
 // Starts empty with capacity 0 on an inline terminator; Reserve(n) moves it

@@ -1,5 +1,6 @@
 // Small move-only owners for platform handles, one close policy per handle
-// type, plus a COM interface pointer and a mutex guard.
+// type, plus a COM interface pointer and a recursive lock (a critical
+// section) with its scoped hold.
 //
 // A handle type is described by traits: the handle type, the value that means
 // "none" (given by a function, because mingw rejects INVALID_HANDLE_VALUE as a
@@ -59,28 +60,28 @@ struct KernelHandleTraits {
     static void Close(Handle h) { CloseHandle(h); }
 };
 
-// FindFirstFileA listings.
+// FindFirstFileW listings.
 struct FindHandleTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { FindClose(h); }
 };
 
-// FindFirstChangeNotificationA watches.
+// FindFirstChangeNotificationW watches.
 struct ChangeNotificationTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { FindCloseChangeNotification(h); }
 };
 
-// Files opened with CreateFileA.
+// Files opened with CreateFileW.
 struct FileHandleTraits {
     using Handle = HANDLE;
     static Handle Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle h) { CloseHandle(h); }
 };
 
-// Registry keys opened or created by RegOpenKeyExA / RegCreateKeyExA.
+// Registry keys opened or created by RegOpenKeyEx / RegCreateKeyEx (either form).
 struct RegistryKeyTraits {
     using Handle = HKEY;
     static Handle Invalid() { return nullptr; }

@@ -13,6 +13,7 @@
 #include "catalogue/Shortcuts.h"
 #include "settings/Settings.h"
 #include "tests/catalogue/CatalogueFixture.h"
+#include "tests/testsupport/ActionItemFile.h"
 #include "tests/testsupport/ClassesKey.h"
 #include "tests/testsupport/Platform.h"
 #include "tests/testsupport/Shortcut.h"
@@ -20,9 +21,9 @@
 
 namespace {
 
-// Owns an item made by ActionItem::Create.
+// Owns an item read by ReadActionItem.
 struct ItemHolder {
-    explicit ItemHolder(const std::string& path) : item(ActionItem::Create(path.c_str())) {}
+    explicit ItemHolder(const std::string& path) : item(ReadActionItem(path.c_str())) {}
     ~ItemHolder() { ActionItem::Destroy(item); }
     ActionItem* operator->() const { return item; }
     ActionItem* item;
@@ -158,9 +159,9 @@ TEST_F(ActionItemTest, IconInEachOfTheFourWays) {
         if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
         if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
 
-        // RefreshIcon replaces the icon; ReleaseIcon destroys it and clears it.
+        // Reset replaces the icon; ReleaseIcon destroys it and clears it.
         HICON first = item->icon.Get();
-        item->RefreshIcon(path.c_str());
+        item->icon.Reset(CopyIcon(first));
         ASSERT_NE(item->icon.Get(), nullptr);
         EXPECT_FALSE(GetIconInfo(first, &info)) << "the replaced icon was not destroyed";
         HICON second = item->icon.Get();
@@ -477,7 +478,7 @@ TEST_F(ActionItemTest, ShortcutWhoseTargetIsGoneStillReads) {
 TEST_F(ActionItemTest, CreateFailsCleanlyWithoutMemory) {
     std::string path = Link("Mem.lnk", To(program));
     ScopedTextHeap heap(HeapFailingSize(sizeof(ActionItem)));
-    EXPECT_EQ(ActionItem::Create(path.c_str()), nullptr);
+    EXPECT_EQ(ReadActionItem(path.c_str()), nullptr);
     EXPECT_GE(RefusedRequests(), 1);
 }
 

@@ -51,7 +51,7 @@ TEST(ParseOrderSuffix, DisplayNameTable) {
     for (const SuffixCase& c : cases) {
         // The item takes the extension part of the display name, as the path
         // split gives it, and shows the base name when the suffix is accepted.
-        PathParts parts = SplitPath(c.displayName, NoLeadBytes);
+        PathParts parts = SplitPath(c.displayName);
         FixedText suffix;
         suffix.AssignMid(c.displayName, parts.extensionStart, parts.extensionLength);
         int32_t order = 10000;
@@ -213,8 +213,7 @@ TEST(ReaderOf, DecidedOnTheNameThePlatformRuns) {
         EXPECT_EQ(ReaderOf(c.program, u""), c.reader) << std::string(c.program, c.program + WideLength(c.program));
     }
     // What the glue resolves: the run name, or nothing for a stream.
-    char16_t store[64];
-    WideOver run(store, 63);
+    FixedWide<63> run;
     EXPECT_TRUE(AppendRunName(run, u"C:\\P\\POWERS~1. "));
     EXPECT_EQ(std::u16string(run.Text(), run.Length()), u"C:\\P\\POWERS~1.exe");
     run.Clear();
@@ -249,11 +248,14 @@ TEST(ComposeCommandLine, PowerShellTakesAScriptUnlessFileComesFirst) {
     for (const auto& c : cases) {
         EXPECT_EQ(ReaderOf(c.program, c.arguments), c.reader) << std::string(c.arguments, c.arguments + WideLength(c.arguments));
     }
-    // The literal on its own: every kind of single quote doubled, nothing else touched.
-    char16_t store[64];
-    WideOver literal(store, 63);
-    AppendPowerShellLiteral(literal, u"C:\\a'b\u201a\u201b$x`\"");
-    EXPECT_EQ(std::u16string(literal.Text(), literal.Length()), u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`\"'\"");
+    // The literal of a file: every kind of single quote doubled, nothing else touched.
+    FileList file({u"C:\\a'b\u201a\u201b$x`"});
+    HeapWide line;
+    ASSERT_EQ(ComposeCommandLine(line, u"C:\\P\\pwsh.exe", u"-c", file.head, LineReader::kPowerShell).result,
+              LineResult::kComposed);
+    const std::u16string literal = u"\"'C:\\a''b\u201a\u201a\u201b\u201b$x`'\"";
+    ASSERT_GE(Line(line).size(), literal.size());
+    EXPECT_EQ(Line(line).substr(Line(line).size() - literal.size()), literal);
 }
 
 TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {

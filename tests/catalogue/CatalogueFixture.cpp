@@ -6,6 +6,7 @@
 #include "catalogue/ActionCollector.h"
 #include "catalogue/CatalogueCounters.h"
 #include "settings/Settings.h"
+#include "toolkit/NameCase.h"
 
 void ResetSettingsToDefaults() {
     theSettings.GradientMenuBar = 1;
@@ -16,6 +17,12 @@ void ResetSettingsToDefaults() {
     theSettings.HideEmpty = 1;
     theSettings.DefaultOrder = kDefaultOrder;
     theSettings.MenuName.Assign(kProductWord);
+}
+
+int GroupMatchesFile(const ActionGroup& group, const char* path) {
+    PreparedMatchKey key;
+    PrepareMatchKey(key, path, MakeNameUpper);
+    return group.MatchesKey(key);
 }
 
 std::string Upper(std::string text) {

@@ -18,6 +18,10 @@
 // Puts theSettings back to the defaults the library starts with.
 void ResetSettingsToDefaults();
 
+// 1 when the file at `path` belongs to `group`: its match key prepared as a
+// menu prepares it (MakeNameUpper), asked of the group.
+int GroupMatchesFile(const ActionGroup& group, const char* path);
+
 // Upper-cased copy (A-Z only), as the catalogue compares names.
 std::string Upper(std::string text);
 

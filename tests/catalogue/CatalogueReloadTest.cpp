@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/ActionItem.h"
+#include "catalogue/Shortcuts.h"
+#include "settings/Settings.h"
 #include "tests/catalogue/CatalogueFixture.h"
 
 namespace {
@@ -160,7 +163,8 @@ TEST_F(CatalogueReloadTest, OneLinkObjectReadsEachShortcutAsItsOwn) {
     ASSERT_NE(reader.FirstGroup(), nullptr);
     int checked = 0;
     for (const ActionItem* item = reader.FirstGroup()->firstItem; item != nullptr; item = item->nextItem) {
-        ActionItem alone(item->shortcutPath.Text());  // with a link object of its own
+        ShellLinkReader own;  // a link object of its own
+        ActionItem alone(item->shortcutPath.Text(), own, theSettings.DefaultOrder);
         EXPECT_STREQ(item->arguments.Text(), alone.arguments.Text()) << item->displayName.Text();
         EXPECT_STREQ(item->workingDirectory.Text(), alone.workingDirectory.Text()) << item->displayName.Text();
         EXPECT_STREQ(item->targetPath.Text(), alone.targetPath.Text()) << item->displayName.Text();

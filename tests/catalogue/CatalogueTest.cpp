@@ -317,7 +317,7 @@ TEST_F(CatalogueTest, NamesAtAndOverThePathLimit) {
             EXPECT_EQ(std::string(g->name.Text()), Upper(longGroup));
             EXPECT_EQ(g->kind, TypeListGroup);
             EXPECT_EQ(g->firstItem, nullptr);
-            EXPECT_TRUE(g->MatchesFile(("x." + std::string(251, 'G')).c_str()));
+            EXPECT_TRUE(GroupMatchesFile(*g, ("x." + std::string(251, 'G')).c_str()));
         }
     }
     EXPECT_EQ(groups, 2);

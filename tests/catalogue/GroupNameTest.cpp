@@ -1,5 +1,7 @@
 #include "catalogue/GroupName.h"
 
+#include "tests/catalogue/TypeListMatch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -10,8 +10,7 @@
 namespace {
 
 struct Buffer {
-    char16_t store[kInvokeBufferCapacity + 1];
-    WideOver text{store, kInvokeBufferCapacity};
+    FixedWide<kInvokeBufferCapacity> text;
     std::u16string Text() const { return std::u16string(text.Text(), text.Length()); }
 };
 

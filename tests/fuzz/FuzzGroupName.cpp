@@ -22,6 +22,7 @@
 
 #include "catalogue/ActionOrder.h"
 #include "catalogue/GroupName.h"
+#include "tests/catalogue/TypeListMatch.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "menudraw/MenuHook.h"
 #include "menudraw/MenuPaint.h"
 #include "menudraw/OwnerDrawMenu.h"
+#include "tests/testsupport/ActionItemFile.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ private:
 // shortcut path that does not exist (so nothing is read), then given its name.
 struct TestAction {
     explicit TestAction(const char* name, COLORREF colour = RGB(200, 30, 40))
-        : item(ActionItem::Create("C:\\no such folder\\none.lnk")) {
+        : item(ReadActionItem("C:\\no such folder\\none.lnk")) {
         if (item != nullptr) {
             item->displayName.AssignExact(name);
             item->icon.Reset(CreateSolidIcon(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), colour));

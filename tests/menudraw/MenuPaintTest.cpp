@@ -8,6 +8,7 @@
 #include "menudraw/GdiObjects.h"
 #include "menudraw/MenuPaint.h"
 #include "menudraw/OwnerDrawMenu.h"
+#include "tests/testsupport/ActionItemFile.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST(MenuPaint, MeasureTakesTheSystemMenuFont) {
     Object object;
     HWND window = CreateTestWindow("measure");
     ASSERT_NE(window, nullptr);
-    ActionItem* item = ActionItem::Create("C:\\no such folder\\none.lnk");
+    ActionItem* item = ReadActionItem("C:\\no such folder\\none.lnk");
     ASSERT_NE(item, nullptr);
     item->displayName.AssignExact("Notepad");
     MEASUREITEMSTRUCT measure = {};

@@ -6,18 +6,15 @@
 
 namespace {
 
-// Lead bytes of code page 932 (Shift-JIS).
-bool LeadByte932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-std::string Part(const char* path, unsigned which, LeadByteTest test = NoLeadBytes) {
+std::string Part(const char* path, unsigned which) {
     FixedText out;
-    AssignPathParts(out, path, which, test);
+    AssignPathParts(out, path, which);
     return out.Text();
 }
 
 std::string NoSlash(const char* path) {
     FixedText out;
-    AssignDirectoryNoSlash(out, path, NoLeadBytes);
+    AssignDirectoryNoSlash(out, path);
     return out.Text();
 }
 
@@ -66,7 +63,7 @@ TEST(PathSplit, DirectoryWithoutItsSlash) {
 TEST(PathSplit, PartsAreCutAtTheLimitNeverInsideACharacter) {
     const int32_t n = kPathPartLimit + 45;
     std::string longDir = "C:\\" + std::string(n, 'd') + "\\" + std::string(n, 'b') + "." + std::string(n, 'e');
-    PathParts parts = SplitPath(longDir.c_str(), NoLeadBytes);
+    PathParts parts = SplitPath(longDir.c_str());
     EXPECT_EQ(parts.directoryLength, kPathPartLimit);
     EXPECT_EQ(parts.baseLength, kPathPartLimit);
     EXPECT_EQ(parts.extensionLength, kPathPartLimit);
@@ -78,27 +75,26 @@ TEST(PathSplit, PartsAreCutAtTheLimitNeverInsideACharacter) {
     EXPECT_EQ(Part(name.c_str(), kPartBaseName), std::string(kPathPartLimit - 2, 'b'));
 }
 
-TEST(PathSplit, DoubleByteTrailBytesAreNotSeparators) {
-    // 0x95 0x5C is one code page 932 character whose trail byte is a backslash;
-    // 0x83 0x2E would be one whose second byte looks like a dot.
+TEST(PathSplit, BytesAboveAsciiAreNeverSeparatorsOrDots) {
+    // UTF-8 names beyond ASCII split at their own separators and dots only.
+    const char utf8[] = "C:\\\xE6\x97\xA5\\\xD0\x94\xD0\xBE\xD0\xBA.\xE6\x9C\xAC";  // C:\日\Док.本
+    EXPECT_EQ(Part(utf8, kDir), "C:\\\xE6\x97\xA5\\");
+    EXPECT_EQ(Part(utf8, kPartBaseName), "\xD0\x94\xD0\xBE\xD0\xBA");
+    EXPECT_EQ(Part(utf8, kPartExtension), ".\xE6\x9C\xAC");
+    // Bytes that are no valid UTF-8 (a code page 932 pair 0x95 0x5C) are
+    // bytes all the same: the 0x5C is a separator, the dot behind 0x83 a dot.
     const char path[] = "C:\\dir\\\x95\x5C" "name.txt";
-    EXPECT_EQ(Part(path, kDir, LeadByte932), "C:\\dir\\");
-    EXPECT_EQ(Part(path, kPartBaseName, LeadByte932), "\x95\x5C" "name");
-    EXPECT_EQ(Part(path, kPartExtension, LeadByte932), ".txt");
-    // Read as a single-byte code page the same bytes split at the 0x5C.
-    EXPECT_EQ(Part(path, kDir, NoLeadBytes), "C:\\dir\\\x95\\");
-
-    const char dotted[] = "x\x83.";  // the lead byte takes the dot with it
-    EXPECT_EQ(Part(dotted, kPartExtension, LeadByte932), "");
-    EXPECT_EQ(Part(dotted, kPartExtension, NoLeadBytes), ".");
-
-    const char lastByteLead[] = "ab\x95";  // a lone lead byte at the end is kept
-    EXPECT_EQ(Part(lastByteLead, kPartBaseName, LeadByte932), "ab\x95");
+    EXPECT_EQ(Part(path, kDir), "C:\\dir\\\x95\\");
+    EXPECT_EQ(Part(path, kPartExtension), ".txt");
+    const char dotted[] = "x\x83.";
+    EXPECT_EQ(Part(dotted, kPartExtension), ".");
+    const char lastByteHigh[] = "ab\x95";  // a lone high byte at the end is kept
+    EXPECT_EQ(Part(lastByteHigh, kPartBaseName), "ab\x95");
 }
 
 TEST(PathSplit, OutputMayBeTheInput) {
     FixedText t("C:\\A\\file.txt");
-    AssignPathParts(t, t.Text(), kPartBaseName, NoLeadBytes);
+    AssignPathParts(t, t.Text(), kPartBaseName);
     EXPECT_STREQ(t.Text(), "file");
 }
 

@@ -6,6 +6,9 @@
 
 #include <string>
 
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
+
 namespace {
 
 std::string Combine(const char* directory, const char* name) {
@@ -69,20 +72,21 @@ TEST(Paths, SplittingThroughTheSystemCodePage) {
     EXPECT_STREQ(FileNameOf(out, "C:\\A\\f.txt").Text(), "f.txt");
 }
 
-// The platform's own lead-byte table for code page 932: the split must keep
-// a character whose trail byte is 0x5C whole.
-bool LeadByte932(unsigned char b) { return IsDBCSLeadByteEx(932, b) != FALSE; }
-
+// A name from code page 932 whose character has the trail byte 0x5C there
+// reaches the split as UTF-8, where no byte of it is a separator: the
+// character stays whole.
 TEST(Paths, CodePage932TrailByteIsNotASeparator) {
     ASSERT_TRUE(IsValidCodePage(932)) << "code page 932 is not installed";
-    ASSERT_TRUE(LeadByte932(0x95));
-    ASSERT_FALSE(LeadByte932(0x5C));
-    const char path[] = "C:\\x\\\x95\x5C.txt";  // U+8868 in code page 932 is 0x95 0x5C
+    ASSERT_TRUE(IsDBCSLeadByteEx(932, 0x95));
+    const char path932[] = "C:\\x\\\x95\x5C.txt";  // U+8868 in code page 932 is 0x95 0x5C
+    wchar_t wide[32] = {};
+    ASSERT_GT(MultiByteToWideChar(932, 0, path932, -1, wide, 32), 0);
+    FixedText path;
+    ASSERT_TRUE(AssignUtf8(path, AsUtf16(wide)));
     FixedText out;
-    AssignPathParts(out, path, kPartDrive | kPartDirectory, LeadByte932);
-    EXPECT_STREQ(out.Text(), "C:\\x\\");
-    AssignPathParts(out, path, kPartBaseName, LeadByte932);
-    EXPECT_STREQ(out.Text(), "\x95\x5C");
+    EXPECT_STREQ(DirectoryOf(out, path.Text()).Text(), "C:\\x\\");
+    EXPECT_STREQ(BaseNameOf(out, path.Text()).Text(), "\xE8\xA1\xA8");  // U+8868 in UTF-8
+    EXPECT_STREQ(ExtensionOf(out, path.Text()).Text(), ".txt");
 }
 
 TEST(Paths, ProgramDirectoryIsTheExecutablesDirectory) {

@@ -49,8 +49,7 @@ TEST(Utf8, CutsFallBetweenCharacters) {
     EXPECT_FALSE(AssignUtf8(out, u"abcd\U0001F600"));  // the 4 bytes would need 8
     EXPECT_EQ(Bytes(out), "abcd");
 
-    char16_t wideStore[4];
-    WideOver wide(wideStore, 3);
+    FixedWide<3> wide;
     EXPECT_FALSE(AppendUtf16(wide, "ab\xF0\x9F\x98\x80"));
     EXPECT_EQ(std::u16string(wide.Text()), u"ab");
 
