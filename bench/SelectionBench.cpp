@@ -15,63 +15,10 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "tools/DropListObject.h"
 #include "tests/extension/ExtensionTestSupport.h"
 
 namespace {
-
-// A data object offering one wide CF_HDROP and nothing else; GetData hands
-// out a copy, as a drag source does.
-class DropList final : public IDataObject {
-public:
-    explicit DropList(HGLOBAL block) : drop(block) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject)) return E_NOINTERFACE;
-        *ppv = static_cast<IDataObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = InterlockedDecrement(&refs);
-        if (n == 0) {
-            GlobalFree(drop);
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
-    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || (format->tymed & TYMED_HGLOBAL) == 0) return DV_E_FORMATETC;
-        const SIZE_T size = GlobalSize(drop);
-        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-        if (copy == nullptr) return E_OUTOFMEMORY;
-        std::memcpy(GlobalLock(copy), GlobalLock(drop), size);
-        GlobalUnlock(drop);
-        GlobalUnlock(copy);
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = copy;
-        medium->pUnkForRelease = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC* format) override { return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-        out->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
-        *out = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    LONG refs = 1;
-    HGLOBAL drop;
-};
 
 IDataObject* MakeDropList(int files, int types) {
     std::wstring names;
@@ -82,14 +29,7 @@ IDataObject* MakeDropList(int files, int types) {
         names += L'\0';
     }
     names += L'\0';
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
-    if (block == nullptr) return nullptr;
-    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
-    GlobalUnlock(block);
-    return new DropList(block);
+    return NewWideDropList(names);
 }
 
 // The caption of the first item of the first submenu of `host`.

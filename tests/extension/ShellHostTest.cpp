@@ -474,11 +474,11 @@ TEST_F(ShellHostTest, InterpretersAreRecognisedByTheNameThatRuns) {
         {"ShortName", shortPowerShell, "-NoProfile", "\"'" + passed + "'\""},
     };
     for (const auto& a : actions) {
-        ShortcutSpec spec;
-        spec.target = a.target;
-        spec.arguments = a.arguments;
-        spec.workingDirectory = trap.Path();
-        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + std::string(a.name) + ".lnk"), spec));
+        ShortcutSpec link;
+        link.target = a.target;
+        link.arguments = a.arguments;
+        link.workingDirectory = trap.Path();
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + std::string(a.name) + ".lnk"), link));
     }
     for (const auto& a : actions) {
         DeleteFileA(record.c_str());
@@ -521,9 +521,9 @@ TEST_F(ShellHostTest, LinkTargetsStandForTheLinkOnlyWhenTheyExist) {
         {"dir.lnk", (documents / "my dir") + "\\"},
     };
     for (const auto& l : links) {
-        ShortcutSpec spec;
-        spec.target = l.target;
-        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / l.link, spec));
+        ShortcutSpec shortcut;
+        shortcut.target = l.target;
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(documents / l.link, shortcut));
     }
     ASSERT_TRUE(DeleteFileA((documents / "gone.txt").c_str()));
     const auto identity = [&](const std::string& name) { return Identity(WidePath(documents / name)); };
@@ -565,10 +565,10 @@ TEST_F(ShellHostTest, BatchLineLimitCountsTheQuotesTheSystemAdds) {
     for (const int length : {8189, 8190, 8191, 8192, 8193}) {
         // "BATCH" ARGUMENTS "FILE"
         const int padding = length - static_cast<int>(batch.size() + passed.size()) - 6;
-        ShortcutSpec spec;
-        spec.target = batch;
-        spec.arguments = std::string(static_cast<size_t>(padding), 'x');
-        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Batch.lnk", spec));
+        ShortcutSpec link;
+        link.target = batch;
+        link.arguments = std::string(static_cast<size_t>(padding), 'x');
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "EXT\\Batch.lnk", link));
         DeleteFileA(marker.c_str());
         const HostRun run = RunHost(dll, {file}, "--quiet --close-boxes --invoke Batch");
         ASSERT_EQ(0, run.exitCode) << run.output;
