@@ -149,14 +149,22 @@ FileEncoding ReadFileText(const wchar_t* path, HeapWide& wide) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(in.Get(), &size) || size.QuadPart > kLargestConvertedFile) return FileEncoding::Unusable;
     DWORD length = static_cast<DWORD>(size.QuadPart);
+    // A UTF-16 file, which every write leaves, is told by its first two
+    // bytes: nothing more is read.
+    unsigned char mark[2];
+    DWORD got = 0;
+    if (!ReadFile(in.Get(), mark, sizeof mark, &got, nullptr)) return FileEncoding::Unusable;
+    if (got == 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF))) {
+        return FileEncoding::Unicode;
+    }
+    const LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(in.Get(), start, nullptr, FILE_BEGIN)) return FileEncoding::Unusable;
     HeapText bytes;
     if (bytes.Reserve(static_cast<int32_t>(length) + 1).Capacity() != static_cast<int32_t>(length)) {
         return FileEncoding::Unusable;
     }
-    DWORD got = 0;
     if (!ReadFile(in.Get(), bytes.storage, length, &got, nullptr) || got != length) return FileEncoding::Unusable;
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.storage);
-    if (length >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) return FileEncoding::Unicode;
     bool marked = length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
     const char* text = bytes.storage + (marked ? 3 : 0);
     DWORD textLength = length - (marked ? 3 : 0);
