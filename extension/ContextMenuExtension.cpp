@@ -147,12 +147,24 @@ STDMETHODIMP_(ULONG) ContextMenuExtension::Release() {
 
 // --- IShellExtInit ------------------------------------------------------------------
 
-STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pdtobj, HKEY) {
+STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY) {
     EnsureLibraryCatalogue();
     dataObject.Reset();
+    backgroundFolder.FreeStorage();
     if (pdtobj != nullptr) {
+        // A selection: pidlFolder, when given, is only the folder it lies in.
         pdtobj->AddRef();
         *dataObject.Receive() = pdtobj;
+    } else if (pidlFolder != nullptr) {
+        // The background of a folder window or of the desktop. The shell
+        // refuses folders past MAX_PATH for ID lists (Wine 8, measured), so
+        // a path of that size always fits; the desktop's ID list gives the
+        // desktop's folder.
+        wchar_t path[MAX_PATH] = L"";
+        if (SHGetPathFromIDListW(pidlFolder, path) && path[0] != 0) {
+            path[MAX_PATH - 1] = 0;
+            backgroundFolder.AssignExact(AsUtf16(path), WideLength(AsUtf16(path)));
+        }
     }
     return S_OK;
 }
@@ -233,7 +245,12 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
-    if (!dataObject) return false;
+    if (!dataObject) {
+        if (backgroundFolder.Empty()) return false;
+        if (PushWide(&selection, backgroundFolder.Text(), backgroundFolder.Length()) == 0) return false;
+        selectionCount = 1;
+        return true;
+    }
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     if (FAILED(dataObject->GetData(&format, &medium))) return false;
@@ -290,7 +307,19 @@ bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortc
 int32_t ContextMenuExtension::CollectActions() {
     static_assert(kMaxMenuItems <= kMaxCollectedActions, "the collector fills every slot of the menu");
     ActionCollector collector;
+    if (!dataObject) {
+        collector.AddBackground();
+        return collector.Collect(borrowed.FirstGroup(), menu.items, kMaxMenuItems);
+    }
     for (const WideTextNode* node = selection; node != nullptr; node = node->next) {
+        // A drop list carries no attributes: a folder (a drive root too) is
+        // told by the platform's, whatever its name looks like ("notes.txt"
+        // may be a folder). A name that cannot be read is taken as a file.
+        const DWORD attributes = GetFileAttributesW(AsWide(node->text.Text()));
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            collector.AddFolder();
+            continue;
+        }
         FixedText matchName;
         if (!collector.AddFile(AssignMatchName(matchName, node->text.Text()).Text())) break;
     }
