@@ -509,8 +509,12 @@ TEST_F(ShellHostTest, LinkTargetsStandForTheLinkOnlyWhenTheyExist) {
     // With CMF_VERBSONLY a selected shortcut stands for its target; a target
     // that names nothing (here one holding a tab and an option) leaves the
     // shortcut itself, and a folder ending in a backslash stays one argument.
+    // A target folder is matched as a folder: a DIR alias lets EXT serve it.
     ASSERT_TRUE(library.MakeGroup("EXT"));
     ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    ShortcutSpec folders;
+    folders.target = library / "EXT";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "DIR.lnk", folders));
     TempDir documents("zkdoc");
     ASSERT_TRUE(documents.WriteFile("plain.txt", "p") && documents.WriteFile("gone.txt", "g") &&
                 documents.WriteFile("z.txt", "z") && documents.MakeFolder("my dir"));
