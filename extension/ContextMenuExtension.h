@@ -69,6 +69,7 @@ public:
     HeapWide backgroundFolder;        // the folder whose empty space was clicked (Initialize without data object); empty otherwise
     WideTextNode* selection;          // selected names, full UTF-16 paths; last added at the head (reverse drop order)
     int32_t selectionCount;           // nodes in selection
+    bool* selectedFolders;            // one per selected name in drop order: a folder or drive root; null when none gathered
     OwnerDrawMenu menu;               // the submenu of the last QueryContextMenu and its owner-draw state
     CatalogueReader borrowed;         // holds the generation that menu.items point into
     int32_t linkTargetCount;          // selected shortcuts replaced by their targets (CMF_VERBSONLY)
@@ -121,11 +122,18 @@ private:
     // want of memory, or when the list holds more than kMaxSelectedFiles
     // (tooManyFiles): then no action is collected at all, whereas an empty
     // drop list lets every group match. Without a data object the
-    // background folder, when Initialize kept one, is the one name.
+    // background folder, when Initialize kept one, is the one name. Each
+    // name is marked in selectedFolders: the shell's own data object tells
+    // folders by the ID lists it carries (no file is touched); a name it
+    // does not describe (another drag source, a drive root) is asked of the
+    // file system.
     bool GatherSelection(bool resolveShortcuts);
     // Puts one selected name at the head of selection: the link's target
-    // in its place as GatherSelection says. False when memory runs short.
-    bool TakeSelected(const HeapWide& name, bool resolveShortcuts);
+    // in its place as GatherSelection says. Records in `isFolder` whether
+    // what was taken is a folder: from `knownAttributes` (what the shell's
+    // ID list holds for the name; INVALID_FILE_ATTRIBUTES when nothing) or
+    // else from the file system. False when memory runs short.
+    bool TakeSelected(const HeapWide& name, bool resolveShortcuts, DWORD knownAttributes, bool& isFolder);
     // Collects the matching actions of the held generation into menu.items,
     // sorted (catalogue/ActionCollector.h); returns how many. A selected
     // name whose attributes say folder (a drive root too) is matched as a
