@@ -71,6 +71,8 @@ bool ActionCollector::AddFile(const char* name) {
 }
 
 bool ActionCollector::Matches(const ActionGroup& group) const {
+    if (folders && !group.forFolders) return false;
+    if (background && !group.forBackground) return false;
     for (int32_t i = 0; i < keyCount; ++i) {
         if (!group.MatchesKey(keys[i])) return false;
     }

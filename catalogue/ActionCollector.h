@@ -1,11 +1,13 @@
 // The actions one menu shows for one selection: every group of a catalogue
-// generation that matches all selected files gives all its actions, the
+// generation that matches all selected items gives all its actions, the
 // first ones met in catalogue order up to the menu's room, sorted by order
 // number and then by name (CompareActionItems), equal ones in the order met.
 //
 // Usage, once per menu build:
 //   ActionCollector collector;
 //   for each selected file: collector.AddFile(name);
+//   for each selected folder: collector.AddFolder();
+//   for a folder's empty space: collector.AddBackground();
 //   int32_t n = collector.Collect(generation->firstGroup, items, room);
 //
 // Each selected file's match key is prepared once (files of the same type
@@ -45,9 +47,17 @@ public:
     bool AddFile(const char* name);
     // True once a file brought more than kMaxSelectedTypes types.
     bool TooMany() const { return tooMany; }
+    // Adds a selected folder or drive root: from now on only groups offered
+    // for folders match. Its name plays no part. Cannot fail.
+    void AddFolder() { folders = true; }
+    // Adds the folder whose empty space was clicked: from now on only groups
+    // offered for the background match. Cannot fail.
+    void AddBackground() { background = true; }
 
     // Fills items[0 .. n-1] with the actions of every group from `firstGroup`
-    // on that matches every added file (every group when no file was added),
+    // on that matches every added file by its type, is offered for folders
+    // when a folder was added and for the background when that was added
+    // (every group when nothing was added),
     // taking the first min(room, kMaxCollectedActions) met in catalogue
     // order, and sorts them stably by CompareActionItems. Returns n; 0 when
     // `items` is null or a file could not be added. Reads the groups only.
@@ -62,6 +72,8 @@ private:
     int32_t* slots = nullptr;          // hash table of key index + 1 (0: free), kTypeSlots entries; null until the first
     bool incomplete = false;           // a file's key could not be kept
     bool tooMany = false;              // a file's type was one beyond kMaxSelectedTypes
+    bool folders = false;              // a folder or drive root was added
+    bool background = false;           // a folder's empty space was added
 };
 
 // Sorts items[0 .. count-1] stably by CompareActionItems (count at most

@@ -7,7 +7,12 @@
 #include "toolkit/NameCase.h"
 
 ActionGroup::ActionGroup(const char* folderName)
-    : nextGroup(nullptr), firstItem(nullptr), typeLists(nullptr), kind(NotAGroup) {
+    : nextGroup(nullptr),
+      firstItem(nullptr),
+      typeLists(nullptr),
+      kind(NotAGroup),
+      forFolders(false),
+      forBackground(false) {
     // Upper-cased first: the upper-case form of a letter beyond ASCII may
     // take more bytes. A name that cannot be had whole (too long, or no
     // room for its block) must not become a different group: it is empty.
@@ -19,6 +24,8 @@ ActionGroup::ActionGroup(const char* folderName)
     char list[kTypeListBufferSize];
     kind = ParseGroupName(name, list);
     if (kind == TypeListGroup) PushText(&typeLists, list);
+    forFolders = kind == FolderGroup;
+    forBackground = kind == BackgroundGroup;
 }
 
 ActionGroup::~ActionGroup() {
@@ -49,7 +56,6 @@ void ActionGroup::AddItem(ActionItem* item) {
 }
 
 void ActionGroup::AddAliasFilter(const char* alias) {
-    if (kind == AllFilesGroup) return;
     FixedText aliasName(alias);
     if (!MakeNameUpper(aliasName)) return;
     char list[kTypeListBufferSize];
@@ -58,8 +64,15 @@ void ActionGroup::AddAliasFilter(const char* alias) {
         kind = AllFilesGroup;
         break;
     case TypeListGroup:
+        if (kind == AllFilesGroup) break;  // already every file
         kind = TypeListGroup;
         PushText(&typeLists, list);
+        break;
+    case FolderGroup:
+        forFolders = true;
+        break;
+    case BackgroundGroup:
+        forBackground = true;
         break;
     default:
         break;
@@ -68,6 +81,6 @@ void ActionGroup::AddAliasFilter(const char* alias) {
 
 int ActionGroup::MatchesKey(const PreparedMatchKey& key) const {
     if (kind == AllFilesGroup) return 1;
-    if (kind == VerbGroup) return 0;
+    if (kind != TypeListGroup) return 0;
     return TypeListsHoldKey(typeLists, key);
 }

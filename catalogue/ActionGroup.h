@@ -19,7 +19,9 @@ public:
     ActionGroup* nextGroup;   // next group of the same catalogue load; null at the end
     ActionItem* firstItem;    // head of the items, linked by nextItem; added at the head
     TextListNode* typeLists;  // head of the type-list texts; alias lists are added at the head
-    GroupKind kind;           // what the group matches
+    GroupKind kind;           // what the group matches among files (FolderGroup, BackgroundGroup: none)
+    bool forFolders;          // offered for selected folders and drive roots: DIR, or a DIR alias
+    bool forBackground;       // offered for a folder's or the desktop's empty space: BACKGROUND, or such an alias
     HeapText name;            // folder name as listed, upper-cased (toolkit/NameCase.h), exactly sized
 
     // Copies and upper-cases the UTF-8 `folderName` and parses it. A TypeListGroup gets
@@ -42,15 +44,18 @@ public:
     void AddItem(ActionItem* item);
 
     // Widens the group by an alias name (a shortcut's file name without its
-    // extension, UTF-8). An all-files group stays as it is. An alias
-    // that parses as all files makes the group all-files; one with types
-    // makes it a type-list group (a verb group too) and adds its list at the
-    // head. A verb or non-group alias changes nothing.
+    // extension, UTF-8). A DIR alias adds folders, a BACKGROUND alias the
+    // background, to a group of any kind. Among files an all-files group
+    // stays as it is; an alias that parses as all files makes the group
+    // all-files; one with types makes it a type-list group (a verb, folder
+    // or background group too) and adds its list at the head. A verb or
+    // non-group alias changes nothing.
     void AddAliasFilter(const char* alias);
 
     // 1 when the file whose match key is `key` (PrepareMatchKey with
     // MakeNameUpper: only its extension counts) belongs to the group, else 0.
-    // All-files groups match every file, verb groups none. A menu asks
-    // this of every group.
+    // All-files groups match every file; verb, folder and background groups
+    // none (a folder is asked through forFolders, never by its name). A
+    // menu asks this of every group.
     int MatchesKey(const PreparedMatchKey& key) const;
 };

@@ -4,11 +4,12 @@
 //
 // Layout the loader reads (the library folder, e.g. C:\TOOLS\ACT\):
 //   - every entry, file or folder, whose name parses as a group (EXT...,
-//     VERB...) becomes a group; a folder's shortcut files are its actions
-//     (sub-folders are not searched);
+//     VERB..., DIR, BACKGROUND) becomes a group; a folder's shortcut files
+//     are its actions (sub-folders are not searched);
 //   - a shortcut directly in the directory that points at one of its group
 //     folders widens that group by the shortcut's own name (EXT.htm.lnk ->
-//     the types of "EXT.htm");
+//     the types of "EXT.htm"; DIR.lnk -> folders; BACKGROUND.lnk -> the
+//     background);
 //   - "Zentrik.ini" there holds the settings, re-read by every load.
 // Groups are kept in the reverse of the listing's order, items likewise;
 // that order decides among actions that sort equal.

@@ -59,6 +59,11 @@ GroupKind ParseGroupName(const TextBuffer& name, char* list) {
         return TypeListGroup;
     }
     if (std::strcmp(prefix.Text(), "VERB") == 0) return VerbGroup;
+    // Folders have no type to list: anything after the name or its remark
+    // makes it no group, as EXTRA.txt is none.
+    if (q != n) return NotAGroup;
+    if (std::strcmp(prefix.Text(), "DIR") == 0) return FolderGroup;
+    if (std::strcmp(prefix.Text(), "BACKGROUND") == 0) return BackgroundGroup;
     return NotAGroup;
 }
 

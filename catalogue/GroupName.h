@@ -6,7 +6,11 @@
 //   EXT.txt.log            files whose type is one of the listed ones
 //   EXT(remark).txt        as above; a remark without "." is skipped
 //   VERB, VERB(x), VERB.x  a verb group: loaded, but matching no file
-//   anything else          not a group
+//   DIR, DIR(remark)       selected folders, drive roots included
+//   BACKGROUND, BACKGROUND(remark)
+//                          the empty space of a folder window or of the
+//                          desktop (that folder is the one file)
+//   anything else          not a group (DIRECTORY, DIR.txt, BACKGROUND.x)
 //
 // A name of kind TypeListGroup compiles into a type-list text: ";" and then
 // one ".TYPE;" entry per listed type, e.g. EXT.txt.doc gives ";.TXT;.DOC;".
@@ -31,6 +35,8 @@ enum GroupKind : int32_t {
     VerbGroup = 1,      // matches no file
     AllFilesGroup = 2,  // matches every file
     TypeListGroup = 3,  // matches files whose type is in one of its lists
+    FolderGroup = 4,      // matches no file: selected folders and drive roots
+    BackgroundGroup = 5,  // matches no file: a folder window's or the desktop's empty space
 };
 
 // Size of the working buffer that receives a type list, terminator included:

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <new>
 
 #include "catalogue/ActionCollector.h"
@@ -99,6 +100,87 @@ private:
     const wchar_t* end = nullptr;   // end of the block
 };
 
+// True when the ID list at `offset` of the `size` bytes at `base` ends
+// (with its zero terminator) inside them.
+bool IdListInside(const BYTE* base, SIZE_T size, SIZE_T offset) {
+    while (offset + sizeof(USHORT) <= size) {
+        USHORT cb = 0;
+        std::memcpy(&cb, base + offset, sizeof cb);
+        if (cb == 0) return true;
+        if (cb < sizeof(USHORT) || cb > size - offset) return false;
+        offset += cb;
+    }
+    return false;
+}
+
+// The attributes the shell's own data object holds for its items, read
+// from its ID lists (the "Shell IDList Array" format) without touching the
+// file system: SHGetDataFromIDListW(SHGDFIL_FINDDATA) answers from the find
+// data the shell keeps in a file-system item's ID. GetFileAttributesW for
+// each name instead cost 50 us a name under Wine 8 (0.33 s for 6,552
+// existing files, measured). Describes nothing when the format is missing
+// or malformed.
+class ShellItemAttributes {
+public:
+    // Reads the items of `data`; null describes nothing.
+    explicit ShellItemAttributes(IDataObject* data) {
+        if (data == nullptr) return;
+        const CLIPFORMAT format = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Shell IDList Array"));
+        FORMATETC request = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        if (format == 0 || FAILED(data->GetData(&request, &medium))) return;
+        held = true;
+        if (medium.tymed != TYMED_HGLOBAL || medium.hGlobal == nullptr) return;
+        const SIZE_T size = GlobalSize(medium.hGlobal);
+        list = static_cast<const CIDA*>(GlobalLock(medium.hGlobal));
+        if (list == nullptr) return;
+        if (size < sizeof(UINT) || (size - sizeof(UINT)) / sizeof(UINT) <= list->cidl) return;
+        for (UINT i = 0; i <= list->cidl; ++i) {
+            // An ID list reaching past the block: describe nothing.
+            if (!IdListInside(reinterpret_cast<const BYTE*>(list), size, list->aoffset[i])) return;
+        }
+        IShellFolder* desktop = nullptr;
+        if (FAILED(SHGetDesktopFolder(&desktop))) return;
+        const auto* parent = reinterpret_cast<PCUIDLIST_RELATIVE>(reinterpret_cast<const BYTE*>(list) + list->aoffset[0]);
+        if (parent->mkid.cb == 0) {
+            folder = desktop;
+        } else {
+            if (FAILED(desktop->BindToObject(parent, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder)))) {
+                folder = nullptr;
+            }
+            desktop->Release();
+        }
+        if (folder != nullptr) count = list->cidl;
+    }
+    ~ShellItemAttributes() {
+        if (folder != nullptr) folder->Release();
+        if (list != nullptr) GlobalUnlock(medium.hGlobal);
+        if (held) ReleaseStgMedium(&medium);
+    }
+    ShellItemAttributes(const ShellItemAttributes&) = delete;
+    ShellItemAttributes& operator=(const ShellItemAttributes&) = delete;
+
+    // How many items it describes; 0 when none.
+    UINT Count() const { return count; }
+    // The attributes of item `index` (below Count()) as its ID list holds
+    // them; INVALID_FILE_ATTRIBUTES for an item with no find data (a drive,
+    // a virtual item).
+    DWORD Attributes(UINT index) const {
+        const auto* item = reinterpret_cast<PCUITEMID_CHILD>(reinterpret_cast<const BYTE*>(list) + list->aoffset[index + 1]);
+        WIN32_FIND_DATAW found = {};
+        if (FAILED(SHGetDataFromIDListW(folder, item, SHGDFIL_FINDDATA, &found, sizeof found))) {
+            return INVALID_FILE_ATTRIBUTES;
+        }
+        return found.dwFileAttributes;
+    }
+
+private:
+    STGMEDIUM medium = {};           // the array as the data object gave it
+    bool held = false;               // medium must be released
+    const CIDA* list = nullptr;      // the locked array; null when not locked
+    IShellFolder* folder = nullptr;  // the items' parent folder; null when it could not be bound
+    UINT count = 0;                  // items described; 0 when none
+};
+
 HRESULT IdentifiersUsed(UINT count) { return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(count)); }
 
 // How many command identifiers the shell granted, from idCmdFirst to
@@ -113,6 +195,7 @@ ContextMenuExtension::ContextMenuExtension()
     : refCount(1),
       selection(nullptr),
       selectionCount(0),
+      selectedFolders(nullptr),
       menu(DefaultCatalogueSettings()),
       linkTargetCount(0),
       tooManyFiles(false) {
@@ -147,12 +230,24 @@ STDMETHODIMP_(ULONG) ContextMenuExtension::Release() {
 
 // --- IShellExtInit ------------------------------------------------------------------
 
-STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE, IDataObject* pdtobj, HKEY) {
+STDMETHODIMP ContextMenuExtension::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY) {
     EnsureLibraryCatalogue();
     dataObject.Reset();
+    backgroundFolder.FreeStorage();
     if (pdtobj != nullptr) {
+        // A selection: pidlFolder, when given, is only the folder it lies in.
         pdtobj->AddRef();
         *dataObject.Receive() = pdtobj;
+    } else if (pidlFolder != nullptr) {
+        // The background of a folder window or of the desktop. The shell
+        // refuses folders past MAX_PATH for ID lists (Wine 8, measured), so
+        // a path of that size always fits; the desktop's ID list gives the
+        // desktop's folder.
+        wchar_t path[MAX_PATH] = L"";
+        if (SHGetPathFromIDListW(pidlFolder, path) && path[0] != 0) {
+            path[MAX_PATH - 1] = 0;
+            backgroundFolder.AssignExact(AsUtf16(path), WideLength(AsUtf16(path)));
+        }
     }
     return S_OK;
 }
@@ -233,7 +328,12 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
-    if (!dataObject) return false;
+    if (!dataObject) {
+        if (backgroundFolder.Empty()) return false;
+        if (PushWide(&selection, backgroundFolder.Text(), backgroundFolder.Length()) == 0) return false;
+        selectionCount = 1;
+        return true;
+    }
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     if (FAILED(dataObject->GetData(&format, &medium))) return false;
@@ -251,30 +351,44 @@ bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
             tooManyFiles = true;
             whole = false;
         }
+        if (whole && count > 0) {
+            selectedFolders = new (std::nothrow) bool[count];
+            whole = selectedFolders != nullptr;
+        }
+        // The shell's data object lists the same items in the same order in
+        // both formats; any other count is not trusted.
+        const ShellItemAttributes known(whole ? dataObject.Get() : nullptr);
+        const bool described = known.Count() == count;
         HeapWide name;
         for (UINT i = 0; i < count && whole; ++i) {
             // The drop list may hold names past the path limit: each is read
             // whole, never cut. A name that cannot be kept fails the whole
             // menu: no action is offered for a selection with a file left out.
             whole = names.Read(i, name);
-            if (whole) whole = TakeSelected(name, resolveShortcuts);
+            if (whole) {
+                whole = TakeSelected(name, resolveShortcuts, described ? known.Attributes(i) : INVALID_FILE_ATTRIBUTES,
+                                     selectedFolders[i]);
+            }
         }
     }
     ReleaseStgMedium(&medium);
     return whole;
 }
 
-bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortcuts) {
+bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortcuts, DWORD knownAttributes,
+                                        bool& isFolder) {
     // A shortcut whose target is no file (an Internet shortcut, a link to a
     // shell folder), cannot be resolved or names nothing that exists stands
     // for itself: a name the link merely holds is never passed on as a file.
     HeapWide target;
+    DWORD attributes = knownAttributes;
     if (resolveShortcuts) {
         FixedText matchName;
         AssignMatchName(matchName, name.Text());
         if (IsShortcutFile(matchName.Text())) ResolveShortcutTarget(target, AsWide(name.Text()));
-        if (!target.Empty() && GetFileAttributesW(AsWide(target.Text())) == INVALID_FILE_ATTRIBUTES) {
-            target.FreeStorage();
+        if (!target.Empty()) {
+            attributes = GetFileAttributesW(AsWide(target.Text()));
+            if (attributes == INVALID_FILE_ATTRIBUTES) target.FreeStorage();
         }
         if (!target.Empty() && linkTargetCount++ == 0 &&
             !firstLinkTarget.AssignExact(target.Text(), target.Length())) {
@@ -282,6 +396,11 @@ bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortc
         }
     }
     const HeapWide& taken = target.Empty() ? name : target;
+    // A drop list carries no attributes: what the ID lists did not tell is
+    // asked, whatever the name looks like ("notes.txt" may be a folder). A
+    // name that cannot be read is taken as a file.
+    if (target.Empty() && attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(AsWide(name.Text()));
+    isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (PushWide(&selection, taken.Text(), taken.Length()) == 0) return false;
     ++selectionCount;
     return true;
@@ -290,7 +409,17 @@ bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortc
 int32_t ContextMenuExtension::CollectActions() {
     static_assert(kMaxMenuItems <= kMaxCollectedActions, "the collector fills every slot of the menu");
     ActionCollector collector;
+    if (!dataObject) {
+        collector.AddBackground();
+        return collector.Collect(borrowed.FirstGroup(), menu.items, kMaxMenuItems);
+    }
+    // The selection holds the names in reverse drop order.
+    int32_t index = selectionCount;
     for (const WideTextNode* node = selection; node != nullptr; node = node->next) {
+        if (selectedFolders[--index]) {
+            collector.AddFolder();
+            continue;
+        }
         FixedText matchName;
         if (!collector.AddFile(AssignMatchName(matchName, node->text.Text()).Text())) break;
     }
@@ -301,6 +430,8 @@ int32_t ContextMenuExtension::CollectActions() {
 void ContextMenuExtension::ResetMenuState() {
     FreeWideList(&selection);
     selectionCount = 0;
+    delete[] selectedFolders;
+    selectedFolders = nullptr;
     linkTargetCount = 0;
     firstLinkTarget.FreeStorage();
     tooManyFiles = false;

@@ -1,6 +1,14 @@
 // The COM object the shell creates for one context menu of one selection of
-// files: IShellExtInit takes the selection, IContextMenu builds the submenu
-// of matching actions, gives their help texts and runs the one picked.
+// files and folders, or of the empty space of a folder window: IShellExtInit
+// takes the selection, IContextMenu builds the submenu of matching actions,
+// gives their help texts and runs the one picked.
+//
+// The shell creates it for files (the "*" handler key), for folders
+// ("Directory"), for drive roots ("Drive") and for a folder's background
+// ("Directory\Background", the desktop's included). A selection comes as a
+// drop list, folders and drive roots told apart from files by their
+// attributes; the background comes as the folder's ID list and no data
+// object, and that folder is then the one name the action gets.
 //
 // A thin COM shell: the selection and the catalogue generation are its own,
 // everything the owner-drawn submenu needs while it is shown (the menu, its
@@ -58,8 +66,10 @@ class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:
     LONG refCount;                    // COM reference count; 1 from construction, destroyed at 0
     ComPtr<IDataObject> dataObject;   // the selection from Initialize, one reference held; empty until then
+    HeapWide backgroundFolder;        // the folder whose empty space was clicked (Initialize without data object); empty otherwise
     WideTextNode* selection;          // selected names, full UTF-16 paths; last added at the head (reverse drop order)
     int32_t selectionCount;           // nodes in selection
+    bool* selectedFolders;            // one per selected name in drop order: a folder or drive root; null when none gathered
     OwnerDrawMenu menu;               // the submenu of the last QueryContextMenu and its owner-draw state
     CatalogueReader borrowed;         // holds the generation that menu.items point into
     int32_t linkTargetCount;          // selected shortcuts replaced by their targets (CMF_VERBSONLY)
@@ -77,7 +87,10 @@ public:
     STDMETHODIMP_(ULONG) Release() override;
 
     // IShellExtInit: keeps `pdtobj` (with a reference) in place of any
-    // earlier data object. Always S_OK.
+    // earlier data object. Without a data object, `pidlFolder` names the
+    // folder whose background was clicked: its file-system path is kept
+    // (a virtual folder such as the computer has none, and then the menu
+    // offers nothing). Always S_OK.
     STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* pdtobj, HKEY hkeyProgID) override;
 
     // IContextMenu.
@@ -108,13 +121,24 @@ private:
     // GetData failing, no global handle), when a name cannot be kept for
     // want of memory, or when the list holds more than kMaxSelectedFiles
     // (tooManyFiles): then no action is collected at all, whereas an empty
-    // drop list lets every group match.
+    // drop list lets every group match. Without a data object the
+    // background folder, when Initialize kept one, is the one name. Each
+    // name is marked in selectedFolders: the shell's own data object tells
+    // folders by the ID lists it carries (no file is touched); a name it
+    // does not describe (another drag source, a drive root) is asked of the
+    // file system.
     bool GatherSelection(bool resolveShortcuts);
     // Puts one selected name at the head of selection: the link's target
-    // in its place as GatherSelection says. False when memory runs short.
-    bool TakeSelected(const HeapWide& name, bool resolveShortcuts);
+    // in its place as GatherSelection says. Records in `isFolder` whether
+    // what was taken is a folder: from `knownAttributes` (what the shell's
+    // ID list holds for the name; INVALID_FILE_ATTRIBUTES when nothing) or
+    // else from the file system. False when memory runs short.
+    bool TakeSelected(const HeapWide& name, bool resolveShortcuts, DWORD knownAttributes, bool& isFolder);
     // Collects the matching actions of the held generation into menu.items,
-    // sorted (catalogue/ActionCollector.h); returns how many. Sets
-    // tooManyFiles for a selection of too many types.
+    // sorted (catalogue/ActionCollector.h); returns how many. A selected
+    // name whose attributes say folder (a drive root too) is matched as a
+    // folder, any other as a file by its type; the background folder is
+    // matched as the background. Sets tooManyFiles for a selection of too
+    // many types.
     int32_t CollectActions();
 };

@@ -9,6 +9,12 @@
 const char kLibraryFileName[] = "Zentrik.dll";
 const char kHandlerKeyName[] = "ZentrikMenu";
 const char kHandlersKeyPath[] = "*\\shellex\\ContextMenuHandlers";
+const char* const kHandlersKeyPaths[kHandlerParentCount] = {
+    kHandlersKeyPath,
+    "Directory\\shellex\\ContextMenuHandlers",
+    "Directory\\Background\\shellex\\ContextMenuHandlers",
+    "Drive\\shellex\\ContextMenuHandlers",
+};
 
 namespace {
 
@@ -23,21 +29,26 @@ RegistryCalls g_calls = PlatformRegistryCalls();
 // KEY_WOW64_64KEY is ignored and the own view is read again.)
 const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
-// Where one scope keeps the two parent keys of the registration.
+// Where one scope keeps the parent keys of the registration.
 struct ScopeKeys {
     HKEY root;                 // predefined key the paths start from
     const char* classRoot;     // the CLSID key
-    const char* handlers;      // the context-menu handlers of all files
-    bool createParents;        // create the parents when missing (the user's
+    const char* classes;       // the classes key, ending in a backslash: the handler parents lie below
+    bool createParents;        // create every parent when missing (the user's
                                // classes usually lack *\shellex\...)
 };
 // The machine's keys are named under HKEY_LOCAL_MACHINE: on Windows a write
 // through HKEY_CLASSES_ROOT lands under the user's classes whenever the key
 // exists there, so it could make a registration for all users a per-user one.
-const ScopeKeys kMachineScope = {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID",
-                                 "Software\\Classes\\*\\shellex\\ContextMenuHandlers", false};
-const ScopeKeys kUserScope = {HKEY_CURRENT_USER, "Software\\Classes\\CLSID",
-                              "Software\\Classes\\*\\shellex\\ContextMenuHandlers", true};
+const ScopeKeys kMachineScope = {HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID", "Software\\Classes\\", false};
+const ScopeKeys kUserScope = {HKEY_CURRENT_USER, "Software\\Classes\\CLSID", "Software\\Classes\\", true};
+
+// Writes the path of handler parent `index` (kHandlersKeyPaths) in `scope`
+// into `path`; it always fits.
+const char* HandlersPath(FixedText& path, const ScopeKeys& scope, int32_t index) {
+    path.Assign(scope.classes).Append(kHandlersKeyPaths[index]);
+    return path.Text();
+}
 
 // Throws the step's SSEXP unless the call succeeded; the platform's result
 // is kept in `failure` for the caller's choice of scope.
@@ -51,8 +62,10 @@ LSTATUS OpenForCreate(HKEY parent, const char* path, HKEY* key) {
     return g_calls.openKey(parent, path, 0, KEY_CREATE_SUB_KEY, key);
 }
 
-LSTATUS OpenParent(const ScopeKeys& scope, const char* path, HKEY* key) {
-    if (!scope.createParents) return OpenForCreate(scope.root, path, key);
+// Opens a parent key for adding a key below it; created when missing where
+// the scope says so or `create` asks for it.
+LSTATUS OpenParent(const ScopeKeys& scope, const char* path, HKEY* key, bool create = false) {
+    if (!scope.createParents && !create) return OpenForCreate(scope.root, path, key);
     return g_calls.createKey(scope.root, path, 0, nullptr, 0, KEY_CREATE_SUB_KEY, nullptr, key, nullptr);
 }
 
@@ -105,10 +118,18 @@ bool HoldsClassKey(const ScopeKeys& scope, REGSAM view = 0) {
     return HoldsKey(scope, scope.classRoot, kClassIdText, view);
 }
 
-// The handler key is shared by both views and read without a view flag
-// (Wine 8 answers "not found" to a 64-bit program that asks for
-// HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY).
-bool HoldsHandlerKey(const ScopeKeys& scope) { return HoldsKey(scope, scope.handlers, kHandlerKeyName, 0); }
+// How many of the four handler keys the scope holds. They are shared by
+// both views and read without a view flag (Wine 8 answers "not found" to a
+// 64-bit program that asks for HKEY_CLASSES_ROOT\*\... with
+// KEY_WOW64_32KEY).
+int32_t HandlerKeysHeld(const ScopeKeys& scope) {
+    int32_t held = 0;
+    for (int32_t i = 0; i < kHandlerParentCount; ++i) {
+        FixedText path;
+        if (HoldsKey(scope, HandlersPath(path, scope, i), kHandlerKeyName, 0)) ++held;
+    }
+    return held;
+}
 
 // True while the other architecture's class is registered in either scope:
 // the shell reads both, so the shared handler key of either scope may be
@@ -122,15 +143,31 @@ struct HeldKeys {
     HKEY classRoot = nullptr;  // CLSID
     HKEY classKey = nullptr;   // CLSID\{class id}
     HKEY serverKey = nullptr;  // ...\InprocServer32
-    HKEY handlers = nullptr;   // *\shellex\ContextMenuHandlers
+    HKEY handlers = nullptr;   // the handler parent being written (kHandlersKeyPaths)
     HKEY handler = nullptr;    // ...\ZentrikMenu
+    int32_t parentsDone = 0;   // handler parents whose ZentrikMenu this attempt has written
     LSTATUS failure = ERROR_SUCCESS;  // the failed call's result
 };
 
-// Undoes a failed attempt by the code of its failed step. Each code does its
-// own actions and then those of the codes it falls through to. The shared
-// handler key goes only while the other architecture does not need it.
-void RollBack(int32_t code, HeldKeys& keys) {
+// Deletes ZentrikMenu under the handler parents 0 .. count-1 of `scope`
+// where the parent opens and the other architecture does not need it.
+// Results are ignored: what does not open or is not there stays as it is,
+// and SetRegistration tells what was left.
+void RemoveHandlerKeys(const ScopeKeys& scope, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        FixedText path;
+        HKEY handlers = nullptr;
+        if (OpenForCreate(scope.root, HandlersPath(path, scope, i), &handlers) != ERROR_SUCCESS) continue;
+        if (!OtherArchitectureRegistered()) g_calls.deleteKey(handlers, kHandlerKeyName);
+        Close(handlers);
+    }
+}
+
+// Undoes a failed attempt in `scope` by the code of its failed step. Each
+// code does its own actions and then those of the codes it falls through
+// to. The shared handler keys go only while the other architecture does not
+// need them.
+void RollBack(int32_t code, HeldKeys& keys, const ScopeKeys& scope) {
     switch (code) {
         case kStepSetHandlerClass:
             Close(keys.handler);
@@ -139,9 +176,11 @@ void RollBack(int32_t code, HeldKeys& keys) {
         case kStepCreateHandlerKey:
             Close(keys.handlers);
             [[fallthrough]];
+        case kStepOpenHandlers:
+            RemoveHandlerKeys(scope, keys.parentsDone);
+            [[fallthrough]];
         case kStepSetServerPath:
         case kStepSetThreadingModel:
-        case kStepOpenHandlers:
             Close(keys.serverKey);
             [[fallthrough]];
         case kStepSetClassName:
@@ -173,20 +212,27 @@ void Register(const ScopeKeys& scope, HeldKeys& keys) {
     Check(libraryPath.Empty() ? ERROR_BAD_PATHNAME : SetText(keys.serverKey, nullptr, libraryPath.Text()),
           kStepSetServerPath, failure);
     Check(SetText(keys.serverKey, kThreadingModelName, kApartment), kStepSetThreadingModel, failure);
-    Check(OpenParent(scope, scope.handlers, &keys.handlers), kStepOpenHandlers, failure);
-    Check(CreateKey(keys.handlers, kHandlerKeyName, &keys.handler), kStepCreateHandlerKey, failure);
-    Check(SetText(keys.handler, nullptr, kClassIdText), kStepSetHandlerClass, failure);
+    // Windows has all four parents machine-wide; Wine 8's prefix has only
+    // "*" (and "folder") there (wine.inf), so the machine's folder,
+    // background and drive parents are created where missing.
+    for (int32_t i = 0; i < kHandlerParentCount; ++i) {
+        FixedText path;
+        Check(OpenParent(scope, HandlersPath(path, scope, i), &keys.handlers, i > 0), kStepOpenHandlers, failure);
+        Check(CreateKey(keys.handlers, kHandlerKeyName, &keys.handler), kStepCreateHandlerKey, failure);
+        Check(SetText(keys.handler, nullptr, kClassIdText), kStepSetHandlerClass, failure);
+        Close(keys.handler);
+        Close(keys.handlers);
+        ++keys.parentsDone;
+    }
 
-    Close(keys.handler);
-    Close(keys.handlers);
     Close(keys.serverKey);
     Close(keys.classKey);
     Close(keys.classRoot);
 }
 
 // Removes whatever part of the registration the scope holds, each part on
-// its own: the class key when CLSID opens, the handler key when the handlers
-// key opens and the other architecture does not need it. A parent that does
+// its own: the class key when CLSID opens, each handler key when its parent
+// opens and the other architecture does not need it. A parent that does
 // not open (missing, or refused) leaves its part as it is; whether the
 // removal succeeded is told by what is left afterwards (see SetRegistration).
 void Unregister(const ScopeKeys& scope) {
@@ -195,11 +241,7 @@ void Unregister(const ScopeKeys& scope) {
         DeleteClassKey(classRoot);
         Close(classRoot);
     }
-    HKEY handlers = nullptr;
-    if (OpenForCreate(scope.root, scope.handlers, &handlers) == ERROR_SUCCESS) {
-        if (!OtherArchitectureRegistered()) g_calls.deleteKey(handlers, kHandlerKeyName);
-        Close(handlers);
-    }
+    RemoveHandlerKeys(scope, kHandlerParentCount);
 }
 
 // One register attempt in one scope, rolled back by the failed step's code.
@@ -214,7 +256,7 @@ int32_t AttemptRegister(const ScopeKeys& scope, LSTATUS& failure) {
         caught.status = thrown.status;
         caught.code = thrown.code;
         caught.message.Assign(thrown.message.Text());
-        RollBack(caught.code, keys);
+        RollBack(caught.code, keys, scope);
         failure = keys.failure;
         return caught.code;
     }
@@ -225,7 +267,7 @@ int32_t AttemptRegister(const ScopeKeys& scope, LSTATUS& failure) {
 // (9), or a handler key no architecture needs any more (10); -1 for nothing.
 int32_t LeftBehind(const ScopeKeys& scope) {
     if (HoldsClassKey(scope)) return kStepUnregOpenClassRoot;
-    if (HoldsHandlerKey(scope) && !OtherArchitectureRegistered()) return kStepUnregOpenHandlers;
+    if (HandlerKeysHeld(scope) > 0 && !OtherArchitectureRegistered()) return kStepUnregOpenHandlers;
     return -1;
 }
 
@@ -288,8 +330,10 @@ RegistrationOutcome SetRegistration(int flag, TextBuffer* why) {
 }
 
 RegistrationScope RegisteredScope() {
-    if (HoldsClassKey(kUserScope) && HoldsHandlerKey(kUserScope)) return RegistrationScope::User;
-    if (HoldsClassKey(kMachineScope) && HoldsHandlerKey(kMachineScope)) return RegistrationScope::Machine;
+    if (HoldsClassKey(kUserScope) && HandlerKeysHeld(kUserScope) == kHandlerParentCount) return RegistrationScope::User;
+    if (HoldsClassKey(kMachineScope) && HandlerKeysHeld(kMachineScope) == kHandlerParentCount) {
+        return RegistrationScope::Machine;
+    }
     return RegistrationScope::None;
 }
 

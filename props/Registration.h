@@ -5,9 +5,14 @@
 //   CLSID\{5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}                 (default) "Zentrik.dll"
 //   CLSID\{...}\InprocServer32   (default) <program directory>\Zentrik.dll
 //                                ThreadingModel "Apartment"
-// and the context-menu handler for all files
+// and the context-menu handler, the same key and value under four parents:
 //   *\shellex\ContextMenuHandlers\ZentrikMenu                     (default) "{5b1e...b7a3}"
-// Every value is REG_SZ stored with its terminating zero.
+//   Directory\shellex\ContextMenuHandlers\ZentrikMenu             folders
+//   Directory\Background\shellex\ContextMenuHandlers\ZentrikMenu  a folder's or the desktop's empty space
+//   Drive\shellex\ContextMenuHandlers\ZentrikMenu                 drive roots
+// all four always, whatever the library holds: the menu itself stays away
+// where no group is offered. Every value is REG_SZ stored with its
+// terminating zero. "The handler key" below stands for all four.
 //
 // The registry calls go through the process's own view: a 32-bit program
 // writes and tests the 32-bit view of CLSID (Wow6432Node on a 64-bit system),
@@ -52,6 +57,10 @@
 extern const char kLibraryFileName[];    // "Zentrik.dll"
 extern const char kHandlerKeyName[];     // "ZentrikMenu"
 extern const char kHandlersKeyPath[];    // "*\shellex\ContextMenuHandlers"
+// The parents of the handler key, first the one of all files
+// (kHandlersKeyPath), then folders, folder backgrounds and drives.
+constexpr int32_t kHandlerParentCount = 4;
+extern const char* const kHandlersKeyPaths[kHandlerParentCount];
 
 // The step that failed. Codes 0-8 belong to registering, where the rollback
 // of a failed attempt is chosen by this code; 9-10 name what unregistering
@@ -63,9 +72,9 @@ enum RegistrationStep : int32_t {
     kStepCreateServerKey = 3,     // create InprocServer32 under the class key
     kStepSetServerPath = 4,       // InprocServer32's default value
     kStepSetThreadingModel = 5,   // ThreadingModel
-    kStepOpenHandlers = 6,        // open *\shellex\ContextMenuHandlers
+    kStepOpenHandlers = 6,        // open one of the kHandlersKeyPaths (created where missing, see below)
     kStepCreateHandlerKey = 7,    // create ZentrikMenu under it
-    kStepSetHandlerClass = 8,     // ZentrikMenu's default value
+    kStepSetHandlerClass = 8,     // ZentrikMenu's default value (steps 6-8 run for each parent in turn)
     kStepUnregOpenClassRoot = 9,  // unregister: the class key is left in a scope
     kStepUnregOpenHandlers = 10,  // unregister: a handler key no architecture needs is left
 };
@@ -101,9 +110,10 @@ struct RegistrationOutcome {
 
 // Registers (flag non-zero) or unregisters (flag zero) the extension.
 // Registering again overwrites the values of the existing keys. A failed
-// register removes the class key this attempt created or opened (steps 2-8)
-// and, for step 8, the handler key as well; steps 0 and 1 leave the registry
-// as it was. A machine-wide attempt refused with ERROR_ACCESS_DENIED is
+// register removes the class key this attempt created or opened (steps 2-8),
+// the handler keys of the parents it completed before the failing one
+// (steps 6-8) and, for step 8, the failing parent's handler key as well;
+// steps 0 and 1 leave the registry as it was. A machine-wide attempt refused with ERROR_ACCESS_DENIED is
 // retried in the user scope (see above); any other failure is final. When
 // the library is open to others (folderOpen), the user scope is written at
 // once, a machine-wide registration is removed as far as the program may,
@@ -120,10 +130,12 @@ struct RegistrationOutcome {
 RegistrationOutcome SetRegistration(int flag, TextBuffer* why = nullptr);
 
 // The scope in which both CLSID\{class id} (this process's view) and the
-// handler key ZentrikMenu open with KEY_QUERY_VALUE, the user's looked at
+// handler key ZentrikMenu under each of the four parents open with
+// KEY_QUERY_VALUE, the user's looked at
 // first (on Windows HKEY_CLASSES_ROOT shows the user's keys too); the keys
 // are closed at once. A half registration (one of the two missing) counts
-// as None, so the dialog offers to repair it.
+// as None (so does one from before the folder keys), so the dialog offers
+// to repair it.
 RegistrationScope RegisteredScope();
 // RegisteredScope() != None.
 bool IsRegistered();

@@ -81,7 +81,11 @@ echo "installed into $dir_win:"
 (cd "$dir" && find . -type f | sort | sed 's|^\./|  |')
 echo "registered for the current user (a folder in the user's profile is the user's; Wine keeps one view of it):"
 wine_q reg query "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve | sed -n 's|^ *(Default) *REG_SZ *|  InprocServer32 = |p'
-wine_q reg query 'HKCU\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve | sed -n 's/^ *(Default) *REG_SZ */  ZentrikMenu = /p'
+for parent in '*' 'Directory' 'Directory\Background' 'Drive'; do
+  value=$(wine_q reg query "HKCU\\Software\\Classes\\$parent\\shellex\\ContextMenuHandlers\\ZentrikMenu" /ve |
+    sed -n 's/^ *(Default) *REG_SZ *//p')
+  echo "  $parent\\shellex\\ContextMenuHandlers\\ZentrikMenu = $value"
+done
 echo "Apps & features:"
 wine_q reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik' | sed -n 's/^    /  /p'
 
@@ -119,7 +123,9 @@ for view in /reg:64 /reg:32; do
   wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f $view >/dev/null
   echo "  InprocServer32 $view = $path"
 done
-wine_q reg add 'HKLM\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve /d "$clsid" /f >/dev/null
+for parent in '*' 'Directory' 'Directory\Background' 'Drive'; do
+  wine_q reg add "HKLM\\Software\\Classes\\$parent\\shellex\\ContextMenuHandlers\\ZentrikMenu" /ve /d "$clsid" /f >/dev/null
+done
 
 say "Right-click on a text file: the shell's menu with Zentrik merged in"
 docs="$WINEPREFIX/drive_c/users/Public/Documents"
@@ -182,6 +188,9 @@ else
 fi
 status=0
 for key in "HKCR\\CLSID\\$clsid /reg:64" "HKCR\\CLSID\\$clsid /reg:32" 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu' \
+           'HKCR\Directory\shellex\ContextMenuHandlers\ZentrikMenu' \
+           'HKCR\Directory\Background\shellex\ContextMenuHandlers\ZentrikMenu' \
+           'HKCR\Drive\shellex\ContextMenuHandlers\ZentrikMenu' \
            "HKCU\\Software\\Classes\\CLSID\\$clsid" 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Zentrik'; do
   # shellcheck disable=SC2086
   if wine reg query $key </dev/null >/dev/null 2>&1; then echo "  still there: $key"; status=1; else echo "  gone: $key"; fi

@@ -117,6 +117,8 @@ moved_aside() { compgen -G "$1/Zentrik.dll.*.old" >/dev/null; }
 # the extension through the registry as the user's shell would on Windows,
 # the same entries go into the machine's classes (Windows' merged view shows
 # the user's entries to the user's programs). /disable removes them too.
+# The handler key's parents: files, folders, folder backgrounds, drives.
+handler_parents=('*' 'Directory' 'Directory\Background' 'Drive')
 mirror_registration() {
   local b view path
   for b in "${archs[@]}"; do
@@ -126,7 +128,9 @@ mirror_registration() {
     wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$path" /f $view >/dev/null
     wine_q reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f $view >/dev/null
   done
-  wine_q reg add 'HKLM\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' /ve /d "$clsid" /f >/dev/null
+  for parent in "${handler_parents[@]}"; do
+    wine_q reg add "HKLM\\Software\\Classes\\$parent\\shellex\\ContextMenuHandlers\\ZentrikMenu" /ve /d "$clsid" /f >/dev/null
+  done
 }
 
 [ -f "$setup" ] || { echo "install-test: no $setup (bash scripts/package.sh)" >&2; exit 1; }
@@ -172,8 +176,10 @@ else
   check "the current user's InprocServer32 is the x86 library (one view under Wine)" \
     test "$user_server" = "$dir_win\\x86\\Zentrik.dll"
 fi
-check "the current user's handler key names the class" \
-  test "$(reg_value 'HKCU\Software\Classes\*\shellex\ContextMenuHandlers\ZentrikMenu' "")" = "$clsid"
+for parent in "${handler_parents[@]}"; do
+  check "the current user's handler key under $parent names the class" \
+    test "$(reg_value "HKCU\\Software\\Classes\\$parent\\shellex\\ContextMenuHandlers\\ZentrikMenu" "")" = "$clsid"
+done
 check "nothing machine-wide for a folder in the user's profile" reg_absent "HKCR\\CLSID\\$clsid" /reg:64
 mirror_registration
 
@@ -252,7 +258,9 @@ check "sign-in: the clean-up ran" sign_in
 rmdir "$dir" 2>/dev/null
 check "no class key in the 64-bit view" reg_absent "HKCR\\CLSID\\$clsid" /reg:64
 check "no class key in the 32-bit view" reg_absent "HKCR\\CLSID\\$clsid" /reg:32
-check "no handler key" reg_absent 'HKCR\*\shellex\ContextMenuHandlers\ZentrikMenu'
+for parent in "${handler_parents[@]}"; do
+  check "no handler key under $parent" reg_absent "HKCR\\$parent\\shellex\\ContextMenuHandlers\\ZentrikMenu"
+done
 check "no per-user class key" reg_absent "HKCU\\Software\\Classes\\CLSID\\$clsid"
 check "no Apps & features entry" reg_absent "$uninstall_key"
 check "no Start-menu shortcut" test ! -e "$programs/Zentrik Settings.lnk"

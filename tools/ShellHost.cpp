@@ -43,6 +43,9 @@
 //     --own-drop        hand over the files in a wide CF_HDROP drop list of
 //                       the host's own, as drag sources other than the
 //                       shell's folders do (no cut at MAX_PATH)
+//     --background DIR  a right-click on the empty space of folder DIR
+//                       ("desktop": of the desktop): Initialize gets the
+//                       folder's ID list and no data object; no files
 // Arguments are read in UTF-16 and every text it prints is UTF-8: captions,
 // verbs and help texts are asked for in their wide forms (GCS_VERBW,
 // GCS_HELPTEXTW), message boxes read with GetWindowTextW.
@@ -83,6 +86,7 @@ struct Options {
     bool shellMenu = false;
     std::vector<std::string> files;  // UTF-8, as every text here
     bool ownDrop = false;
+    std::string background;  // folder whose empty space is clicked; empty: a selection of files
 };
 
 // Reads the lines of a UTF-8 text file (CR LF or LF) into `lines`.
@@ -185,6 +189,7 @@ bool ParseOptions(const std::vector<std::string>& argv, Options& o) {
         else if (a == "--files-utf8" && (v = next())) {
             if (!ReadLines(v, o.files)) return false;
         } else if (a == "--own-drop") o.ownDrop = true;
+        else if (a == "--background" && (v = next())) o.background = v;
         else if (a.rfind("--", 0) == 0) return false;
         else o.files.push_back(a);
     }
@@ -519,8 +524,16 @@ int Run(const Options& o) {
 
     IDataObject* data = nullptr;
     IContextMenu* shellMenu = nullptr;
-    HRESULT hr = o.ownDrop ? GetOwnDropList(o.files, &data)
-                           : GetDataObject(o.files, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
+    PIDLIST_ABSOLUTE folder = nullptr;  // the clicked background's folder, as the shell gives it
+    HRESULT hr = S_OK;
+    if (!o.background.empty()) {
+        hr = o.background == "desktop" ? SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &folder)
+                                       : SHParseDisplayName(Widen(o.background).c_str(), nullptr, &folder, 0, nullptr);
+    } else if (o.ownDrop) {
+        hr = GetOwnDropList(o.files, &data);
+    } else {
+        hr = GetDataObject(o.files, g_owner, &data, o.shellMenu ? &shellMenu : nullptr);
+    }
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no data object (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;
@@ -531,11 +544,12 @@ int Run(const Options& o) {
     if (FAILED(hr)) {
         std::fprintf(stderr, "shell_host: no extension (0x%08lX)\n", static_cast<unsigned long>(hr));
         SafeRelease(shellMenu);
-        data->Release();
+        SafeRelease(data);
+        CoTaskMemFree(folder);
         return 3;
     }
     IContextMenu* cm = nullptr;
-    hr = init->Initialize(nullptr, data, nullptr);
+    hr = init->Initialize(folder, data, nullptr);
     std::printf("Initialize: 0x%08lX\n", static_cast<unsigned long>(hr));
     if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&cm));
 
@@ -599,7 +613,8 @@ int Run(const Options& o) {
     SafeRelease(cm);
     SafeRelease(init);
     SafeRelease(shellMenu);
-    data->Release();
+    SafeRelease(data);
+    CoTaskMemFree(folder);
     DestroyWindow(g_owner);
     if (library != nullptr) {
         using CanUnload = HRESULT(STDAPICALLTYPE*)();
@@ -620,10 +635,10 @@ int main() {
     for (int i = 0; wide != nullptr && i < count; ++i) args.push_back(Utf8(wide[i]));
     if (wide != nullptr) LocalFree(wide);
     Options o;
-    if (!ParseOptions(args, o) || o.files.empty()) {
+    if (!ParseOptions(args, o) || (o.files.empty() && o.background.empty())) {
         std::fprintf(stderr, "usage: shell_host [--dll PATH] [--com] [--flags N] [--invoke CAPTION] "
                              "[--track KEYS] [--step-ms N] [--hold-ms N] [--screenshot FILE] [--close-boxes] [--quiet] "
-                             "[--shell-menu] file...\n");
+                             "[--shell-menu] [--background DIR|desktop] file...\n");
         return 2;
     }
     // The shell's threads are single-threaded apartments.

@@ -2,6 +2,7 @@
 // for a right-click on real files (tools/ShellHost.cpp) and loads a copy of
 // the built Zentrik.dll from a library folder laid out as a user does.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,8 @@ std::string Caption(const std::string& line) {
 
 HostRun RunHost(const std::string& dll, const std::vector<std::string>& files, const std::string& options = "") {
     std::string command = "\"" + ExecutableDirectory() + "shell_host.exe\" --dll \"" + dll + "\" " + options;
-    for (const std::string& f : files) command += " \"" + f + "\"";
+    // A trailing backslash is doubled, or "C:\" would read as C:" and the rest.
+    for (const std::string& f : files) command += " \"" + f + (!f.empty() && f.back() == '\\' ? "\\\"" : "\"");
     HostRun run;
     run.exitCode = RunCaptured(command, &run.output);
     // The host's text-mode output turns every "\n" into "\r\n".
@@ -507,8 +509,12 @@ TEST_F(ShellHostTest, LinkTargetsStandForTheLinkOnlyWhenTheyExist) {
     // With CMF_VERBSONLY a selected shortcut stands for its target; a target
     // that names nothing (here one holding a tab and an option) leaves the
     // shortcut itself, and a folder ending in a backslash stays one argument.
+    // A target folder is matched as a folder: a DIR alias lets EXT serve it.
     ASSERT_TRUE(library.MakeGroup("EXT"));
     ASSERT_TRUE(library.AddRecorder("EXT", "Record"));
+    ShortcutSpec folders;
+    folders.target = library / "EXT";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "DIR.lnk", folders));
     TempDir documents("zkdoc");
     ASSERT_TRUE(documents.WriteFile("plain.txt", "p") && documents.WriteFile("gone.txt", "g") &&
                 documents.WriteFile("z.txt", "z") && documents.MakeFolder("my dir"));
@@ -798,6 +804,85 @@ TEST_F(ShellHostTest, NamesOfEveryScriptFromTheInstallFolderToTheProgram) {
     EXPECT_NE(std::string::npos, recordText.find("CMD:\"" + program + "\" " + arguments + " " + ShortName(book) + "\n"))
         << recordText.substr(0, 300);
     EXPECT_NE(std::string::npos, recordText.find("\nCWD:" + work + "\n")) << recordText.substr(0, 300);
+}
+
+// Folders, drive roots and the empty space of a folder window or of the
+// desktop: DIR and BACKGROUND groups, aliases that add them to a group of
+// files, and what the actions get. The batch action hands its parameters on
+// to the recorder: the interpreter's quoting of a drive root must not join
+// it with the next name, nor must the program's.
+TEST_F(ShellHostTest, FoldersDrivesAndBackgroundsGetTheirGroupsAndThemselves) {
+    ASSERT_TRUE(library.MakeGroup("DIR"));
+    ASSERT_TRUE(library.AddRecorder("DIR", "Folder"));
+    ASSERT_FALSE(library.AddFile("pass.cmd", "@\"" + RecorderPath() + "\" %*\r\n").empty());
+    ASSERT_TRUE(library.AddAction("DIR", "Pass", library / "pass.cmd"));
+    ASSERT_TRUE(library.MakeGroup("BACKGROUND(here)"));
+    ASSERT_TRUE(library.AddRecorder("BACKGROUND(here)", "Here"));
+    for (const char* group : {"EXT.txt", "EXT.doc", "EXT", "DIRECTORY", "DIR.txt"}) ASSERT_TRUE(library.MakeGroup(group));
+    ASSERT_TRUE(library.AddRecorder("EXT.txt", "Text"));
+    ASSERT_TRUE(library.AddRecorder("EXT.doc", "Doc"));
+    ASSERT_TRUE(library.AddRecorder("EXT", "Any"));
+    ASSERT_TRUE(library.AddRecorder("DIRECTORY", "NotAGroup"));
+    ASSERT_TRUE(library.AddRecorder("DIR.txt", "NotAGroupEither"));
+    ShortcutSpec alias;
+    alias.target = library / "EXT.txt";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "DIR(and text).lnk", alias));
+    alias.target = library / "EXT";
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / "BACKGROUND.lnk", alias));
+
+    TempDir documents("zkdoc");
+    const std::string folder = documents / "first folder";  // a space: passed by its short name
+    const std::string dotted = documents / "second.txt";    // a folder, whatever its name says
+    ASSERT_TRUE(documents.MakeFolder("first folder") && documents.MakeFolder("second.txt"));
+    ASSERT_TRUE(documents.WriteFile("a.txt", "a") && documents.WriteFile("b.doc", "b"));
+    const std::string text = documents / "a.txt";
+    std::string here = documents.Path();
+    here.pop_back();
+    wchar_t desktop[MAX_PATH] = L"";
+    ASSERT_HRESULT_SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop));
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const std::string root = std::string(system, 3);  // "C:\"
+
+    const std::vector<std::string> forFolders = {"Folder", "Pass", "Text"};
+    const struct {
+        const char* what;
+        std::vector<std::string> files;
+        std::string options;
+        std::vector<std::string> names;
+        const char* invoke;                  // null: nothing invoked
+        std::vector<std::string> passed;     // the files the action must get, in order
+        std::vector<std::string> arguments;  // the recorded argv behind the program; empty: not compared
+    } cases[] = {
+        {"a folder", {folder}, "", forFolders, "Folder", {folder}, {ShortName(folder)}},
+        {"two folders", {folder, dotted}, "", forFolders, nullptr, {}, {}},
+        {"a drive root", {root}, "", forFolders, "Pass", {root}, {}},
+        {"a drive root before a folder", {root, folder}, "--own-drop", forFolders, "Pass", {root, folder}, {}},
+        {"a drive root before a file", {root, text}, "--own-drop", {"Text"}, "Text", {root, text},
+         {root, ShortName(text)}},
+        {"a folder and a file its group has a DIR alias for", {folder, text}, "", {"Text"}, nullptr, {}, {}},
+        {"a folder and a file of a group without one", {folder, documents / "b.doc"}, "", {}, nullptr, {}, {}},
+        {"the background of a folder", {}, "--background \"" + here + "\"", {"Any", "Here"}, "Here", {here}, {}},
+        {"the background of the desktop", {}, "--background desktop", {"Any", "Here"}, "Here", {Utf8(desktop)}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(record.c_str());
+        const HostRun run =
+            RunHost(dll, c.files, c.options + (c.invoke != nullptr ? std::string(" --invoke ") + c.invoke : ""));
+        ASSERT_EQ(0, run.exitCode) << run.output;
+        EXPECT_EQ(c.names, Names(run)) << run.output;
+        if (c.invoke == nullptr) continue;
+        std::vector<std::string> expected;
+        for (const std::string& f : c.passed) expected.push_back(Identity(WidePath(f)));
+        EXPECT_EQ(expected, RecordedIdentities(record, 15000)) << run.output;
+        if (!c.arguments.empty()) {
+            std::vector<std::string> args = SplitCommandLine(WaitForRecordedCommandLine(record, 1000));
+            ASSERT_FALSE(args.empty());
+            EXPECT_EQ(c.arguments, std::vector<std::string>(args.begin() + 1, args.end()))
+                << WaitForRecordedCommandLine(record, 1000);
+        }
+    }
 }
 
 // The starter library's kind of actions, in install folders named with

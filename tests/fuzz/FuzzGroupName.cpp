@@ -9,7 +9,7 @@
 //    exactly that size) and the list is terminated within it;
 //  - the list of a TypeListGroup starts with ";." and ends with ";", and a
 //    name of at most 260 bytes never fills the buffer;
-//  - the kind is one of the four values, and the list buffer is written only
+//  - the kind is one of the six values, and the list buffer is written only
 //    for TypeListGroup;
 //  - ParseOrderSuffix either refuses and leaves the order alone, or accepts a
 //    text of the form ".(" ... ")".
@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* list = static_cast<char*>(std::malloc(kTypeListBufferSize));
     std::memset(list, 0x7F, kTypeListBufferSize);
     GroupKind kind = ParseGroupName(name, list);
-    FUZZ_CHECK(kind == NotAGroup || kind == VerbGroup || kind == AllFilesGroup || kind == TypeListGroup);
+    FUZZ_CHECK(kind == NotAGroup || kind == VerbGroup || kind == AllFilesGroup || kind == TypeListGroup ||
+               kind == FolderGroup || kind == BackgroundGroup);
     if (kind == TypeListGroup) {
         size_t n = strnlen(list, kTypeListBufferSize);
         FUZZ_CHECK(n < static_cast<size_t>(kTypeListBufferSize));

@@ -49,14 +49,17 @@ void ExpectRegisteredExactly(const RegistrationEntries& e) {
     EXPECT_TRUE(e.serverKey);
     EXPECT_TRUE(SameText(e.serverPath, ExpectedLibraryPath())) << e.serverPath.data;
     EXPECT_TRUE(SameText(e.threadingModel, "Apartment"));
-    EXPECT_TRUE(e.handlerKey);
-    EXPECT_TRUE(SameText(e.handlerClass, kClassIdText));
+    // The handler under all four parents: files, folders, folder backgrounds, drives.
+    EXPECT_EQ(e.handlerKeys, kHandlerParentCount);
+    for (int i = 0; i < kHandlerParentCount; ++i) {
+        EXPECT_TRUE(SameText(e.handlerClasses[i], kClassIdText)) << kHandlersKeyPaths[i];
+        EXPECT_EQ(e.handlerValues[i], 1u) << kHandlersKeyPaths[i];
+    }
     // One set of entries: nothing beside them.
     EXPECT_EQ(e.classSubkeys, 1u);
     EXPECT_EQ(e.classValues, 1u);
     EXPECT_EQ(e.serverSubkeys, 0u);
     EXPECT_EQ(e.serverValues, 2u);
-    EXPECT_EQ(e.handlerValues, 1u);
 }
 
 TEST_F(RegistrationTest, RegisterWritesExactEntriesAndTwiceLeavesOneSet) {
@@ -128,8 +131,7 @@ TEST_F(RegistrationTest, HalfRegistrationReadsAsNotRegisteredAndRegisteringRepai
 
     RegistrationEntries full = ReadRegistration(OwnView());
     RegistrationEntries handlerOnly;
-    handlerOnly.handlerKey = true;
-    handlerOnly.handlerClass = full.handlerClass;
+    for (int i = 0; i < kHandlerParentCount; ++i) handlerOnly.handlerClasses[i] = full.handlerClasses[i];
     RestoreRegistration(OwnView(), handlerOnly);
     EXPECT_FALSE(IsRegistered());
     EraseRegistration(OwnView());
@@ -153,7 +155,7 @@ TEST_F(RegistrationTest, UnregisterKeepsTheSharedHandlerWhileTheOtherArchitectur
     RegistrationEntries otherAfter = ReadRegistration(OtherView());
     EXPECT_TRUE(otherAfter.classKey);
     EXPECT_TRUE(SameValue(otherAfter.serverPath, other.serverPath));
-    EXPECT_TRUE(otherAfter.handlerKey);
+    EXPECT_EQ(otherAfter.handlerKeys, kHandlerParentCount);
     EXPECT_TRUE(SameText(otherAfter.handlerClass, kClassIdText));
 
     // The last architecture to go takes the handler key with it.
@@ -338,26 +340,30 @@ struct FailureCase {
     bool unregister;         // the call belongs to unregistering
     const char* failedCall;  // the call that fails (the library path follows "set (default) " for 4)
     bool classKeyAfter;      // registered beforehand: does the class key survive?
-    bool handlerKeyAfter;    // registered beforehand: does the handler key survive?
+    int handlersAfter;       // registered beforehand: how many of the handler keys survive
 };
 
 // Codes 0 and 1 give up before anything is changed; 2-7 remove the class
 // key this attempt opened (with its InprocServer32); 8 also the handler key
-// (no other architecture needs it here). Unregistering removes each part it
-// can reach: a parent key that does not open keeps its part, and the code
-// names what was left (9 the class key, 10 the handler key).
+// it failed on (no other architecture needs it here). Steps 6-8 fail here
+// at the first handler parent, which leaves the other three as they were;
+// the last row fails at the last parent, after this attempt wrote the
+// first three, which go. Unregistering removes each part it can reach: a
+// parent key that does not open keeps its part, and the code names what was
+// left (9 the class key, 10 a handler key).
 const FailureCase kFailureCases[] = {
-    {0, false, "open HKLM\\Software\\Classes\\CLSID", true, true},
-    {1, false, "create {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", true, true},
-    {2, false, "set (default) Zentrik.dll", false, true},
-    {3, false, "create InprocServer32", false, true},
-    {4, false, "set (default) ", false, true},
-    {5, false, "set ThreadingModel Apartment", false, true},
-    {6, false, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, true},
-    {7, false, "create ZentrikMenu", false, true},
-    {8, false, "set (default) {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", false, false},
-    {9, true, "open HKLM\\Software\\Classes\\CLSID", true, false},
-    {10, true, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, true},
+    {0, false, "open HKLM\\Software\\Classes\\CLSID", true, 4},
+    {1, false, "create {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", true, 4},
+    {2, false, "set (default) Zentrik.dll", false, 4},
+    {3, false, "create InprocServer32", false, 4},
+    {4, false, "set (default) ", false, 4},
+    {5, false, "set ThreadingModel Apartment", false, 4},
+    {6, false, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, 4},
+    {7, false, "create ZentrikMenu", false, 4},
+    {8, false, "set (default) {5b1e0a42-7c3d-4f19-9a6e-2d8c41f0b7a3}", false, 3},
+    {9, true, "open HKLM\\Software\\Classes\\CLSID", true, 0},
+    {10, true, "open HKLM\\Software\\Classes\\*\\shellex\\ContextMenuHandlers", false, 1},
+    {6, false, "create Software\\Classes\\Drive\\shellex\\ContextMenuHandlers", false, 1},
 };
 
 // Runs the operation with the case's call failing; returns its outcome.
@@ -374,21 +380,21 @@ RegistrationOutcome RunInjected(const FailureCase& c) {
 
 TEST_F(RegistrationTest, FailureAtEachStepFromNothingRegisteredLeavesNothing) {
     for (const FailureCase& c : kFailureCases) {
-        SCOPED_TRACE(c.code);
+        SCOPED_TRACE(c.failedCall);
         EraseRegistration(OwnView());
         RegistrationOutcome outcome = RunInjected(c);
         EXPECT_EQ(outcome.failedStep, c.unregister ? -1 : c.code);  // nothing there: nothing left to remove
         RegistrationEntries after = ReadRegistration(OwnView());
         EXPECT_FALSE(after.classKey);
         EXPECT_FALSE(after.serverKey);
-        EXPECT_FALSE(after.handlerKey);
+        EXPECT_EQ(after.handlerKeys, 0);
         EXPECT_FALSE(IsRegistered());
     }
 }
 
 TEST_F(RegistrationTest, FailureAtEachStepOverAnExistingRegistrationRollsBackByCode) {
     for (const FailureCase& c : kFailureCases) {
-        SCOPED_TRACE(c.code);
+        SCOPED_TRACE(c.failedCall);
         SetRegistration(1);
         RegistrationEntries before = ReadRegistration(OwnView());
         ASSERT_TRUE(before.classKey);
@@ -396,9 +402,9 @@ TEST_F(RegistrationTest, FailureAtEachStepOverAnExistingRegistrationRollsBackByC
         RegistrationEntries after = ReadRegistration(OwnView());
         EXPECT_EQ(after.classKey, c.classKeyAfter);
         EXPECT_EQ(after.serverKey, c.classKeyAfter);  // never a class key without its server key, nor the reverse
-        EXPECT_EQ(after.handlerKey, c.handlerKeyAfter);
-        EXPECT_EQ(IsRegistered(), c.classKeyAfter && c.handlerKeyAfter);
-        if (c.classKeyAfter && c.handlerKeyAfter) {
+        EXPECT_EQ(after.handlerKeys, c.handlersAfter);
+        EXPECT_EQ(IsRegistered(), c.classKeyAfter && c.handlersAfter == kHandlerParentCount);
+        if (c.classKeyAfter && c.handlersAfter == kHandlerParentCount) {
             EXPECT_TRUE(after == before);
         }
         // Whatever part a failure left, removing it succeeds.

@@ -15,8 +15,8 @@ HKEY Root(RegistrationScope scope) { return scope == RegistrationScope::User ? H
 std::string Prefix(RegistrationScope scope) { return scope == RegistrationScope::User ? "Software\\Classes\\" : ""; }
 std::string ClassKeyPath(RegistrationScope scope) { return Prefix(scope) + "CLSID\\" + kClassIdText; }
 std::string ServerKeyPath(RegistrationScope scope) { return ClassKeyPath(scope) + "\\InprocServer32"; }
-std::string HandlerKeyPath(RegistrationScope scope) {
-    return Prefix(scope) + kHandlersKeyPath + "\\" + kHandlerKeyName;
+std::string HandlerKeyPath(RegistrationScope scope, int parent) {
+    return Prefix(scope) + kHandlersKeyPaths[parent] + "\\" + kHandlerKeyName;
 }
 
 class Key {
@@ -102,11 +102,14 @@ StoredValue TextValue(const std::string& text) {
 }
 
 bool RegistrationEntries::operator==(const RegistrationEntries& o) const {
-    return classKey == o.classKey && SameValue(className, o.className) && serverKey == o.serverKey &&
-           SameValue(serverPath, o.serverPath) && SameValue(threadingModel, o.threadingModel) &&
-           handlerKey == o.handlerKey && SameValue(handlerClass, o.handlerClass) && classSubkeys == o.classSubkeys &&
-           classValues == o.classValues && serverSubkeys == o.serverSubkeys && serverValues == o.serverValues &&
-           handlerValues == o.handlerValues;
+    bool same = classKey == o.classKey && SameValue(className, o.className) && serverKey == o.serverKey &&
+                SameValue(serverPath, o.serverPath) && SameValue(threadingModel, o.threadingModel) &&
+                handlerKeys == o.handlerKeys && classSubkeys == o.classSubkeys && classValues == o.classValues &&
+                serverSubkeys == o.serverSubkeys && serverValues == o.serverValues;
+    for (int i = 0; i < kHandlerParentCount; ++i) {
+        same = same && SameValue(handlerClasses[i], o.handlerClasses[i]) && handlerValues[i] == o.handlerValues[i];
+    }
+    return same;
 }
 
 RegistrationEntries ReadRegistration(REGSAM view, RegistrationScope scope) {
@@ -126,19 +129,25 @@ RegistrationEntries ReadRegistration(REGSAM view, RegistrationScope scope) {
     // flag: Wine 8 answers ERROR_FILE_NOT_FOUND when a 64-bit process opens
     // HKEY_CLASSES_ROOT\*\... with KEY_WOW64_32KEY, although a 32-bit
     // process sees the very key (measured).
-    if (Key key(scope, HandlerKeyPath(scope), KEY_READ); key) {
-        entries.handlerKey = true;
-        entries.handlerClass = ReadValue(key.get(), nullptr);
-        DWORD subkeys = 0;
-        Counts(key.get(), &subkeys, &entries.handlerValues);
+    for (int i = 0; i < kHandlerParentCount; ++i) {
+        if (Key key(scope, HandlerKeyPath(scope, i), KEY_READ); key) {
+            ++entries.handlerKeys;
+            entries.handlerClasses[i] = ReadValue(key.get(), nullptr);
+            DWORD subkeys = 0;
+            Counts(key.get(), &subkeys, &entries.handlerValues[i]);
+        }
     }
+    entries.handlerKey = entries.handlerKeys > 0;
+    entries.handlerClass = entries.handlerClasses[0];
     return entries;
 }
 
 void EraseRegistration(REGSAM view, RegistrationScope scope) {
     RegDeleteKeyExA(Root(scope), ServerKeyPath(scope).c_str(), view, 0);
     RegDeleteKeyExA(Root(scope), ClassKeyPath(scope).c_str(), view, 0);
-    RegDeleteKeyA(Root(scope), HandlerKeyPath(scope).c_str());  // shared: no view flag
+    for (int i = 0; i < kHandlerParentCount; ++i) {
+        RegDeleteKeyA(Root(scope), HandlerKeyPath(scope, i).c_str());  // shared: no view flag
+    }
 }
 
 void RestoreRegistration(REGSAM view, const RegistrationEntries& saved, RegistrationScope scope) {
@@ -156,9 +165,10 @@ void RestoreRegistration(REGSAM view, const RegistrationEntries& saved, Registra
             RegCloseKey(key);
         }
     }
-    if (saved.handlerKey) {
-        if (HKEY key = CreateKey(scope, HandlerKeyPath(scope), 0)) {
-            WriteValue(key, nullptr, saved.handlerClass);
+    for (int i = 0; i < kHandlerParentCount; ++i) {
+        if (!saved.handlerClasses[i].present) continue;
+        if (HKEY key = CreateKey(scope, HandlerKeyPath(scope, i), 0)) {
+            WriteValue(key, nullptr, saved.handlerClasses[i]);
             RegCloseKey(key);
         }
     }

@@ -3,7 +3,8 @@
 // Tests of registration run against the real registry of the Wine prefix, so
 // every fixture saves what it finds before it starts and puts exactly that
 // back when it ends: the class key with InprocServer32 in the process's own
-// view, and the handler key shared by both views.
+// view, and the handler keys (one under each of kHandlersKeyPaths) shared by
+// both views.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +25,7 @@ struct StoredValue {
     std::string data;  // raw bytes, terminator included when stored with one
 };
 
-// What exists of the registration in one view (the handler key is the
+// What exists of the registration in one view (the handler keys are the
 // same in both).
 struct RegistrationEntries {
     bool classKey = false;
@@ -32,9 +33,12 @@ struct RegistrationEntries {
     bool serverKey = false;
     StoredValue serverPath;      // InprocServer32's (default)
     StoredValue threadingModel;  // InprocServer32's ThreadingModel
-    bool handlerKey = false;
-    StoredValue handlerClass;    // ZentrikMenu's (default)
-    DWORD classSubkeys = 0, classValues = 0, serverSubkeys = 0, serverValues = 0, handlerValues = 0;
+    bool handlerKey = false;     // at least one of the handler keys exists
+    int handlerKeys = 0;         // how many of the kHandlerParentCount handler keys exist
+    StoredValue handlerClasses[kHandlerParentCount];  // each ZentrikMenu's (default), in kHandlersKeyPaths order
+    StoredValue handlerClass;    // the one of all files ("*"): handlerClasses[0]
+    DWORD handlerValues[kHandlerParentCount] = {};    // values of each handler key
+    DWORD classSubkeys = 0, classValues = 0, serverSubkeys = 0, serverValues = 0;
 
     bool operator==(const RegistrationEntries& other) const;
 };
@@ -45,7 +49,7 @@ struct RegistrationEntries {
 RegistrationEntries ReadRegistration(REGSAM view, RegistrationScope scope = RegistrationScope::Machine);
 
 // Removes the entries from `view` (InprocServer32 first) and the shared
-// handler key.
+// handler keys.
 void EraseRegistration(REGSAM view, RegistrationScope scope = RegistrationScope::Machine);
 
 // Erases and then writes back exactly `saved` (the four values it lists).
