@@ -493,10 +493,6 @@ HANDLE WatchFolder(const char* folder, BOOL subtree, DWORD filter) {
     return FindFirstChangeNotificationW(AsWide(wide.Text()), subtree, filter);
 }
 
-bool Signalled(const ChangeNotificationHandle& watch) {
-    return watch.Valid() && WaitForSingleObject(watch.Get(), 0) == WAIT_OBJECT_0;
-}
-
 }  // namespace
 
 void StartChangeWatch() {
@@ -521,7 +517,16 @@ void CloseChangeWatch() {
     theCatalogue.userWatch.Reset();
 }
 
-bool ChangeWatchSignalled() { return Signalled(theCatalogue.changeWatch) || Signalled(theCatalogue.userWatch); }
+bool ChangeWatchSignalled() {
+    // One wait for both: every menu asks, and each wait is a call into the
+    // kernel (under Wine a round trip to its server).
+    HANDLE watches[2];
+    DWORD count = 0;
+    if (theCatalogue.changeWatch.Valid()) watches[count++] = theCatalogue.changeWatch.Get();
+    if (theCatalogue.userWatch.Valid()) watches[count++] = theCatalogue.userWatch.Get();
+    if (count == 0) return false;
+    return WaitForMultipleObjects(count, watches, FALSE, 0) < WAIT_OBJECT_0 + count;
+}
 
 CatalogueGeneration* AcquireCatalogue() {
     LockHold lock(theCatalogue.catalogueLock);
