@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     int items = 0;
     OwnerDrawMenu menu(reader.HeldSettings());
     for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup) {
-        for (ActionItem* item = g->firstItem; item != nullptr; item = item->nextItem) {
+        for (ActionItem* item = g->Items(); item != nullptr; item = item->nextItem) {
             textBytes += TextBytes(item->displayName) + TextBytes(item->pifPath) + TextBytes(item->arguments) +
                          TextBytes(item->targetPath) + TextBytes(item->workingDirectory) +
                          TextBytes(item->shortcutPath);
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     }
     int icons = 0;
     for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup) {
-        for (const ActionItem* item = g->firstItem; item != nullptr; item = item->nextItem) {
+        for (const ActionItem* item = g->Items(); item != nullptr; item = item->nextItem) {
             if (item->icon.Get() != nullptr) ++icons;
         }
     }

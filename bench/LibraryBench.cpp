@@ -33,6 +33,12 @@
 //     GetPath (no find data) and one SHGetFileInfoA(SHGFI_ICON |
 //     SHGFI_SMALLICON) (the icons are destroyed after the clock stops).
 //
+//  6. A first menu that reads only what it shows: kWideShortcuts shortcuts
+//     in kWideGroups group folders of which kMatchingGroups (10 shortcuts
+//     each) match one selected .txt file, against a library of those
+//     matching groups alone; each round the cold first menu (as in 1) for
+//     that one file beside each, in alternating order.
+//
 // "Full load" = cold first menu beside the full library minus cold first
 // menu beside the empty one: what loading the actions costs, wherever the
 // library does it (at LoadLibrary or at the first menu).
@@ -62,6 +68,9 @@ namespace {
 constexpr int kSteadyMenus = 5;  // steady menus (and menu floors) per round
 constexpr int kLoadPairs = 6;    // LoadLibraryA pairs (empty, full) per round
 constexpr int kMaxMenuItems = 512;
+constexpr int kWideShortcuts = 1000;  // shortcuts of the wide library of figure 6
+constexpr int kWideGroups = 100;      // its group folders
+constexpr int kPerGroup = kWideShortcuts / kWideGroups;
 
 int failures = 0;
 
@@ -190,6 +199,25 @@ double ColdFirstMenu(LoadedZentrik& dll, const std::string& dllPath, IDataObject
 
 double Ms(double seconds) { return seconds * 1e3; }
 
+// Writes the library of figure 6 into `folder`: the kMatchingGroups
+// matching groups of kBenchGroups with kPerGroup shortcuts each and, when
+// `wide`, kWideGroups - kMatchingGroups groups of other types filled to
+// kWideShortcuts. Returns the number of matching shortcuts, -1 on failure.
+int WriteWideLibrary(const std::string& folder, bool wide) {
+    const int groups = wide ? kWideGroups : kMatchingGroups;
+    for (int g = 0; g < groups; ++g) {
+        char other[32];
+        std::snprintf(other, sizeof other, "EXT.x%02d", g);
+        const std::string group = folder + (g < kMatchingGroups ? kBenchGroups[g] : other) + "\\";
+        if (!CreateDirectoryA(group.c_str(), nullptr)) return -1;
+        for (int k = 0; k < kPerGroup; ++k) {
+            const int i = g * kPerGroup + k;
+            if (!WriteBenchShortcut(group + BenchActionName(i) + ".lnk", i)) return -1;
+        }
+    }
+    return kMatchingGroups * kPerGroup;
+}
+
 // The seconds LoadLibraryA of `dllPath` takes; the library is freed again.
 double TimedLoadLibrary(const std::string& dllPath) {
     const double start = Seconds();
@@ -282,6 +310,36 @@ int main(int argc, char** argv) {
     data->Release();
     if (failures > 0) return 1;
 
+    // Figure 6: the wide library against its matching groups alone.
+    TempDir wideLibrary("zkbwide"), fewLibrary("zkbfew");
+    const std::string wideDll = CopyZentrik(wideLibrary.Path());
+    const std::string fewDll = CopyZentrik(fewLibrary.Path());
+    const int wideMatching = WriteWideLibrary(wideLibrary.Path(), true);
+    Check(!wideDll.empty() && !fewDll.empty() && wideMatching == WriteWideLibrary(fewLibrary.Path(), false) &&
+              wideMatching > 0,
+          "writing the libraries of figure 6");
+    IDataObject* one = ShellDataObject({names.front()});
+    Check(one != nullptr, "the shell's data object for one .txt file");
+    std::vector<double> wideFirst, fewFirst, wideRatio;
+    for (int r = 0; r < rounds && failures == 0; ++r) {
+        LoadedZentrik dll;
+        double wideSeconds = 0, fewSeconds = 0;
+        for (int side = 0; side < 2; ++side) {
+            const bool wide = (side + r) % 2 == 0;
+            const double seconds = ColdFirstMenu(dll, wide ? wideDll : fewDll, one, wideMatching);
+            Check(dll.Unload(), "DllCanUnloadNow says S_OK once every object is released (figure 6)");
+            (wide ? wideSeconds : fewSeconds) = seconds;
+        }
+        wideFirst.push_back(wideSeconds);
+        fewFirst.push_back(fewSeconds);
+        wideRatio.push_back(wideSeconds / fewSeconds);
+        std::printf("round %d (figure 6): first menu %.1f ms beside %d shortcuts, %.1f ms beside %d\n", r + 1,
+                    Ms(wideSeconds), kWideShortcuts, Ms(fewSeconds), wideMatching);
+        std::fflush(stdout);
+    }
+    if (one != nullptr) one->Release();
+    if (failures > 0) return 1;
+
     const double fullLoad = Median(fullFirst) - Median(emptyFirst);
     std::printf("\n1. LoadLibraryA of Zentrik.dll (a copy beside the library; DllMain included; %d loads each)\n",
                 static_cast<int>(emptyLoad.size()));
@@ -315,5 +373,14 @@ int main(int argc, char** argv) {
     std::printf("   floor:                   %10.3f ms (read the drop list, insert %d owner-drawn items)\n",
                 Ms(Median(menuFloor)), shown);
     std::printf("   ratio:                   %10.2f\n", Median(steady) / Median(menuFloor));
+
+    std::printf("\n6. First menu for one .txt file: %d shortcuts in %d groups, %d groups (%d actions) matching, "
+                "against those %d groups alone\n",
+                kWideShortcuts, kWideGroups, kMatchingGroups, wideMatching, kMatchingGroups);
+    std::printf("   beside %d shortcuts:      %10.2f ms (LoadLibraryA to the first QueryContextMenu's return)\n",
+                kWideShortcuts, Ms(Median(wideFirst)));
+    std::printf("   beside the %d groups:     %10.2f ms\n", kMatchingGroups, Ms(Median(fewFirst)));
+    std::printf("   ratio:                   %10.2f (median of per-round ratios %.2f)\n",
+                Median(wideFirst) / Median(fewFirst), Median(wideRatio));
     return 0;
 }

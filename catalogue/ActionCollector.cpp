@@ -85,7 +85,7 @@ int32_t ActionCollector::Collect(const ActionGroup* firstGroup, ActionItem** ite
     int32_t n = 0;
     for (const ActionGroup* group = firstGroup; group != nullptr && n < room; group = group->nextGroup) {
         if (!Matches(*group)) continue;
-        for (ActionItem* item = group->firstItem; item != nullptr && n < room; item = item->nextItem) items[n++] = item;
+        for (ActionItem* item = group->Items(); item != nullptr && n < room; item = item->nextItem) items[n++] = item;
     }
     SortActionsStable(items, n);
     return n;

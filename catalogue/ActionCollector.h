@@ -60,7 +60,7 @@ public:
     // (every group when nothing was added),
     // taking the first min(room, kMaxCollectedActions) met in catalogue
     // order, and sorts them stably by CompareActionItems. Returns n; 0 when
-    // `items` is null or a file could not be added. Reads the groups only.
+    // `items` is null or a file could not be added. Reads the matching groups' items (ActionGroup::Items), nothing else.
     int32_t Collect(const ActionGroup* firstGroup, ActionItem** items, int32_t room) const;
 
 private:

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "catalogue/ActionItem.h"
+#include "catalogue/Catalogue.h"
 #include "toolkit/NameCase.h"
 
 ActionGroup::ActionGroup(const char* folderName)
@@ -12,7 +13,9 @@ ActionGroup::ActionGroup(const char* folderName)
       typeLists(nullptr),
       kind(NotAGroup),
       forFolders(false),
-      forBackground(false) {
+      forBackground(false),
+      defaultOrder(0),
+      itemsRead(1) {
     // Upper-cased first: the upper-case form of a letter beyond ASCII may
     // take more bytes. A name that cannot be had whole (too long, or no
     // room for its block) must not become a different group: it is empty.
@@ -36,6 +39,7 @@ ActionGroup::~ActionGroup() {
     }
     FreeTextList(&typeLists);
     name.FreeStorage();
+    folder.FreeStorage();
 }
 
 ActionGroup* ActionGroup::Create(const char* folderName) {
@@ -53,6 +57,12 @@ void ActionGroup::Destroy(ActionGroup* group) {
 void ActionGroup::AddItem(ActionItem* item) {
     item->nextItem = firstItem;
     firstItem = item;
+}
+
+ActionItem* ActionGroup::Items() const {
+    ActionGroup* self = const_cast<ActionGroup*>(this);
+    if (InterlockedCompareExchange(&self->itemsRead, 0, 0) == 0) ReadGroupItems(*self);
+    return firstItem;
 }
 
 void ActionGroup::AddAliasFilter(const char* alias) {

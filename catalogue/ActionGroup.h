@@ -5,7 +5,16 @@
 // AddAliasFilter during that same load, and read-only afterwards: any number
 // of threads may call MatchesKey on it at once. It owns its items, its
 // type-list nodes and its name.
+//
+// Items are read when first needed. A group the load made from a folder
+// starts with itemsRead 0 and its folder; the first Items() reads the
+// folder's shortcuts and submenus under the catalogue's lock, publishes
+// them and sets itemsRead 1; every later call only reads. A group made
+// without a folder (Create) has nothing to read: itemsRead is 1 and AddItem
+// fills it.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 
@@ -23,6 +32,9 @@ public:
     bool forFolders;          // offered for selected folders and drive roots: DIR, or a DIR alias
     bool forBackground;       // offered for a folder's or the desktop's empty space: BACKGROUND, or such an alias
     HeapText name;            // folder name as listed, upper-cased (toolkit/NameCase.h), exactly sized
+    HeapText folder;          // the group folder's full path (UTF-8) ending in a backslash; empty for Create's groups
+    int32_t defaultOrder;     // order of the items read without an order suffix
+    volatile LONG itemsRead;  // 1 once firstItem is complete; 0 while the folder is still to be read
 
     // Copies and upper-cases the UTF-8 `folderName` and parses it. A TypeListGroup gets
     // its own list as the first node; when that node cannot be allocated the
@@ -42,6 +54,11 @@ public:
 
     // Puts `item` at the head of the items; the group owns it from now on.
     void AddItem(ActionItem* item);
+
+    // The head of the items (linked by nextItem), read from the folder first
+    // when that has not been done yet (ReadGroupItems, catalogue/Catalogue.h);
+    // any thread may ask. Null when the group has none.
+    ActionItem* Items() const;
 
     // Widens the group by an alias name (a shortcut's file name without its
     // extension, UTF-8). A DIR alias adds folders, a BACKGROUND alias the

@@ -87,7 +87,12 @@ void SharedIcon::Reset(HICON icon) {
 }
 
 ActionItem::ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder)
-    : nextItem(nullptr), order(defaultOrder), showCommand(SW_SHOWDEFAULT), stamp{0, 0, {0, 0}, false}, iconMissing(0) {
+    : nextItem(nullptr),
+      order(defaultOrder),
+      showCommand(SW_SHOWDEFAULT),
+      stamp{0, 0, {0, 0}, false},
+      iconMissing(0),
+      firstChild(nullptr) {
     Read(shortcutPath, reader);
 }
 
@@ -120,19 +125,7 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
         info.szDisplayName[MAX_PATH - 1] = 0;
         FixedText shown;
         AssignUtf8(shown, AsUtf16(info.szDisplayName));
-        FixedText suffix;
-        ExtensionOf(suffix, shown.Text());
-        if (ParseOrderSuffix(suffix, &order)) {
-            FixedText base;
-            BaseNameOf(base, shown.Text());
-            displayName.AssignExact(base.Text());
-        } else {
-            displayName.AssignExact(shown.Text());
-        }
-        FixedText folded(displayName.Text());
-        if (MakeNameLowerBeyondAscii(folded) && std::strcmp(folded.Text(), displayName.Text()) != 0) {
-            sortName.AssignExact(folded.Text());
-        }
+        TakeShownName(shown.Text());
     }
 
     FixedText extension;
@@ -142,7 +135,43 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
     InterlockedIncrement(&shortcutsRead);
 }
 
-ActionItem::~ActionItem() { ReleaseIcon(); }
+void ActionItem::TakeShownName(const char* shown) {
+    FixedText suffix;
+    ExtensionOf(suffix, shown);
+    if (ParseOrderSuffix(suffix, &order)) {
+        FixedText base;
+        BaseNameOf(base, shown);
+        displayName.AssignExact(base.Text());
+    } else {
+        displayName.AssignExact(shown);
+    }
+    FixedText folded(displayName.Text());
+    if (MakeNameLowerBeyondAscii(folded) && std::strcmp(folded.Text(), displayName.Text()) != 0) {
+        sortName.AssignExact(folded.Text());
+    }
+}
+
+ActionItem::~ActionItem() {
+    while (firstChild != nullptr) {
+        ActionItem* child = firstChild;
+        firstChild = child->nextItem;
+        Destroy(child);
+    }
+    ReleaseIcon();
+}
+
+ActionItem* ActionItem::CreateSubmenu(const char* folderPath, const char* folderName, int32_t defaultOrder) {
+    void* raw = TextHeapAllocate(sizeof(ActionItem));
+    if (raw == nullptr) return nullptr;
+    ActionItem* item = new (raw) ActionItem(defaultOrder, SW_SHOWDEFAULT, FileStamp{0, 0, {0, 0}, false});
+    item->TakeShownName(folderName);
+    item->shortcutPath.AssignExact(folderPath);
+    if (item->displayName.Empty() || item->shortcutPath.Length() != static_cast<int32_t>(std::strlen(folderPath))) {
+        Destroy(item);
+        return nullptr;
+    }
+    return item;
+}
 
 ActionItem* ActionItem::Create(const char* shortcutPath, ShellLinkReader& reader, int32_t defaultOrder) {
     void* raw = TextHeapAllocate(sizeof(ActionItem));
@@ -166,7 +195,12 @@ ActionItem* ActionItem::CreateCopy(const ActionItem& from) {
 }
 
 ActionItem::ActionItem(int32_t copiedOrder, int32_t copiedShowCommand, const FileStamp& copiedStamp)
-    : nextItem(nullptr), order(copiedOrder), showCommand(copiedShowCommand), stamp(copiedStamp), iconMissing(0) {}
+    : nextItem(nullptr),
+      order(copiedOrder),
+      showCommand(copiedShowCommand),
+      stamp(copiedStamp),
+      iconMissing(0),
+      firstChild(nullptr) {}
 
 void ActionItem::Destroy(ActionItem* item) {
     if (item == nullptr) return;

@@ -7,6 +7,12 @@
 // suffix, order, icon) and what starting it needs (program, arguments,
 // working directory, show command). It owns its texts, each UTF-8 and
 // reserved to exactly its length + 1, and its icon.
+//
+// A folder inside a group folder is a submenu: an item named and ordered
+// like a shortcut (from the folder's name, "Convert.(5)" is "Convert" with
+// order 5) that starts nothing and owns the items of that folder (actions
+// and further submenus) in firstChild. A submenu is only kept with at least
+// one action somewhere beneath it.
 #pragma once
 
 #include <windows.h>
@@ -89,6 +95,7 @@ public:
     HeapText shortcutPath;     // the shortcut file's full path: where the icon comes from
     FileStamp stamp;           // the shortcut file as listed when it was read (reloads compare it)
     volatile LONG iconMissing; // 1 once the shell gave no icon: not asked again
+    ActionItem* firstChild;    // a submenu's items, linked by nextItem; null for an action
 
     // Reads the shortcut file at `shortcutPath` (full path) through `reader`
     // (one link object for a whole load). Never fails as a whole: what
@@ -108,8 +115,18 @@ public:
     // unchanged: every text, the order, show command, path and stamp; no
     // icon. Null when it cannot be allocated or a text cannot be copied whole.
     static ActionItem* CreateCopy(const ActionItem& from);
-    // Destroys and frees an item made by Create; null is ignored.
+    // A submenu for the folder at `folderPath` (full path; its icon comes
+    // from there) named `folderName`, without children (the loader adds
+    // them at the head of firstChild). An order suffix in the name gives
+    // the order, else `defaultOrder`. Null when it cannot be allocated or
+    // the name cannot be kept whole.
+    static ActionItem* CreateSubmenu(const char* folderPath, const char* folderName, int32_t defaultOrder);
+    // Destroys and frees an item made by Create; null is ignored. A
+    // submenu's children go with it.
     static void Destroy(ActionItem* item);
+
+    // Whether the item is a submenu (it then starts nothing).
+    bool IsSubmenu() const { return firstChild != nullptr; }
 
     // The icon a menu shows for the action: the kept one, or else the
     // shell's icon for shortcutPath, published for every menu of the item's
@@ -147,6 +164,9 @@ private:
     // Loads `path` into `reader` and reads the fields from it (see the
     // constructors); keeps the path only when the link loaded.
     void Read(const char* path, ShellLinkReader& reader);
+    // Sets displayName, sortName and (from an order suffix) order from the
+    // shown name `shown`.
+    void TakeShownName(const char* shown);
 };
 
 // The name an item sorts by: the display name, with the letters beyond

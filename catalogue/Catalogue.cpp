@@ -138,9 +138,8 @@ private:
 // same order as before finds each unchanged file at the cursor.
 class PreviousItems {
 public:
-    explicit PreviousItems(const ActionGroup* group) {
-        if (group == nullptr) return;
-        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) ++count;
+    explicit PreviousItems(const ActionItem* head) {
+        for (const ActionItem* item = head; item != nullptr; item = item->nextItem) ++count;
         if (count == 0) return;
         items = new (std::nothrow) const ActionItem*[count];
         if (items == nullptr) {
@@ -148,7 +147,7 @@ public:
             return;
         }
         int32_t i = count;
-        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) items[--i] = item;
+        for (const ActionItem* item = head; item != nullptr; item = item->nextItem) items[--i] = item;
     }
     ~PreviousItems() { delete[] items; }
     PreviousItems(const PreviousItems&) = delete;
@@ -172,34 +171,66 @@ private:
     int32_t cursor = 0;
 };
 
-// The group of the previous load with the same (upper-cased) name, or null.
-const ActionGroup* PreviousGroup(const CatalogueGeneration* previous, const HeapText& name) {
+// The group of the previous load read from the same folder, or null.
+const ActionGroup* PreviousGroup(const CatalogueGeneration* previous, const HeapText& folder) {
     if (previous == nullptr) return nullptr;
     for (const ActionGroup* group = previous->firstGroup; group != nullptr; group = group->nextGroup) {
-        if (group->name.Length() == name.Length() && std::memcmp(group->name.Text(), name.Text(), name.Length()) == 0)
+        if (group->folder.Length() == folder.Length() &&
+            std::memcmp(group->folder.Text(), folder.Text(), folder.Length()) == 0)
             return group;
     }
     return nullptr;
 }
 
-// Reads the shortcuts directly inside one group folder into the group; a
-// file listed as it was in `previousGroup` is copied from there.
-void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const char* folderName,
-                    ShellLinkReader& reader, ShortcutTypes& types, int32_t defaultOrder,
-                    const ActionGroup* previousGroup) {
-    FixedText folder(moduleDirectory.Text());
-    folder.Append(folderName).Append("\\");
+// Whether two folders as the catalogue keeps them name the same one (a
+// library installed in the user's own actions folder is read once).
+bool SameFolder(const FixedText& a, const FixedText& b) {
+    FixedText upperA(a.Text());
+    FixedText upperB(b.Text());
+    return MakeNameUpper(upperA) && MakeNameUpper(upperB) && std::strcmp(upperA.Text(), upperB.Text()) == 0;
+}
+
+bool IsFolderEntry(const WIN32_FIND_DATAW& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Reads the shortcuts directly inside `folder` (ending in a backslash) and,
+// while `depth` is below kMaxSubmenuDepth, its folders as submenus, each
+// put at the head of `head`. A file listed as it was among `previousHead`'s
+// items is copied from there; a submenu without any action is dropped.
+void LoadFolderItems(ActionItem*& head, const FixedText& folder, ShellLinkReader& reader, ShortcutTypes& types,
+                     int32_t defaultOrder, const ActionItem* previousHead, int32_t depth) {
     FolderListing listing(folder);
-    PreviousItems previous(previousGroup);
+    PreviousItems previous(previousHead);
     while (listing.Next()) {
-        if (!types.Is(listing.Name())) continue;
+        if (IsDotEntry(listing.Name())) continue;
         FixedText path;
         CombinePath(path, folder.Text(), listing.Name());
         if (path.Empty()) continue;
+        if (IsFolderEntry(listing.Entry())) {
+            if (depth >= kMaxSubmenuDepth) continue;
+            ActionItem* submenu = ActionItem::CreateSubmenu(path.Text(), listing.Name(), defaultOrder);
+            if (submenu == nullptr) continue;
+            const ActionItem* before = previous.Find(path.Text());
+            FixedText inner(path.Text());
+            inner.Append("\\");
+            if (inner.Length() == path.Length() + 1) {
+                LoadFolderItems(submenu->firstChild, inner, reader, types, defaultOrder,
+                                before != nullptr ? before->firstChild : nullptr, depth + 1);
+            }
+            if (!submenu->IsSubmenu()) {
+                ActionItem::Destroy(submenu);
+                continue;
+            }
+            submenu->nextItem = head;
+            head = submenu;
+            continue;
+        }
+        if (!types.Is(listing.Name())) continue;
         const FileStamp stamp = StampOf(listing.Entry());
         const ActionItem* before = previous.Find(path.Text());
         ActionItem* item = nullptr;
-        if (before != nullptr && SameStamp(before->stamp, stamp)) item = ActionItem::CreateCopy(*before);
+        if (before != nullptr && !before->IsSubmenu() && SameStamp(before->stamp, stamp)) {
+            item = ActionItem::CreateCopy(*before);
+        }
         if (item == nullptr) {
             item = ActionItem::Create(path.Text(), reader, defaultOrder);
             if (item == nullptr) continue;
@@ -209,11 +240,14 @@ void LoadGroupItems(ActionGroup& group, const FixedText& moduleDirectory, const 
             ActionItem::Destroy(item);
             continue;
         }
-        group.AddItem(item);
+        item->nextItem = head;
+        head = item;
     }
 }
 
-// First scan: every entry that names a group becomes one, with its items.
+// First scan of one root folder: every entry that names a group becomes
+// one. Its items are read now only when `previous` had read them (copying
+// what did not change); else they are read when first needed.
 ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
                         int32_t defaultOrder, const CatalogueGeneration* previous) {
     ActionGroup* head = nullptr;
@@ -222,12 +256,20 @@ ActionGroup* ScanGroups(const FixedText& moduleDirectory, ShellLinkReader& reade
         if (IsDotEntry(listing.Name())) continue;
         ActionGroup* group = ActionGroup::Create(listing.Name());
         if (group == nullptr) continue;
-        if (group->kind == NotAGroup) {
+        FixedText folder(moduleDirectory.Text());
+        folder.Append(listing.Name()).Append("\\");
+        group->folder.AssignExact(folder.Text());
+        if (group->kind == NotAGroup || group->folder.Length() != folder.Length()) {
             ActionGroup::Destroy(group);
             continue;
         }
-        LoadGroupItems(*group, moduleDirectory, listing.Name(), reader, types, defaultOrder,
-                       PreviousGroup(previous, group->name));
+        group->defaultOrder = defaultOrder;
+        const ActionGroup* before = PreviousGroup(previous, group->folder);
+        if (before != nullptr && InterlockedCompareExchange(const_cast<volatile LONG*>(&before->itemsRead), 0, 0) != 0) {
+            LoadFolderItems(group->firstItem, folder, reader, types, defaultOrder, before->firstItem, 0);
+        } else {
+            group->itemsRead = 0;
+        }
         group->nextGroup = head;
         head = group;
     }
@@ -241,9 +283,14 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
                            const FileStamp& stamp, ShellLinkReader& reader, CatalogueGeneration& generation,
                            const CatalogueGeneration* previous) {
     target.Assign("");
+    // Kept by full path: the library folder and the user folder may hold
+    // shortcuts of the same name.
+    FixedText shortcut;
+    CombinePath(shortcut, moduleDirectory.Text(), fileName);
+    if (shortcut.Empty()) return;
     bool known = false;
     for (const FolderShortcut* s = previous != nullptr ? previous->shortcuts : nullptr; s != nullptr; s = s->next) {
-        if (std::strcmp(s->fileName.Text(), fileName) == 0) {
+        if (std::strcmp(s->fileName.Text(), shortcut.Text()) == 0) {
             if (SameStamp(s->stamp, stamp)) {
                 target.Assign(s->target.Text());
                 known = true;
@@ -252,10 +299,8 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
         }
     }
     if (!known) {
-        FixedText shortcut;
-        CombinePath(shortcut, moduleDirectory.Text(), fileName);
         wchar_t path[kPathUnitLimit + 1] = {};
-        if (!shortcut.Empty() && reader.Load(shortcut.Text()) &&
+        if (reader.Load(shortcut.Text()) &&
             reader.Link()->GetPath(path, kPathUnitLimit + 1, nullptr, 0) == S_OK) {
             path[kPathUnitLimit] = 0;
             AssignUtf8(target, AsUtf16(path));
@@ -266,10 +311,10 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
     void* raw = TextHeapAllocate(sizeof(FolderShortcut));
     if (raw == nullptr) return;
     FolderShortcut* record = new (raw) FolderShortcut;
-    record->fileName.AssignExact(fileName);
+    record->fileName.AssignExact(shortcut.Text());
     record->target.AssignExact(target.Text());
     record->stamp = stamp;
-    if (record->fileName.Length() != static_cast<int32_t>(std::strlen(fileName)) ||
+    if (record->fileName.Length() != shortcut.Length() ||
         record->target.Length() != target.Length()) {
         record->~FolderShortcut();
         TextHeapRelease(record);
@@ -280,8 +325,9 @@ void ResolveFolderShortcut(FixedText& target, const FixedText& moduleDirectory, 
 }
 
 // Second scan: shortcuts in the directory that point at one of its groups
+// (the list from `groups` on, the ones ScanGroups made of that directory)
 // widen that group by their own name.
-void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, ShortcutTypes& types,
+void ScanAliases(const FixedText& moduleDirectory, ActionGroup* groups, ShellLinkReader& reader, ShortcutTypes& types,
                  CatalogueGeneration& generation, const CatalogueGeneration* previous) {
     // Compared with the targets, which are upper-cased: a copy.
     FixedText upperDirectory(moduleDirectory.Text());
@@ -302,7 +348,7 @@ void ScanAliases(const FixedText& moduleDirectory, ShellLinkReader& reader, Shor
         FixedText targetName;
         FileNameOf(targetName, target.Text());
 
-        for (ActionGroup* group = generation.firstGroup; group != nullptr; group = group->nextGroup) {
+        for (ActionGroup* group = groups; group != nullptr; group = group->nextGroup) {
             if (group->name.Length() == targetName.Length() &&
                 std::memcmp(group->name.Text(), targetName.Text(), targetName.Length()) == 0) {
                 FixedText alias;
@@ -324,9 +370,12 @@ void CreateCatalogueLock() { theCatalogue.catalogueLock.Create(); }
 
 void CloseCatalogueLock() { theCatalogue.catalogueLock.Destroy(); }
 
-CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueGeneration* previous) {
+CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueGeneration* previous,
+                                     const char* userFolder) {
     FixedText moduleDirectory;
     NormaliseFolder(moduleDirectory, libraryFolder);
+    FixedText userDirectory;
+    NormaliseFolder(userDirectory, userFolder);
     // The shell's link object and file information need COM on this thread;
     // the shell's own thread has it, and then this only counts.
     ComScope com;
@@ -350,31 +399,57 @@ CatalogueGeneration* BuildGeneration(const char* libraryFolder, const CatalogueG
 
     ShellLinkReader reader;
     ShortcutTypes types;
-    generation->firstGroup = ScanGroups(moduleDirectory, reader, types, generation->settings.DefaultOrder, itemSource);
-    ScanAliases(moduleDirectory, reader, types, *generation, previous);
+    ActionGroup* library = ScanGroups(moduleDirectory, reader, types, generation->settings.DefaultOrder, itemSource);
+    ScanAliases(moduleDirectory, library, reader, types, *generation, previous);
+    ActionGroup* user = nullptr;
+    if (!userDirectory.Empty() && !SameFolder(userDirectory, moduleDirectory)) {
+        user = ScanGroups(userDirectory, reader, types, generation->settings.DefaultOrder, itemSource);
+        ScanAliases(userDirectory, user, reader, types, *generation, previous);
+    }
+    // The library's groups first, then the user's.
+    ActionGroup** tail = &library;
+    while (*tail != nullptr) tail = &(*tail)->nextGroup;
+    *tail = user;
+    generation->firstGroup = library;
     return generation;
 }
 
-void LoadCatalogue(const char* libraryFolder) {
+void ReadGroupItems(ActionGroup& group) {
+    if (InterlockedCompareExchange(&group.itemsRead, 0, 0) != 0) return;
+    LockHold lock(theCatalogue.catalogueLock);
+    if (group.itemsRead != 0) return;  // another thread read it while this one waited
+    ComScope com;
+    ShellLinkReader reader;
+    ShortcutTypes types;
+    FixedText folder(group.folder.Text());
+    LoadFolderItems(group.firstItem, folder, reader, types, group.defaultOrder, nullptr, 0);
+    // Published only now: readers look at firstItem after seeing 1 here.
+    InterlockedExchange(&group.itemsRead, 1);
+}
+
+void LoadCatalogue(const char* libraryFolder, const char* userFolder) {
     LockHold lock(theCatalogue.catalogueLock);
     FreeCatalogue();
     InterlockedExchange(&theCatalogue.loaded, 1);
 
-    // libraryFolder may be the catalogue's own folder (a reload): copy first.
+    // The folders may be the catalogue's own (a reload): copy first.
     FixedText moduleDirectory;
     NormaliseFolder(moduleDirectory, libraryFolder);
+    FixedText userDirectory;
+    NormaliseFolder(userDirectory, userFolder);
     theCatalogue.folder.Assign(moduleDirectory.Text());
+    theCatalogue.userFolder.Assign(userDirectory.Text());
 
     // The watch starts before anything is read, so that a change made while
     // this load reads the directory is not lost: it fires the new watch and
     // the next check loads again.
     StartChangeWatch();
-    theCatalogue.current = BuildGeneration(moduleDirectory.Text(), nullptr);
+    theCatalogue.current = BuildGeneration(moduleDirectory.Text(), nullptr, userDirectory.Text());
 }
 
-void LoadCatalogueOnFirstUse(const char* libraryFolder) {
+void LoadCatalogueOnFirstUse(const char* libraryFolder, const char* userFolder) {
     LockHold lock(theCatalogue.catalogueLock);
-    if (!CatalogueLoadedOnce()) LoadCatalogue(libraryFolder);
+    if (!CatalogueLoadedOnce()) LoadCatalogue(libraryFolder, userFolder);
 }
 
 bool CatalogueLoadedOnce() { return InterlockedCompareExchange(&theCatalogue.loaded, 0, 0) != 0; }
@@ -383,11 +458,11 @@ void ReloadCatalogue() {
     LockHold lock(theCatalogue.catalogueLock);
     CatalogueGeneration* previous = theCatalogue.current;
     if (previous == nullptr) {
-        LoadCatalogue(theCatalogue.folder.Text());
+        LoadCatalogue(theCatalogue.folder.Text(), theCatalogue.userFolder.Text());
         return;
     }
     StartChangeWatch();  // before reading, as in LoadCatalogue
-    theCatalogue.current = BuildGeneration(theCatalogue.folder.Text(), previous);
+    theCatalogue.current = BuildGeneration(theCatalogue.folder.Text(), previous, theCatalogue.userFolder.Text());
     DropHold(previous);
 }
 
@@ -406,21 +481,51 @@ void ReloadIfChanged() {
     }
 }
 
-void StartChangeWatch() {
+namespace {
+
+// A watch on `folder` (ending in a backslash) and its tree; invalid when
+// none can be had.
+HANDLE WatchFolder(const char* folder, BOOL subtree, DWORD filter) {
     FixedText directory;
-    DirectoryOfNoSlash(directory, theCatalogue.folder.Text());
+    DirectoryOfNoSlash(directory, folder);
     HeapWide wide;
-    if (!AssignUtf16Exact(wide, directory.Text())) {
-        theCatalogue.changeWatch.Reset();
-        return;
-    }
-    theCatalogue.changeWatch.Reset(FindFirstChangeNotificationW(AsWide(wide.Text()), TRUE, kChangeFilter));
+    if (directory.Empty() || !AssignUtf16Exact(wide, directory.Text())) return INVALID_HANDLE_VALUE;
+    return FindFirstChangeNotificationW(AsWide(wide.Text()), subtree, filter);
 }
 
-void CloseChangeWatch() { theCatalogue.changeWatch.Reset(); }
+}  // namespace
+
+void StartChangeWatch() {
+    theCatalogue.changeWatch.Reset(WatchFolder(theCatalogue.folder.Text(), TRUE, kChangeFilter));
+    theCatalogue.userWatch.Reset();
+    if (theCatalogue.userFolder.Empty()) return;
+    HANDLE user = WatchFolder(theCatalogue.userFolder.Text(), TRUE, kChangeFilter);
+    if (user == INVALID_HANDLE_VALUE) {
+        // The folder is missing (made on first use): its parent's folder
+        // names tell when it appears.
+        FixedText parent;
+        DirectoryOfNoSlash(parent, theCatalogue.userFolder.Text());
+        FixedText parentFolder;
+        DirectoryOf(parentFolder, parent.Text());
+        user = WatchFolder(parentFolder.Text(), FALSE, FILE_NOTIFY_CHANGE_DIR_NAME);
+    }
+    theCatalogue.userWatch.Reset(user);
+}
+
+void CloseChangeWatch() {
+    theCatalogue.changeWatch.Reset();
+    theCatalogue.userWatch.Reset();
+}
 
 bool ChangeWatchSignalled() {
-    return theCatalogue.changeWatch.Valid() && WaitForSingleObject(theCatalogue.changeWatch.Get(), 0) == WAIT_OBJECT_0;
+    // One wait for both: every menu asks, and each wait is a call into the
+    // kernel (under Wine a round trip to its server).
+    HANDLE watches[2];
+    DWORD count = 0;
+    if (theCatalogue.changeWatch.Valid()) watches[count++] = theCatalogue.changeWatch.Get();
+    if (theCatalogue.userWatch.Valid()) watches[count++] = theCatalogue.userWatch.Get();
+    if (count == 0) return false;
+    return WaitForMultipleObjects(count, watches, FALSE, 0) < WAIT_OBJECT_0 + count;
 }
 
 CatalogueGeneration* AcquireCatalogue() {

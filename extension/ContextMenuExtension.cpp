@@ -7,6 +7,7 @@
 #include <new>
 
 #include "catalogue/ActionCollector.h"
+#include "catalogue/ActionOrder.h"
 #include "catalogue/Shortcuts.h"
 #include "extension/ModuleLifetime.h"
 #include "settings/Settings.h"
@@ -276,32 +277,29 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     menu.settings = &options;
     const bool showEmpty = options.HideEmpty == 0;
     const FixedText caption(options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord);
-    int32_t count = 0;
-    if (GatherSelection((uFlags & CMF_VERBSONLY) != 0)) count = CollectActions();
-
-    // The shell shares one identifier range among all handlers: the actions
+    // The shell shares one identifier range among all handlers: the entries
     // that would need an identifier beyond idCmdLast are left out (the last
     // ones in menu order).
     const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
-    if (static_cast<uint64_t>(count) > granted) count = static_cast<int32_t>(granted);
-    menu.itemCount = count;
+    const int32_t limit = granted < static_cast<uint64_t>(kMaxMenuItems) ? static_cast<int32_t>(granted) : kMaxMenuItems;
+    ActionItem** entries = new (std::nothrow) ActionItem*[kMaxCollectedActions];
+    int32_t collected = 0;
+    if (entries != nullptr && GatherSelection((uFlags & CMF_VERBSONLY) != 0)) collected = CollectActions(entries);
+    int32_t count = 0;
+    if (collected > 0 && limit > 0 && menu.items != nullptr) {
+        const bool ownerDrawn = menu.Register();
+        AddEntries(subMenu, entries, collected, limit, ownerDrawn);
+        count = menu.itemCount;
+    }
+    delete[] entries;
+    nextId = idCmdFirst + static_cast<UINT>(count);
     if (count == 0) {
+        menu.Reset();  // no item of it is shown: off the hook again
         borrowed.Release();
         menu.settings = &DefaultCatalogueSettings();
     }
 
-    if (count > 0) {
-        const bool ownerDrawn = menu.Register();
-        for (int32_t k = 0; k < count; ++k) {
-            if (ownerDrawn) {
-                InsertMenuW(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
-                            reinterpret_cast<LPCWSTR>(menu.items[k]));
-            } else {
-                InsertTextItem(subMenu, static_cast<UINT>(k), MF_STRING, nextId, menu.items[k]->displayName.Text());
-            }
-            ++nextId;
-        }
-    } else if ((showEmpty || tooManyFiles) && granted > 0) {
+    if (count == 0 && (showEmpty || tooManyFiles) && granted > 0) {
         // A selection too large to check says so whatever HideEmpty says:
         // its actions were not looked for, not found missing.
         InsertMenuW(subMenu, 0, MF_BYPOSITION | MF_STRING | MF_GRAYED, idCmdFirst,
@@ -406,12 +404,12 @@ bool ContextMenuExtension::TakeSelected(const HeapWide& name, bool resolveShortc
     return true;
 }
 
-int32_t ContextMenuExtension::CollectActions() {
+int32_t ContextMenuExtension::CollectActions(ActionItem** entries) {
     static_assert(kMaxMenuItems <= kMaxCollectedActions, "the collector fills every slot of the menu");
     ActionCollector collector;
     if (!dataObject) {
         collector.AddBackground();
-        return collector.Collect(borrowed.FirstGroup(), menu.items, kMaxMenuItems);
+        return collector.Collect(borrowed.FirstGroup(), entries, kMaxCollectedActions);
     }
     // The selection holds the names in reverse drop order.
     int32_t index = selectionCount;
@@ -424,7 +422,83 @@ int32_t ContextMenuExtension::CollectActions() {
         if (!collector.AddFile(AssignMatchName(matchName, node->text.Text()).Text())) break;
     }
     tooManyFiles = collector.TooMany();
-    return collector.Collect(borrowed.FirstGroup(), menu.items, kMaxMenuItems);
+    return collector.Collect(borrowed.FirstGroup(), entries, kMaxCollectedActions);
+}
+
+int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int32_t count, int32_t limit,
+                                         bool ownerDrawn) {
+    int32_t inserted = 0;
+    for (int32_t i = 0; i < count && menu.itemCount < limit; ++i) {
+        ActionItem* entry = entries[i];
+        if (entry == nullptr) continue;  // merged into an earlier submenu of the same name
+        const int32_t slot = menu.itemCount;
+        const UINT id = menu.firstCommandId + static_cast<UINT>(slot);
+        menu.items[slot] = entry;
+        if (menu.itemMenus != nullptr) menu.itemMenus[slot] = target;
+        if (!entry->IsSubmenu()) {
+            menu.itemCount = slot + 1;
+            const BOOL done = ownerDrawn ? InsertMenuW(target, static_cast<UINT>(inserted), MF_BYPOSITION | MF_OWNERDRAW,
+                                                       id, reinterpret_cast<LPCWSTR>(entry))
+                                         : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING, id,
+                                                          entry->displayName.Text());
+            if (done) {
+                ++inserted;
+            } else {
+                menu.itemCount = slot;
+            }
+            continue;
+        }
+        // A submenu shows the items of every submenu of the same name met
+        // at this level (groups from several folders), sorted together; the
+        // first one in menu order gives name, order and icon.
+        ActionItem** children = new (std::nothrow) ActionItem*[kMaxCollectedActions];
+        if (children == nullptr) continue;
+        int32_t childCount = 0;
+        for (int32_t j = i; j < count; ++j) {
+            ActionItem* other = entries[j];
+            if (other == nullptr || !other->IsSubmenu() ||
+                CompareActionKeys(0, SortNameOf(*entry), 0, SortNameOf(*other)) != 0) {
+                continue;
+            }
+            for (ActionItem* child = other->firstChild; child != nullptr && childCount < kMaxCollectedActions;
+                 child = child->nextItem) {
+                children[childCount++] = child;
+            }
+            if (j > i) entries[j] = nullptr;
+        }
+        SortActionsStable(children, childCount);
+        menu.itemCount = slot + 1;
+        HMENU popup = CreatePopupMenu();
+        const int32_t shown = popup != nullptr ? AddEntries(popup, children, childCount, limit, ownerDrawn) : 0;
+        delete[] children;
+        bool done = false;
+        if (shown > 0) {
+            HeapWide caption;
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
+            info.wID = id;
+            info.hSubMenu = popup;
+            info.dwItemData = reinterpret_cast<ULONG_PTR>(entry);
+            if (ownerDrawn) {
+                info.fType = MFT_OWNERDRAW;
+                done = InsertMenuItemW(target, static_cast<UINT>(inserted), TRUE, &info) != FALSE;
+            } else if (AssignUtf16Exact(caption, entry->displayName.Text())) {
+                info.fMask |= MIIM_STRING;
+                info.fType = MFT_STRING;
+                info.dwTypeData = AsWide(caption.storage);
+                done = InsertMenuItemW(target, static_cast<UINT>(inserted), TRUE, &info) != FALSE;
+            }
+        }
+        if (done) {
+            ++inserted;
+        } else {
+            // Nothing of it is shown: its identifiers are given back.
+            if (popup != nullptr) DestroyMenu(popup);
+            menu.itemCount = slot;
+        }
+    }
+    return inserted;
 }
 
 void ContextMenuExtension::ResetMenuState() {

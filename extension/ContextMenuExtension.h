@@ -1,7 +1,8 @@
 // The COM object the shell creates for one context menu of one selection of
 // files and folders, or of the empty space of a folder window: IShellExtInit
-// takes the selection, IContextMenu builds the submenu of matching actions,
-// gives their help texts and runs the one picked.
+// takes the selection, IContextMenu builds the submenu of matching actions
+// (with the library's submenus as popups inside it), gives their help
+// texts and runs the one picked.
 //
 // The shell creates it for files (the "*" handler key), for folders
 // ("Directory"), for drive roots ("Drive") and for a folder's background
@@ -98,7 +99,7 @@ public:
     // hmenu; the code of the result is the number of identifiers used.
     STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) override;
     // Runs the action at the numeric verb's offset; E_INVALIDARG for a verb
-    // that names no item. Ends the menu either way.
+    // that names no action (a submenu starts nothing). Ends the menu either way.
     STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* pici) override;
     // The help text or the name of the item at offset idCmd. Always S_OK.
     STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, LPSTR pszName, UINT cchMax) override;
@@ -134,11 +135,21 @@ private:
     // ID list holds for the name; INVALID_FILE_ATTRIBUTES when nothing) or
     // else from the file system. False when memory runs short.
     bool TakeSelected(const HeapWide& name, bool resolveShortcuts, DWORD knownAttributes, bool& isFolder);
-    // Collects the matching actions of the held generation into menu.items,
-    // sorted (catalogue/ActionCollector.h); returns how many. A selected
-    // name whose attributes say folder (a drive root too) is matched as a
-    // folder, any other as a file by its type; the background folder is
-    // matched as the background. Sets tooManyFiles for a selection of too
-    // many types.
-    int32_t CollectActions();
+    // Collects the matching entries (actions and submenus) of the held
+    // generation into `entries` (kMaxCollectedActions slots), sorted
+    // (catalogue/ActionCollector.h); returns how many. A selected name whose
+    // attributes say folder (a drive root too) is matched as a folder, any
+    // other as a file by its type; the background folder is matched as the
+    // background. Sets tooManyFiles for a selection of too many types.
+    int32_t CollectActions(ActionItem** entries);
+    // Inserts entries[0 .. count-1] (sorted; null ones skipped) into
+    // `target` from its first position, each taking the next slot of
+    // menu.items (command id firstCommandId + slot, itemMenus = target),
+    // until menu.itemCount reaches `limit`. A submenu takes its slot, then
+    // its popup is filled the same way with its own items and those of the
+    // later submenus of the same name at this level (these entries are set
+    // to null); a submenu whose popup stays empty is left out and gives its
+    // slot back. Owner-drawn, or text items when `ownerDrawn` is false.
+    // Returns the number of items inserted into `target`.
+    int32_t AddEntries(HMENU target, ActionItem** entries, int32_t count, int32_t limit, bool ownerDrawn);
 };

@@ -132,7 +132,7 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
     // A verb whose bits above the low 16 are set is a string: no item of ours.
     const UINT_PTR verb = pici != nullptr ? reinterpret_cast<UINT_PTR>(pici->lpVerb) : ~static_cast<UINT_PTR>(0);
     const UINT offset = static_cast<UINT>(verb & 0xFFFF);
-    if ((verb >> 16) == 0 && offset < static_cast<UINT>(menu.itemCount)) {
+    if ((verb >> 16) == 0 && offset < static_cast<UINT>(menu.itemCount) && !menu.items[offset]->IsSubmenu()) {
         // The selection holds the names in reverse drop order; pushing each
         // converted name at the head again restores the drop order. The long
         // names are kept until the action has run, for the message.
@@ -173,7 +173,13 @@ STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, 
     // Composed in UTF-16: the wide forms give it whole, the ANSI forms as
     // far as the code page holds it.
     HeapWide text;
-    if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
+    if ((uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) && item->IsSubmenu()) {
+        HeapWide name;
+        if (AssignUtf16Exact(name, item->displayName.Text()) && text.Reserve(name.Length() + 16)) {
+            text.AppendAscii("Actions in ");
+            text.Append(name.Text());
+        }
+    } else if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
         // A shortcut selected with CMF_VERBSONLY stands for its target: the
         // text names the file that will be used in its place.
         const char* target = item->targetPath.Text();

@@ -6,6 +6,7 @@
 #include "menudraw/MenuHook.h"
 #include "toolkit/Paths.h"
 #include "toolkit/TextBuffer.h"
+#include "toolkit/UserActionsFolder.h"
 #include "toolkit/Utf8.h"
 #include "toolkit/WideConvert.h"
 
@@ -44,5 +45,7 @@ void EnsureLibraryCatalogue() {
     // The import of InitCommonControls is the common-controls library's
     // ordinal 17; the image list the icons come from lives there.
     InitCommonControls();
-    LoadCatalogueOnFirstUse(folder.Text());
+    FixedText userFolder;
+    UserActionsFolder(userFolder);
+    LoadCatalogueOnFirstUse(folder.Text(), userFolder.Text());
 }

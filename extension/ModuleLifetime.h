@@ -25,7 +25,8 @@ void LibraryAttach(HINSTANCE module);
 // hookListLock, then catalogueLock.
 void LibraryDetach();
 
-// Loads the catalogue from the library's own folder unless a load has run
+// Loads the catalogue from the library's own folder and this user's actions
+// folder (toolkit/UserActionsFolder.h) unless a load has run
 // already (the first use); also initialises the common controls then. Does
 // nothing when no library module is known (code linked into a program, whose
 // tests load the catalogue themselves).

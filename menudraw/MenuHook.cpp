@@ -74,7 +74,8 @@ OwnerDrawMenu* DrawMatch(ThreadHookRecord* record, const CWPRETSTRUCT* message) 
     for (OwnerDrawMenu* e = record->firstExtension; e != nullptr; e = e->nextOnThread) {
         // For a menu item hwndItem holds the handle of the menu that has it.
         if (e->menuActive != 0 && e->ownerWindow == message->hwnd &&
-            reinterpret_cast<HMENU>(draw->hwndItem) == e->subMenu && e->IsOwnItem(draw->itemID, draw->itemData))
+            e->HoldsItemIn(reinterpret_cast<HMENU>(draw->hwndItem), draw->itemID) &&
+            e->IsOwnItem(draw->itemID, draw->itemData))
             return e;
     }
     return nullptr;

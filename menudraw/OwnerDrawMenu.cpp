@@ -18,6 +18,7 @@ OwnerDrawMenu::OwnerDrawMenu(const Settings& options)
       iconWidth(0),
       iconHeight(0),
       items(new (std::nothrow) ActionItem*[kMaxMenuItems]),
+      itemMenus(new (std::nothrow) HMENU[kMaxMenuItems]()),
       itemCount(0),
       firstCommandId(0),
       checkBitmap(nullptr),
@@ -29,6 +30,7 @@ OwnerDrawMenu::OwnerDrawMenu(const Settings& options)
 OwnerDrawMenu::~OwnerDrawMenu() {
     Reset();
     delete[] items;
+    delete[] itemMenus;
 }
 
 bool OwnerDrawMenu::Register() {
@@ -64,4 +66,10 @@ bool OwnerDrawMenu::IsOwnItem(UINT itemId, ULONG_PTR itemData) const {
     const UINT index = itemId - firstCommandId;
     if (index >= static_cast<UINT>(itemCount)) return false;
     return reinterpret_cast<ULONG_PTR>(items[index]) == itemData;
+}
+
+bool OwnerDrawMenu::HoldsItemIn(HMENU holder, UINT itemId) const {
+    if (holder == subMenu) return true;
+    const UINT index = itemId - firstCommandId;
+    return itemMenus != nullptr && index < static_cast<UINT>(itemCount) && itemMenus[index] == holder;
 }

@@ -32,6 +32,7 @@ public:
     int32_t iconWidth;             // item icon width in pixels (small or large system size)
     int32_t iconHeight;            // item icon height in pixels
     ActionItem** items;            // kMaxMenuItems borrowed pointers, menu order; null when not allocated
+    HMENU* itemMenus;              // kMaxMenuItems: the menu holding items[k] (subMenu or a popup inside it); null when not allocated
     int32_t itemCount;             // used entries of items, 0..kMaxMenuItems
     UINT firstCommandId;           // command id of items[0]; item k has firstCommandId + k
     HBITMAP checkBitmap;           // monochrome bitmap beside the popup entry; null when none
@@ -68,4 +69,7 @@ public:
     // Whether command `itemId` is one of this menu's items and the item
     // there is `itemData` (the menu item data the hook sees).
     bool IsOwnItem(UINT itemId, ULONG_PTR itemData) const;
+    // Whether command `itemId`, one of this menu's items, sits in `holder`:
+    // subMenu, or the popup of a submenu recorded in itemMenus for it.
+    bool HoldsItemIn(HMENU holder, UINT itemId) const;
 };

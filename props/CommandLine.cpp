@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "props/ActionsFolder.h"
 #include "props/Registration.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Utf8.h"
@@ -11,10 +12,11 @@ namespace {
 
 const wchar_t kCaption[] = L"Zentrik Properties";
 const char kUsage[] =
-    "Usage: Zentprops.exe [/enable | /disable] [/quiet]\r\n\r\n"
+    "Usage: Zentprops.exe [/enable | /disable | /actions] [/quiet]\r\n\r\n"
     "  (none)     show the settings dialog\r\n"
     "  /enable    switch the Zentrik context menu on\r\n"
     "  /disable   switch it off\r\n"
+    "  /actions   open the folder where you add actions\r\n"
     "  /quiet     show no message; the exit code tells the outcome";
 
 bool SameSwitch(const char* word, size_t length, const char* name) {
@@ -51,7 +53,7 @@ void ShowMessage(HWND owner, const char* text, UINT flags) {
 
 SwitchRequest ParseSwitches(const char* commandLine) {
     SwitchRequest request{SwitchAction::ShowDialog, false};
-    bool enable = false, disable = false, unknown = false, any = false;
+    bool enable = false, disable = false, actions = false, unknown = false, any = false;
     const char* p = commandLine != nullptr ? commandLine : "";
     while (*p != '\0') {
         while (*p == ' ' || *p == '\t') ++p;
@@ -66,6 +68,8 @@ SwitchRequest ParseSwitches(const char* commandLine) {
             enable = true;
         } else if (SameSwitch(word + 1, length - 1, "disable")) {
             disable = true;
+        } else if (SameSwitch(word + 1, length - 1, "actions")) {
+            actions = true;
         } else if (SameSwitch(word + 1, length - 1, "quiet")) {
             request.quiet = true;
         } else {
@@ -73,8 +77,10 @@ SwitchRequest ParseSwitches(const char* commandLine) {
         }
     }
     if (!any) return request;
-    if (unknown || enable == disable) {
+    if (unknown || static_cast<int>(enable) + static_cast<int>(disable) + static_cast<int>(actions) != 1) {
         request.action = SwitchAction::Usage;
+    } else if (actions) {
+        request.action = SwitchAction::OpenActions;
     } else {
         request.action = enable ? SwitchAction::Enable : SwitchAction::Disable;
     }
@@ -82,6 +88,7 @@ SwitchRequest ParseSwitches(const char* commandLine) {
 }
 
 int RunSwitches(const SwitchRequest& request, HWND owner) {
+    if (request.action == SwitchAction::OpenActions) return ShowActionsFolder(owner) ? 0 : kExitActionsFolder;
     if (request.action != SwitchAction::Enable && request.action != SwitchAction::Disable) {
         WriteOutput(kUsage);
         if (!request.quiet) ShowMessage(owner, kUsage, MB_OK | MB_ICONWARNING);

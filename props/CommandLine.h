@@ -3,6 +3,8 @@
 //   Zentprops.exe                  the properties dialog
 //   Zentprops.exe /enable [/quiet] register the extension, no dialog
 //   Zentprops.exe /disable [/quiet] unregister it, no dialog
+//   Zentprops.exe /actions         open the folder where this user adds
+//                                  actions (props/ActionsFolder.h), no dialog
 //
 // Switches start with "/" or "-" and are matched without regard to case.
 // Without /quiet the outcome is shown in a message box; it is also written
@@ -10,7 +12,8 @@
 // has none unless its starter redirected it).
 //
 // Exit codes (kExit*): 0 success; 2 an unknown switch, a switch without an
-// action or both actions (with a usage box unless /quiet); 10 + the
+// action or two actions (with a usage box unless /quiet); 3 the actions
+// folder could not be opened (a message box says so); 10 + the
 // RegistrationStep that failed (10-20) when registering or unregistering
 // failed, after the same rollback as the dialog's Apply.
 #pragma once
@@ -24,6 +27,7 @@ enum class SwitchAction {
     ShowDialog,  // no switches
     Enable,      // /enable
     Disable,     // /disable
+    OpenActions, // /actions
     Usage,       // anything else
 };
 
@@ -33,6 +37,7 @@ struct SwitchRequest {
 };
 
 const int kExitUsage = 2;
+const int kExitActionsFolder = 3;
 const int kExitStepBase = 10;  // + RegistrationStep
 
 // Parses the command line as WinMain receives it (without the program name).

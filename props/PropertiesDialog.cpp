@@ -1,7 +1,6 @@
 #include "props/PropertiesDialog.h"
 
-#include <shellapi.h>
-
+#include "props/ActionsFolder.h"
 #include "props/CommandLine.h"
 #include "props/PropsResources.h"
 #include "props/Registration.h"
@@ -204,21 +203,5 @@ void PropertiesDialog::ReadMenuNameEdit(FixedText& text) const {
     AssignUtf8(text, AsUtf16(units), static_cast<int32_t>(count <= kSettingsTextUnits ? count : kSettingsTextUnits));
 }
 
-// The actions live in group folders beside the library, i.e. in the
-// program's own directory; the shell opens it in a folder window.
-// The folder is named without its trailing backslash: Wine 8 hands a
-// folder to explorer.exe as "C:\...\folder\", whose \" its argument parsing
-// reads as a quote (measured: the command line ended in folder").
-void PropertiesDialog::OpenActionsFolder() {
-    FixedText folder;
-    DirectoryOfNoSlash(folder, ProgramDirectory().Text());
-    HeapWide wideFolder;
-    if (AssignUtf16Exact(wideFolder, folder.Text()) &&
-        reinterpret_cast<INT_PTR>(ShellExecuteW(dialog_, L"open", AsWide(wideFolder.storage), nullptr, nullptr,
-                                                SW_SHOWNORMAL)) > 32) {
-        return;
-    }
-    FixedText text("The folder ");
-    text.Append(folder.Text()).Append(" could not be opened.");
-    ShowMessage(dialog_, text.Text(), MB_OK | MB_ICONERROR);
-}
+// Where this user adds actions (props/ActionsFolder.h), in a folder window.
+void PropertiesDialog::OpenActionsFolder() { ShowActionsFolder(dialog_); }

@@ -69,7 +69,7 @@ TEST(ActionCollector, OrderIsAStableSortOfTheFirst512MetInMatchingGroups) {
                 bool all = true;
                 for (const std::string& file : files) all = all && GroupMatchesFile(*group, file.c_str()) == 1;
                 if (!all) continue;
-                for (ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) {
+                for (ActionItem* item = group->Items(); item != nullptr; item = item->nextItem) {
                     if (expected.size() < 512) expected.push_back(item);
                     else capped = true;
                 }

@@ -93,7 +93,7 @@ std::string Describe(const CatalogueGeneration* generation) {
             out << node->text.Text() << (node->next != nullptr ? "|" : "");
         }
         out << "] items=[";
-        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) {
+        for (const ActionItem* item = group->Items(); item != nullptr; item = item->nextItem) {
             out << item->displayName.Text() << "(" << item->order << ")" << (item->nextItem != nullptr ? " " : "");
         }
         out << "]\n";

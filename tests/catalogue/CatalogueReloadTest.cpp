@@ -32,7 +32,7 @@ std::string Snapshot(const CatalogueGeneration* g) {
         out << group->name.Text() << " kind=" << group->kind << " lists=";
         for (const TextListNode* list = group->typeLists; list != nullptr; list = list->next) out << list->text.Text() << "|";
         out << "\n";
-        for (const ActionItem* item = group->firstItem; item != nullptr; item = item->nextItem) {
+        for (const ActionItem* item = group->Items(); item != nullptr; item = item->nextItem) {
             out << "  " << item->displayName.Text() << " (" << item->order << ") target=" << item->targetPath.Text()
                 << " args=" << item->arguments.Text() << " dir=" << item->workingDirectory.Text()
                 << " show=" << item->showCommand << " pif=" << item->pifPath.Text() << "\n";
@@ -122,6 +122,7 @@ TEST_F(CatalogueReloadTest, ReloadOnThePreviousLoadEqualsAFullLoad) {
         LONG before = ReadCatalogueCounters().shortcutsRead;
         CatalogueGeneration* next = BuildGeneration(library.Path().c_str(), chained);
         ASSERT_NE(next, nullptr);
+        const std::string got = Snapshot(next);
         const LONG reads = ReadCatalogueCounters().shortcutsRead - before;
         readsChained += reads;
         if (edit == "notes.txt") {
@@ -130,13 +131,15 @@ TEST_F(CatalogueReloadTest, ReloadOnThePreviousLoadEqualsAFullLoad) {
         ReleaseCatalogue(chained);
         chained = next;
 
+        // A full load reads its groups when they are first looked at: the
+        // snapshot counts with it.
         before = ReadCatalogueCounters().shortcutsRead;
         CatalogueGeneration* full = BuildGeneration(library.Path().c_str(), nullptr);
         ASSERT_NE(full, nullptr);
-        readsFull += ReadCatalogueCounters().shortcutsRead - before;
         const std::string expected = Snapshot(full);
+        readsFull += ReadCatalogueCounters().shortcutsRead - before;
         ReleaseCatalogue(full);
-        ASSERT_EQ(Snapshot(chained), expected) << "seed " << seed << ", after step " << step << ":\n" << history;
+        ASSERT_EQ(got, expected) << "seed " << seed << ", after step " << step << ":\n" << history;
     }
     ReleaseCatalogue(chained);
     std::printf("[ reload   ] seed %u: %ld shortcuts read by the chained reloads, %ld by full loads\n", seed,
@@ -162,7 +165,7 @@ TEST_F(CatalogueReloadTest, OneLinkObjectReadsEachShortcutAsItsOwn) {
     reader.Acquire();
     ASSERT_NE(reader.FirstGroup(), nullptr);
     int checked = 0;
-    for (const ActionItem* item = reader.FirstGroup()->firstItem; item != nullptr; item = item->nextItem) {
+    for (const ActionItem* item = reader.FirstGroup()->Items(); item != nullptr; item = item->nextItem) {
         ShellLinkReader own;  // a link object of its own
         ActionItem alone(item->shortcutPath.Text(), own, theSettings.DefaultOrder);
         EXPECT_STREQ(item->arguments.Text(), alone.arguments.Text()) << item->displayName.Text();

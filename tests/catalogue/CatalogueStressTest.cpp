@@ -182,7 +182,7 @@ TEST_F(CatalogueStressTest, ReloadsWhileReadersBorrowItems) {
                     const LONG number = menu.Generation()->loadNumber;
                     std::vector<const ActionItem*> items;
                     for (const ActionGroup* g = menu.FirstGroup(); g != nullptr; g = g->nextGroup) {
-                        for (const ActionItem* it = g->firstItem; it != nullptr; it = it->nextItem) items.push_back(it);
+                        for (const ActionItem* it = g->Items(); it != nullptr; it = it->nextItem) items.push_back(it);
                     }
                     if (items.size() != 5) failures[r].push_back("borrowed " + std::to_string(items.size()) + " items");
                     const Settings& options = menu.HeldSettings();

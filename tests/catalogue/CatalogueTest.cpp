@@ -88,7 +88,7 @@ TEST_F(CatalogueTest, ItemsCarryWhatTheirShortcutsHold) {
     reader.Acquire();
     const ActionItem* viewer = nullptr;
     for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup) {
-        if (std::string(g->name.Text()) == "EXT.TXT.LOG") viewer = g->firstItem;
+        if (std::string(g->name.Text()) == "EXT.TXT.LOG") viewer = g->Items();
     }
     ASSERT_NE(viewer, nullptr);
     EXPECT_STREQ(viewer->displayName.Text(), "Viewer");
@@ -116,14 +116,14 @@ TEST_F(CatalogueTest, WhatIsAndIsNotAGroup) {
     Shortcut("ext.doc\\Word.lnk", "C:\\windows\\notepad.exe");
     ASSERT_TRUE(library.WriteFile("ext.doc\\readme.txt", "ignored"));
     Folder("ext.doc\\deeper");
-    Shortcut("ext.doc\\deeper\\Deep.lnk", "C:\\windows\\notepad.exe");  // sub-folders are not searched
+    Shortcut("ext.doc\\deeper\\Deep.lnk", "C:\\windows\\notepad.exe");  // a sub-folder is a submenu
     Folder("EXT.empty");
     Folder("VERBOSE");
     Shortcut("VERBOSE\\V.lnk", "C:\\windows\\notepad.exe");
     Load();
     EXPECT_EQ(DescribeCurrent(),
               InCatalogueOrder(library.Path(), {{"EXT.TXT", Line("EXT.TXT", TypeListGroup, ";.TXT;", "")},
-                                                {"EXT.DOC", Line("EXT.DOC", TypeListGroup, ";.DOC;", "Word(10000)")},
+                                                {"EXT.DOC", Line("EXT.DOC", TypeListGroup, ";.DOC;", "Word(10000) deeper(10000)")},
                                                 {"EXT.EMPTY", Line("EXT.EMPTY", TypeListGroup, ";.EMPTY;", "")}}));
 }
 
@@ -261,12 +261,14 @@ TEST_F(CatalogueTest, AllocationFailuresSkipWhatCannotBeHad) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        std::string described;
         {
+            // Items are read when first looked at: the description reads them.
             ScopedTextHeap heap(HeapFailingSize(c.size));
             Load();
+            described = DescribeCurrent();
             EXPECT_GE(RefusedRequests(), 1);
         }
-        std::string described = DescribeCurrent();
         if (described != "<none>") {
             // Compare as sorted lines: the listing order is not the point here.
             std::vector<std::string> lines;
@@ -310,13 +312,13 @@ TEST_F(CatalogueTest, NamesAtAndOverThePathLimit) {
     for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup) {
         ++groups;
         if (std::string(g->name.Text()) == "EXT") {
-            ASSERT_NE(g->firstItem, nullptr) << "the 259-byte path did not load";
-            EXPECT_EQ(std::string(g->firstItem->displayName.Text()), std::string(room - 4, 'a'));
-            EXPECT_EQ(g->firstItem->nextItem, nullptr) << "a path of 260 bytes or more was loaded";
+            ASSERT_NE(g->Items(), nullptr) << "the 259-byte path did not load";
+            EXPECT_EQ(std::string(g->Items()->displayName.Text()), std::string(room - 4, 'a'));
+            EXPECT_EQ(g->Items()->nextItem, nullptr) << "a path of 260 bytes or more was loaded";
         } else {
             EXPECT_EQ(std::string(g->name.Text()), Upper(longGroup));
             EXPECT_EQ(g->kind, TypeListGroup);
-            EXPECT_EQ(g->firstItem, nullptr);
+            EXPECT_EQ(g->Items(), nullptr);
             EXPECT_TRUE(GroupMatchesFile(*g, ("x." + std::string(251, 'G')).c_str()));
         }
     }

@@ -120,9 +120,10 @@ TEST_F(CatalogueWatchTest, ManyChangesBetweenMenusCauseOneReload) {
 }
 
 TEST_F(CatalogueWatchTest, ShortcutAddedToAnExistingGroupFolderIsSeen) {
-    // EXT existed before the load. The load opens its watch before it lists
-    // the group folders, so Wine too reports changes inside them (see the
-    // next test for why that order matters there).
+    // EXT existed before the load. The first menu for a .txt file lists it,
+    // after the load opened its watch, so Wine too reports changes inside it
+    // (see the next test for why that order matters there).
+    EXPECT_EQ(CurrentMenuFor({"a.txt"}), Names{"Notepad"});
     const LONG loads = Loads();
     Shortcut("EXT\\Late.lnk", "C:\\windows\\notepad.exe");
     ASSERT_TRUE(SignalledWithin(5000));
@@ -158,6 +159,48 @@ TEST_F(CatalogueWatchTest, ChangeInsideAnUnlistedFolderThatExistedWhenTheWatchSt
         EXPECT_EQ(Loads(), loads + 1);
     }
     EXPECT_EQ(CurrentMenuFor({"a.txt"}), Names{"Notepad"});
+}
+
+TEST_F(CatalogueWatchTest, UserFolderMadeAndFilledAfterTheLoadIsSeen) {
+    // The user's folder is missing at the load (made on first use): its
+    // parent is watched until it appears, then its own tree.
+    TempDir appData("zkapp");
+    const std::string user = appData / "Zentrik\\";
+    LoadCatalogue(library.Path().c_str(), user.c_str());
+    ASSERT_TRUE(theCatalogue.userWatch.Valid());
+    EXPECT_EQ(CurrentMenuFor({"a.txt"}), Names{"Notepad"});
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        Names menuAfter;
+    } steps[] = {
+        {"the folder made", [&] { ASSERT_TRUE(appData.MakeFolder("Zentrik")); }, {"Notepad"}},
+        {"a group of the library's name with an action",
+         [&] {
+             ASSERT_TRUE(appData.MakeFolder("Zentrik\\EXT"));
+             ShortcutSpec spec;
+             spec.target = "C:\\windows\\notepad.exe";
+             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Mine.lnk", spec));
+         },
+         {"Mine", "Notepad"}},
+        {"a shortcut added to that group after a menu read it",
+         [&] {
+             ShortcutSpec spec;
+             spec.target = "C:\\windows\\notepad.exe";
+             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Later.lnk", spec));
+         },
+         {"Later", "Mine", "Notepad"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const LONG loads = Loads();
+        step.change();
+        ASSERT_TRUE(SignalledWithin(5000)) << "the change was not signalled";
+        Settle();
+        ReloadIfChanged();
+        EXPECT_EQ(Loads(), loads + 1);
+        EXPECT_EQ(CurrentMenuFor({"a.txt"}), step.menuAfter);
+    }
 }
 
 TEST_F(CatalogueWatchTest, CloseChangeWatchStopsReloads) {

@@ -184,7 +184,7 @@ TEST_F(ContextMenuTest, EqualActionsKeepCatalogueOrder) {
         CatalogueReader reader;
         reader.Acquire();
         for (const ActionGroup* g = reader.FirstGroup(); g != nullptr; g = g->nextGroup)
-            catalogueOrder.push_back(g->firstItem->displayName.Text());
+            catalogueOrder.push_back(g->Items()->displayName.Text());
     }
     ASSERT_EQ(2u, catalogueOrder.size());
     Extension e;

@@ -698,6 +698,92 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
     }
 }
 
+// --- Submenus and the user's own actions ------------------------------------------
+
+// The menu tree the host printed: two spaces per level, then the caption.
+std::vector<std::string> MenuTree(const HostRun& run) {
+    std::vector<std::string> tree;
+    size_t start = 0;
+    while (start < run.output.size()) {
+        size_t end = run.output.find('\n', start);
+        if (end == std::string::npos) end = run.output.size();
+        const std::string line = run.output.substr(start, end - start);
+        start = end + 1;
+        const size_t bracket = line.find_first_not_of(' ');
+        if (bracket == std::string::npos || line[bracket] != '[') continue;
+        tree.push_back(std::string(bracket, ' ') + Caption(line));
+    }
+    return tree;
+}
+
+// This user's actions folder in the test prefix (%APPDATA%\Zentrik\), made
+// when missing; what the test adds there is removed again, and the folder
+// too when the test made it.
+class UserActions {
+public:
+    UserActions() {
+        wchar_t appData[MAX_PATH] = L"";
+        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) return;
+        folder = Utf8FromWide(appData) + "\\Zentrik\\";
+        made = CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr) != 0;
+    }
+    ~UserActions() {
+        for (const std::string& group : groups) RemoveTree(folder + group);
+        if (made) RemoveDirectoryW(WideFromUtf8(folder).c_str());
+    }
+    // Creates <folder>\<group> (several levels allowed), removed at the end.
+    bool MakeGroup(const std::string& group) {
+        groups.push_back(group.substr(0, group.find('\\')));
+        std::string path = folder;
+        for (size_t at = 0; at <= group.size();) {
+            const size_t end = group.find('\\', at);
+            path += group.substr(at, end - at) + "\\";
+            CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr);
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    std::string folder;  // empty when the prefix names no application-data folder
+
+private:
+    std::vector<std::string> groups;
+    bool made = false;
+};
+
+TEST_F(ShellHostTest, SubmenusNestMergeWithTheUserFolderAndRunTheirActions) {
+    // The library's group: an action, Convert.(5)\Images.(2)\Small\Shrink
+    // three levels down, Convert.(5)\Empty\Nothing and Hollow with no action.
+    // The user's group of the same name adds an action and, in "convert",
+    // one more for the library's Convert. A type of its own keeps other
+    // tests' menus free of the user's group.
+    const std::string group = "EXT.zksub";
+    ASSERT_TRUE(library.MakeGroup(group + "\\Convert.(5)\\Images.(2)\\Small") &&
+                library.MakeGroup(group + "\\Convert.(5)\\Empty\\Nothing") && library.MakeGroup(group + "\\Hollow"));
+    ASSERT_TRUE(library.AddRecorder(group, "Top.(1)") &&
+                library.AddRecorder(group + "\\Convert.(5)\\Images.(2)\\Small", "Shrink", "--shrink"));
+    UserActions user;
+    ASSERT_FALSE(user.folder.empty());
+    ASSERT_TRUE(user.MakeGroup(group + "\\convert"));
+    ShortcutSpec mine;
+    mine.target = RecorderPath();
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user.folder + group + "\\Mine.(2).lnk", mine));
+    ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user.folder + group + "\\convert\\Extra.(1).lnk", mine));
+    const std::string file = library.AddFile("photo.zksub");
+
+    const HostRun run = RunHost(dll, {file}, "--invoke Shrink");
+    ASSERT_EQ(0, run.exitCode) << run.output;
+    const std::vector<std::string> expected = {
+        "Zentrik", "  Top", "  Mine", "  Convert", "    Extra", "    Images", "      Small", "        Shrink",
+    };
+    EXPECT_EQ(expected, MenuTree(run)) << run.output;
+    EXPECT_TRUE(run.Contains("QueryContextMenu: 0x00000007 (7 identifiers)")) << run.output;
+    const std::vector<std::string> args = SplitCommandLine(WaitForRecordedCommandLine(record));
+    ASSERT_EQ(3u, args.size()) << run.output;
+    EXPECT_EQ("--shrink", args[1]);
+    EXPECT_EQ(ShortName(file), args[2]);
+}
+
 // --- Names of every script, from the install folder to the program ------------
 
 // A library installed in a folder named in UTF-8 under `scratch`: the
