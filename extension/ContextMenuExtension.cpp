@@ -198,11 +198,14 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     if (count > 0) {
         const bool ownerDrawn = menu.Register();
         for (int32_t k = 0; k < count; ++k) {
+            // An action whose program is not there is shown greyed.
+            const UINT missing = menu.items[k]->ProgramMissing() ? MF_GRAYED : 0;
             if (ownerDrawn) {
-                InsertMenuW(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
+                InsertMenuW(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW | missing, nextId,
                             reinterpret_cast<LPCWSTR>(menu.items[k]));
             } else {
-                InsertTextItem(subMenu, static_cast<UINT>(k), MF_STRING, nextId, menu.items[k]->displayName.Text());
+                InsertTextItem(subMenu, static_cast<UINT>(k), MF_STRING | missing, nextId,
+                               menu.items[k]->displayName.Text());
             }
             ++nextId;
         }
