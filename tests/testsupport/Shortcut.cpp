@@ -21,6 +21,16 @@ HRESULT WriteShortcutIn(UINT codePage, const std::string& path, const ShortcutSp
     if (SUCCEEDED(hr)) hr = link->SetShowCmd(linkSpec.showCommand);
     if (SUCCEEDED(hr) && !linkSpec.iconPath.empty())
         hr = link->SetIconLocation(wide(linkSpec.iconPath).c_str(), linkSpec.iconIndex);
+    if (SUCCEEDED(hr) && !linkSpec.description.empty())
+        hr = link->SetDescription(wide(linkSpec.description).c_str());
+    if (SUCCEEDED(hr) && linkSpec.runAsAdministrator) {
+        IShellLinkDataList* data = nullptr;
+        hr = link->QueryInterface(IID_IShellLinkDataList, reinterpret_cast<void**>(&data));
+        DWORD flags = 0;
+        if (SUCCEEDED(hr)) hr = data->GetFlags(&flags);
+        if (SUCCEEDED(hr)) hr = data->SetFlags(flags | SLDF_RUNAS_USER);
+        if (data != nullptr) data->Release();
+    }
     IPersistFile* file = nullptr;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(hr)) {
