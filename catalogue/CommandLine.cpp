@@ -446,7 +446,21 @@ bool WriteSubstituted(WideBuffer* out, int64_t& length, const char16_t* program,
             if (any) {
                 const Spot spot = SpotOf(reader, interpreter, crt);
                 if (spot == Spot::kRefused) return false;
+                // A quoted name right behind a quote or a backslash, or right
+                // before a quote, would be read together with it ("" inside
+                // quotes is a literal quote, \" an escaped one).
+                const bool crtOpen = spot == Spot::kScriptOpen ||
+                                     (spot == Spot::kOpen && (reader == LineReader::kProgram || reader == LineReader::kRefused));
+                const bool touching = (i > 0 && (arguments[i - 1] == u'"' || arguments[i - 1] == u'\\')) ||
+                                      arguments[i + placeholder] == u'"';
+                // Two placeholders side by side run their names together.
+                const bool paired = PlaceholderAt(arguments + i + placeholder) != 0 ||
+                                    (i >= 2 && PlaceholderAt(arguments + i - 2) != 0);
+                if ((crtOpen && touching) || paired) {
+                    return false;
+                }
                 PutPlaced(put, spot, reader, files, count, QuoteFollows(arguments + i + placeholder));
+                crt.backslashes = 0;  // a name ends the run: what follows reads on its own
             }
             i += placeholder;
             continue;

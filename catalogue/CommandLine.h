@@ -67,7 +67,10 @@
 // placeholder, the caller decides how many lines). No other % sequence is
 // touched. A file at a placeholder is written for where it stands:
 // - outside quotes as an appended file is (for a program also in quotes
-//   when it ends in a backslash, so that a quote behind it stays one);
+//   when it ends in a backslash); for a program and for PowerShell the
+//   placeholder may not touch a quote nor follow a backslash there
+//   (a"%1, "x"%1, \%1: kPlaceholderRefused), which would be read together
+//   with the quotes written around a name;
 // - inside quotes ("%1", "--in=%1") as it is, a backslash run at its end
 //   doubled when a quote follows; several files there are parted by " "
 //   (the quote closed, a space, the quote opened again), so each reaches
@@ -77,7 +80,8 @@
 //   string of the arguments is refused (kPlaceholderRefused);
 // - for the command interpreter only where both of its readings agree
 //   (quoted or not) and no caret waits, and for cmd.exe with a switch only
-//   behind the switch; elsewhere refused.
+//   behind the switch; elsewhere refused;
+// - never right beside another placeholder (%1%1, "%*%L"): refused.
 // Without files every placeholder is left out. Arguments without a
 // placeholder give the line described above, unchanged.
 //

@@ -82,7 +82,7 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
         // The selection holds the names in reverse drop order: the action
         // gets them in drop order.
         selection = Reversed(selection);
-        const DWORD flags = (pici->fMask & CMIC_MASK_FLAG_NO_UI) != 0 ? kLaunchNoUi : 0;
+        const DWORD flags = (pici->fMask & CMIC_MASK_FLAG_NO_UI) != 0 ? static_cast<DWORD>(kLaunchNoUi) : 0u;
         result = RunAction(*menu.items[offset], selection, pici->hwnd, flags);
     }
     ResetMenuState();
