@@ -16,6 +16,7 @@
 #include "toolkit/WideConvert.h"
 
 volatile LONG ActionItem::shortcutsRead = 0;
+ElevatedStarter ActionItem::elevatedStarter = ShellExecuteExW;
 
 namespace {
 
@@ -92,6 +93,7 @@ ActionItem::ActionItem(const char* shortcutPath, ShellLinkReader& reader, int32_
       showCommand(SW_SHOWDEFAULT),
       stamp{0, 0, {0, 0}, false},
       iconMissing(0),
+      runAsAdministrator(false),
       firstChild(nullptr) {
     Read(shortcutPath, reader);
 }
@@ -116,6 +118,11 @@ void ActionItem::Read(const char* path, ShellLinkReader& reader) {
     int show = 0;
     showCommand = link->GetShowCmd(&show) == S_OK ? show : SW_SHOWDEFAULT;
     if (ReadLinkPath(read, link)) TakeLinkText(targetPath, read);
+    if (ReadLinkDescription(read, link)) {
+        read.Trim();
+        if (!read.Empty()) comment.AssignExact(read.Text());
+    }
+    runAsAdministrator = (ReadLinkFlags(link) & SLDF_RUNAS_USER) != 0;
 
     HeapWide widePath;
     SHFILEINFOW info;
@@ -184,10 +191,11 @@ ActionItem* ActionItem::CreateCopy(const ActionItem& from) {
     if (raw == nullptr) return nullptr;
     // An empty reader-less read: every field empty, then the copies.
     ActionItem* item = new (raw) ActionItem(from.order, from.showCommand, from.stamp);
+    item->runAsAdministrator = from.runAsAdministrator;
     if (!CopyText(item->displayName, from.displayName) || !CopyText(item->pifPath, from.pifPath) ||
         !CopyText(item->arguments, from.arguments) || !CopyText(item->targetPath, from.targetPath) ||
         !CopyText(item->workingDirectory, from.workingDirectory) || !CopyText(item->shortcutPath, from.shortcutPath) ||
-        !CopyText(item->sortName, from.sortName)) {
+        !CopyText(item->sortName, from.sortName) || !CopyText(item->comment, from.comment)) {
         Destroy(item);
         return nullptr;
     }
@@ -200,6 +208,7 @@ ActionItem::ActionItem(int32_t copiedOrder, int32_t copiedShowCommand, const Fil
       showCommand(copiedShowCommand),
       stamp(copiedStamp),
       iconMissing(0),
+      runAsAdministrator(false),
       firstChild(nullptr) {}
 
 void ActionItem::Destroy(ActionItem* item) {
@@ -226,30 +235,58 @@ HICON ActionItem::EnsureIcon(const Settings& settings) {
 
 void ActionItem::ReleaseIcon() { icon.Reset(); }
 
-LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& commandLine) const {
-    LaunchOutcome outcome = {LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
-    commandLine.FreeStorage();
-    HeapWide program;
+bool ActionItem::ProgramMissing() const {
+    if (!pifPath.Empty() || targetPath.Empty()) return false;  // a .PIF is its own program
+    HeapWide path;
+    if (!AssignUtf16Exact(path, targetPath.Text())) return false;
+    const char16_t* text = path.Text();
+    // Only "X:\..." is looked at: a UNC name is on the network, and a name
+    // without a drive is searched for by the system.
+    const bool drive = ((text[0] >= u'A' && text[0] <= u'Z') || (text[0] >= u'a' && text[0] <= u'z')) &&
+                       text[1] == u':' && (text[2] == u'\\' || text[2] == u'/');
+    if (!drive) return false;
+    const wchar_t root[4] = {static_cast<wchar_t>(text[0]), L':', L'\\', 0};
+    // GetDriveTypeW answers from the system's own table, without the device.
+    const UINT type = GetDriveTypeW(root);
+    if (type != DRIVE_FIXED && type != DRIVE_RAMDISK) return false;
+    return GetFileAttributesW(AsWide(text)) == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_ACCESS_DENIED;
+}
+
+bool ActionItem::PrepareLaunch(LaunchPlan& plan) const {
     HeapWide target;
-    HeapWide argumentText;
-    HeapWide directory;
-    if (!AssignUtf16Exact(program, pifPath.Empty() ? targetPath.Text() : pifPath.Text()) ||
-        !AssignUtf16Exact(target, targetPath.Text()) || !AssignUtf16Exact(argumentText, arguments.Text()) ||
-        !AssignUtf16Exact(directory, workingDirectory.Text())) {
-        return outcome;
+    if (!AssignUtf16Exact(plan.program, pifPath.Empty() ? targetPath.Text() : pifPath.Text()) ||
+        !AssignUtf16Exact(target, targetPath.Text()) || !AssignUtf16Exact(plan.arguments, arguments.Text()) ||
+        !AssignUtf16Exact(plan.directory, workingDirectory.Text())) {
+        return false;
     }
     // The reader is decided on the program the platform runs (its full, long
     // name), the line keeps the program as the link holds it. A .PIF names
     // the program it starts: a batch file behind it is run by the
     // interpreter just the same.
     HeapWide resolved;
-    if (!ResolveProgramPath(resolved, program.Text())) return outcome;
-    LineReader reader = ReaderOf(resolved.Text(), argumentText.Text());
-    if (reader == LineReader::kProgram && !pifPath.Empty()) {
-        if (!ResolveProgramPath(resolved, target.Text())) return outcome;
-        reader = ReaderOf(resolved.Text(), argumentText.Text());
+    if (!ResolveProgramPath(resolved, plan.program.Text())) return false;
+    plan.reader = ReaderOf(resolved.Text(), plan.arguments.Text());
+    if (plan.reader == LineReader::kProgram && !pifPath.Empty()) {
+        if (!ResolveProgramPath(resolved, target.Text())) return false;
+        plan.reader = ReaderOf(resolved.Text(), plan.arguments.Text());
     }
-    const LineOutcome line = ComposeCommandLine(commandLine, program.Text(), argumentText.Text(), files, reader);
+    return true;
+}
+
+LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& commandLine) const {
+    commandLine.FreeStorage();
+    LaunchPlan plan;
+    if (!PrepareLaunch(plan)) {
+        return LaunchOutcome{LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
+    }
+    return StartLine(plan, files, -1, commandLine, nullptr);
+}
+
+LaunchOutcome ActionItem::StartLine(const LaunchPlan& plan, const WideTextNode* files, int32_t fileCount,
+                                    HeapWide& commandLine, HWND owner) const {
+    LaunchOutcome outcome = {LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
+    const LineOutcome line =
+        ComposeCommandLine(commandLine, plan.program.Text(), plan.arguments.Text(), files, plan.reader, fileCount);
     outcome.lineLength = line.length;
     outcome.lineLimit = line.limit;
     switch (line.result) {
@@ -270,6 +307,37 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
         outcome.result = LaunchResult::kProgramRefused;
         outcome.errorCode = 0;
         return outcome;
+    case LineResult::kPlaceholderRefused:
+        outcome.result = LaunchResult::kPlaceholderRefused;
+        outcome.errorCode = 0;
+        return outcome;
+    }
+
+    if (runAsAdministrator) {
+        // The line is "PROGRAM" PARAMETERS: the parameters start behind the
+        // quoted program and its space.
+        const int32_t skip = plan.program.Length() + 3;
+        SHELLEXECUTEINFOW info;
+        std::memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.hwnd = owner;
+        info.lpVerb = L"runas";
+        info.lpFile = AsWide(plan.program.Text());
+        info.lpParameters = AsWide(commandLine.Text() + (skip <= commandLine.Length() ? skip : commandLine.Length()));
+        info.lpDirectory = plan.directory.Empty() ? nullptr : AsWide(plan.directory.Text());
+        info.nShow = showCommand;
+        if (!elevatedStarter(&info)) {
+            outcome.errorCode = GetLastError();
+            if (outcome.errorCode == ERROR_CANCELLED) {
+                outcome.result = LaunchResult::kCancelled;
+                outcome.errorCode = 0;
+            }
+            return outcome;
+        }
+        outcome.result = LaunchResult::kStarted;
+        outcome.errorCode = 0;
+        return outcome;
     }
 
     STARTUPINFOW startup;
@@ -281,7 +349,7 @@ LaunchOutcome ActionItem::LaunchAction(const WideTextNode* files, HeapWide& comm
     std::memset(&process, 0, sizeof process);
     if (!CreateProcessW(nullptr, AsWide(commandLine.storage), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE | CREATE_DEFAULT_ERROR_MODE, nullptr,
-                        directory.Empty() ? nullptr : AsWide(directory.Text()), &startup, &process)) {
+                        plan.directory.Empty() ? nullptr : AsWide(plan.directory.Text()), &startup, &process)) {
         outcome.errorCode = GetLastError();
         return outcome;
     }

@@ -16,10 +16,12 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 
 #include "catalogue/ActionOrder.h"
+#include "catalogue/CommandLine.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Win32Handles.h"
 #include "toolkit/WideText.h"
@@ -30,6 +32,8 @@ enum class LaunchResult {
     kNameRefused,  // a file the line's reader cannot be given whole: refusedIndex
     kTooLong,      // the line is longer than the system starts: lineLength
     kProgramRefused,  // files for a program whose reading cannot be known (wt, conhost, wsl, a stream)
+    kPlaceholderRefused,  // a placeholder stands where the line's reader cannot be given a file safely
+    kCancelled,    // the user declined the elevation prompt: nothing runs, and that is no error
 };
 
 struct LaunchOutcome {
@@ -42,6 +46,19 @@ struct LaunchOutcome {
 
 struct Settings;
 class ShellLinkReader;
+
+// What starting an action needs, converted once for all its runs
+// (ActionItem::PrepareLaunch).
+struct LaunchPlan {
+    HeapWide program;    // the program the line names: the .PIF itself, else the link target
+    HeapWide arguments;  // the link's arguments, placeholders still in them
+    HeapWide directory;  // working directory; empty: the caller's
+    LineReader reader = LineReader::kProgram;  // who reads the line (catalogue/CommandLine.h)
+};
+
+// Starts a program elevated: ShellExecuteExW, replaceable so that the
+// composed call can be checked where no elevation prompt exists.
+using ElevatedStarter = BOOL(WINAPI*)(SHELLEXECUTEINFOW* info);
 
 // What a listing says of a file: enough to tell whether it changed since it
 // was read (its size and last write), or that it was missing.
@@ -95,6 +112,8 @@ public:
     HeapText shortcutPath;     // the shortcut file's full path: where the icon comes from
     FileStamp stamp;           // the shortcut file as listed when it was read (reloads compare it)
     volatile LONG iconMissing; // 1 once the shell gave no icon: not asked again
+    HeapText comment;          // the link's description, trimmed; empty when it has none
+    bool runAsAdministrator;   // the link's "Run as administrator" flag (SLDF_RUNAS_USER)
     ActionItem* firstChild;    // a submenu's items, linked by nextItem; null for an action
 
     // Reads the shortcut file at `shortcutPath` (full path) through `reader`
@@ -152,6 +171,27 @@ public:
     // too long or its storage could not be had; the last is reported as a
     // failed start with ERROR_NOT_ENOUGH_MEMORY).
     LaunchOutcome LaunchAction(const WideTextNode* files, HeapWide& commandLine) const;
+
+    // The texts in UTF-16 and the line's reader, as LaunchAction decides
+    // them; false when storage cannot be had.
+    bool PrepareLaunch(LaunchPlan& plan) const;
+    // Composes the line for the first `fileCount` of `files` (all when
+    // negative) and starts it as LaunchAction does; a link flagged to run as
+    // administrator is started through `elevatedStarter` instead with the
+    // "runas" verb, the program, the line behind the program as its
+    // parameters, the working directory, the show command and `owner` as
+    // the prompt's parent (then a declined prompt gives kCancelled).
+    LaunchOutcome StartLine(const LaunchPlan& plan, const WideTextNode* files, int32_t fileCount, HeapWide& commandLine,
+                            HWND owner) const;
+
+    // True when the program is named by a full path on a local fixed or RAM
+    // disk and no file is there. A path on the network (a UNC name, a
+    // mapped drive), on a removable or optical drive, or without a drive is
+    // never looked at: the menu that asks must not wait for a device.
+    bool ProgramMissing() const;
+
+    // The starter of elevated runs; ShellExecuteExW unless a test replaced it.
+    static ElevatedStarter elevatedStarter;
 
     // Shortcut files read since the process started (every load), for the
     // catalogue's counters.

@@ -1,5 +1,7 @@
 #include "catalogue/CommandLine.h"
 
+#include <climits>
+
 namespace {
 
 char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
@@ -243,8 +245,9 @@ void PutPowerShellLiteral(Put& put, const char16_t* name) {
     put(u"'\"", 2);
 }
 
-// Writes the line, or with `out` null only counts its units.
-int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* files) {
+// Writes the line with the first `count` files, or with `out` null only
+// counts its units.
+int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* files, int32_t count) {
     int64_t n = 0;
     auto put = [&](const char16_t* text, int32_t length) {
         if (out != nullptr) out->Append(text, length);
@@ -259,7 +262,7 @@ int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* fil
     put(plan.inner, WideLength(plan.inner));
     for (int32_t i = 0; i < plan.closingBackslashes; ++i) put(u"\\", 1);
     put(plan.closing, WideLength(plan.closing));
-    for (const WideTextNode* node = files; node != nullptr; node = node->next) {
+    for (const WideTextNode* node = files; node != nullptr && count > 0; node = node->next, --count) {
         put(u" ", 1);
         if (plan.reader == LineReader::kPowerShell) {
             PutPowerShellLiteral(put, node->text.Text());
@@ -275,6 +278,201 @@ int64_t WriteLine(WideBuffer* out, const LinePlan& plan, const WideTextNode* fil
     }
     if (plan.wrapped) put(u"\"", 1);
     return n;
+}
+
+// Units of the placeholder at `p` (%1, %l, %L or %*), or 0 when none starts there.
+int32_t PlaceholderAt(const char16_t* p) {
+    if (p[0] != u'%') return 0;
+    return p[1] == u'1' || p[1] == u'l' || p[1] == u'L' || p[1] == u'*' ? 2 : 0;
+}
+
+// True when, past a run of backslashes, `text` starts with a quote: a
+// backslash run written before it must be doubled to keep it one.
+bool QuoteFollows(const char16_t* text) {
+    while (*text == u'\\') ++text;
+    return *text == u'"';
+}
+
+// A program's reading of its arguments by the C runtime's rules, fed unit
+// by unit: whether a quote is open, and what PowerShell makes of the text
+// the program is given (a double-quoted or a single-quoted string open).
+struct CrtScan {
+    bool quoted = false;        // inside quotes
+    int32_t backslashes = 0;    // the run of backslashes just read
+    bool scriptDouble = false;  // PowerShell: a double-quoted string is open (a literal " read)
+    bool scriptSingle = false;  // PowerShell: a single-quoted string is open
+
+    // Reads the unit at `p` (and a second quote of "" inside quotes, which
+    // gives one literal quote); returns the units read.
+    int32_t Feed(const char16_t* p) {
+        const char16_t c = *p;
+        if (c == u'\\') {
+            ++backslashes;
+            return 1;
+        }
+        int32_t used = 1;
+        bool literalQuote = false;
+        if (c == u'"') {
+            if (backslashes % 2 == 1) {
+                literalQuote = true;
+            } else if (quoted && p[1] == u'"') {
+                literalQuote = true;
+                used = 2;
+            } else {
+                quoted = !quoted;
+            }
+        }
+        backslashes = 0;
+        if (literalQuote && !scriptSingle) scriptDouble = !scriptDouble;
+        if (!scriptDouble && (c == u'\'' || (c >= 0x2018 && c <= 0x201B))) scriptSingle = !scriptSingle;
+        return used;
+    }
+};
+
+// How the files at one placeholder are written.
+enum class Spot {
+    kRefused,     // its reader's quoting there cannot be known
+    kOpen,        // outside quotes
+    kQuoted,      // inside quotes
+    kScriptOpen,  // PowerShell, outside the program's quotes
+    kScriptQuoted,  // PowerShell, inside the program's quotes
+};
+
+Spot SpotOf(LineReader reader, const QuoteScan& interpreter, const CrtScan& crt) {
+    switch (reader) {
+    case LineReader::kProgram:
+    case LineReader::kRefused:
+        return crt.quoted ? Spot::kQuoted : Spot::kOpen;
+    case LineReader::kPowerShell:
+        if (crt.scriptDouble || crt.scriptSingle) return Spot::kRefused;
+        return crt.quoted ? Spot::kScriptQuoted : Spot::kScriptOpen;
+    case LineReader::kInterpreter:
+    case LineReader::kBatchFile:
+    case LineReader::kCommandSwitch:
+        if (interpreter.escaped || interpreter.quoted != interpreter.grouped) return Spot::kRefused;
+        return interpreter.quoted ? Spot::kQuoted : Spot::kOpen;
+    }
+    return Spot::kRefused;
+}
+
+// Puts the first `count` files at one placeholder in `spot`; `quoteAfter`:
+// a quote follows in the arguments.
+template <class Put>
+void PutPlaced(Put& put, Spot spot, LineReader reader, const WideTextNode* files, int32_t count, bool quoteAfter) {
+    for (const WideTextNode* node = files; node != nullptr && count > 0; node = node->next, --count) {
+        const char16_t* name = node->text.Text();
+        const int32_t length = node->text.Length();
+        const bool last = count == 1 || node->next == nullptr;
+        const int32_t doubled = TrailingBackslashes(name, length);
+        switch (spot) {
+        case Spot::kOpen: {
+            const bool quote = reader != LineReader::kProgram && reader != LineReader::kRefused
+                                   ? true
+                                   : ProgramNeedsQuotes(name) || doubled > 0;
+            if (quote) put(u"\"", 1);
+            put(name, length);
+            if (quote) {
+                for (int32_t k = doubled; k > 0; --k) put(u"\\", 1);
+                put(u"\"", 1);
+            }
+            if (!last) put(u" ", 1);
+            break;
+        }
+        case Spot::kQuoted:
+            put(name, length);
+            if (!last || quoteAfter) {
+                for (int32_t k = doubled; k > 0; --k) put(u"\\", 1);
+            }
+            if (!last) put(u"\" \"", 3);
+            break;
+        case Spot::kScriptOpen:
+            PutPowerShellLiteral(put, name);
+            if (!last) put(u" ", 1);
+            break;
+        case Spot::kScriptQuoted:
+            put(u"'", 1);
+            for (const char16_t* c = name; *c != 0; ++c) {
+                put(c, 1);
+                if (*c == u'\'' || (*c >= 0x2018 && *c <= 0x201B)) put(c, 1);
+            }
+            put(u"'", 1);
+            if (!last) put(u" ", 1);
+            break;
+        case Spot::kRefused:
+            break;
+        }
+    }
+}
+
+// Writes the line with the first `count` files at every placeholder of
+// `arguments`, or with `out` null only counts its units into `length`.
+// False when a placeholder is refused (nothing written then).
+bool WriteSubstituted(WideBuffer* out, int64_t& length, const char16_t* program, const char16_t* arguments,
+                      const WideTextNode* files, int32_t count, LineReader reader) {
+    length = 0;
+    auto put = [&](const char16_t* text, int32_t units) {
+        if (out != nullptr) out->Append(text, units);
+        length += units;
+    };
+    const bool any = files != nullptr && count > 0;
+    put(u"\"", 1);
+    put(program, WideLength(program));
+    put(u"\" ", 2);
+    QuoteScan interpreter;
+    interpreter.Feed(u"\"");
+    interpreter.Feed(program);
+    interpreter.Feed(u"\" ");
+    CrtScan crt;
+    int32_t i = 0;
+    bool wrapped = false;
+    if (reader == LineReader::kCommandSwitch && any) {
+        // The interpreter's own switches come first: no file goes there. The
+        // text behind the switch is wrapped as for appended files.
+        const int32_t at = CommandSwitchEnd(arguments);
+        int32_t text = at;
+        while (IsBlank(arguments[text])) ++text;
+        for (; i < text; ++i) {
+            if (PlaceholderAt(arguments + i) != 0) return false;
+            put(arguments + i, 1);
+        }
+        if (text == at) put(u" ", 1);
+        put(u"\"", 1);
+        wrapped = true;
+        interpreter = QuoteScan();
+    }
+    while (arguments[i] != 0) {
+        const int32_t placeholder = PlaceholderAt(arguments + i);
+        if (placeholder != 0) {
+            if (any) {
+                const Spot spot = SpotOf(reader, interpreter, crt);
+                if (spot == Spot::kRefused) return false;
+                // A quoted name right behind a quote or a backslash, or right
+                // before a quote, would be read together with it ("" inside
+                // quotes is a literal quote, \" an escaped one).
+                const bool crtOpen = spot == Spot::kScriptOpen ||
+                                     (spot == Spot::kOpen && (reader == LineReader::kProgram || reader == LineReader::kRefused));
+                const bool touching = (i > 0 && (arguments[i - 1] == u'"' || arguments[i - 1] == u'\\')) ||
+                                      arguments[i + placeholder] == u'"';
+                // Two placeholders side by side run their names together.
+                const bool paired = PlaceholderAt(arguments + i + placeholder) != 0 ||
+                                    (i >= 2 && PlaceholderAt(arguments + i - 2) != 0);
+                if ((crtOpen && touching) || paired) {
+                    return false;
+                }
+                PutPlaced(put, spot, reader, files, count, QuoteFollows(arguments + i + placeholder));
+                crt.backslashes = 0;  // a name ends the run: what follows reads on its own
+            }
+            i += placeholder;
+            continue;
+        }
+        const int32_t used = crt.Feed(arguments + i);
+        put(arguments + i, used);
+        const char16_t unit[3] = {arguments[i], used == 2 ? arguments[i + 1] : u'\0', u'\0'};
+        interpreter.Feed(unit);
+        i += used;
+    }
+    if (wrapped) put(u"\"", 1);
+    return true;
 }
 
 }  // namespace
@@ -343,8 +541,10 @@ bool InterpreterCanPass(const char16_t* name) {
 bool PowerShellCanPass(const char16_t* name) { return ProgramCanPass(name); }
 
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
-                               const WideTextNode* files, LineReader reader) {
+                               const WideTextNode* files, LineReader reader, int32_t fileCount) {
     out.FreeStorage();
+    if (fileCount == 0) files = nullptr;
+    if (fileCount < 0) fileCount = INT32_MAX;
     if (reader == LineReader::kCommandSwitch && CommandSwitchEnd(arguments) < 0) reader = LineReader::kInterpreter;
     const bool interpreter = reader == LineReader::kInterpreter || reader == LineReader::kCommandSwitch;
     LineOutcome outcome = {LineResult::kComposed, 0, -1,
@@ -359,7 +559,7 @@ LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const cha
         reader = LineReader::kProgram;  // the arguments alone: the user's own line
     }
     int32_t index = 0;
-    for (const WideTextNode* node = files; node != nullptr; node = node->next, ++index) {
+    for (const WideTextNode* node = files; node != nullptr && index < fileCount; node = node->next, ++index) {
         const bool passes = interpreter || reader == LineReader::kBatchFile ? InterpreterCanPass(node->text.Text())
                                                                              : ProgramCanPass(node->text.Text());
         if (!passes) {
@@ -368,8 +568,17 @@ LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const cha
             return outcome;
         }
     }
+    const bool placed = PlaceholdersOf(arguments) != Placeholders::kNone;
     const LinePlan plan = PlanLine(program, arguments, files != nullptr, reader);
-    outcome.length = WriteLine(nullptr, plan, files);
+    if (placed) {
+        if (!WriteSubstituted(nullptr, outcome.length, program, arguments, files, fileCount, reader)) {
+            outcome.result = LineResult::kPlaceholderRefused;
+            outcome.length = 0;
+            return outcome;
+        }
+    } else {
+        outcome.length = WriteLine(nullptr, plan, files, fileCount);
+    }
     if (outcome.length > outcome.limit) {
         outcome.result = LineResult::kTooLong;
         return outcome;
@@ -378,6 +587,48 @@ LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const cha
         outcome.result = LineResult::kNoMemory;
         return outcome;
     }
-    WriteLine(&out, plan, files);
+    if (placed) {
+        int64_t written = 0;
+        WriteSubstituted(&out, written, program, arguments, files, fileCount, reader);
+    } else {
+        WriteLine(&out, plan, files, fileCount);
+    }
     return outcome;
+}
+
+Placeholders PlaceholdersOf(const char16_t* arguments) {
+    Placeholders found = Placeholders::kNone;
+    for (const char16_t* p = arguments; *p != 0; ++p) {
+        if (PlaceholderAt(p) == 0) continue;
+        if (p[1] != u'*') return Placeholders::kEachFile;
+        found = Placeholders::kAllFiles;
+        ++p;
+    }
+    return found;
+}
+
+int32_t FilesThatFit(const char16_t* program, const char16_t* arguments, const WideTextNode* files,
+                     LineReader reader) {
+    int32_t total = 0;
+    for (const WideTextNode* node = files; node != nullptr; node = node->next) ++total;
+    // The line grows with every file: the largest count that composes is
+    // found by halving.
+    HeapWide unused;
+    auto fits = [&](int32_t count) {
+        // Counting only: a composed line is dropped at once.
+        const LineOutcome outcome = ComposeCommandLine(unused, program, arguments, files, reader, count);
+        unused.FreeStorage();
+        return outcome.result == LineResult::kComposed;
+    };
+    int32_t low = 0;
+    int32_t high = total;
+    while (low < high) {
+        const int32_t middle = low + (high - low + 1) / 2;
+        if (fits(middle)) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
 }

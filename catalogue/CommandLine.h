@@ -61,6 +61,30 @@
 // For a program the quote is closed as the C runtime reads it: a run of
 // backslashes before it is doubled, and an escaped \" opens nothing.
 //
+// Placeholders. Arguments that hold %1 or %L (either case) run the action
+// once per file, %* puts the files at its place instead of at the end
+// (PlaceholdersOf; ComposeCommandLine writes the files of one line at every
+// placeholder, the caller decides how many lines). No other % sequence is
+// touched. A file at a placeholder is written for where it stands:
+// - outside quotes as an appended file is (for a program also in quotes
+//   when it ends in a backslash); for a program and for PowerShell the
+//   placeholder may not touch a quote nor follow a backslash there
+//   (a"%1, "x"%1, \%1: kPlaceholderRefused), which would be read together
+//   with the quotes written around a name;
+// - inside quotes ("%1", "--in=%1") as it is, a backslash run at its end
+//   doubled when a quote follows; several files there are parted by " "
+//   (the quote closed, a space, the quote opened again), so each reaches
+//   the program, or the batch file, as a parameter of its own;
+// - for PowerShell as a literal, in double quotes outside the program's
+//   quotes and without them inside; a placeholder inside a PowerShell
+//   string of the arguments is refused (kPlaceholderRefused);
+// - for the command interpreter only where both of its readings agree
+//   (quoted or not) and no caret waits, and for cmd.exe with a switch only
+//   behind the switch; elsewhere refused;
+// - never right beside another placeholder (%1%1, "%*%L"): refused.
+// Without files every placeholder is left out. Arguments without a
+// placeholder give the line described above, unchanged.
+//
 // The system starts no line longer than kCommandLineLimit units with the
 // terminator; a longer line is reported, never cut (Wine 8 starts a longer
 // line silently cut at the limit, Windows refuses it with error 87). A line
@@ -140,6 +164,7 @@ enum class LineResult {
     kTooLong,      // longer than `limit`; `out` is empty
     kNameRefused,  // a file its reader cannot be given whole; `out` is empty
     kProgramRefused,  // files for a kRefused reader; `out` is empty
+    kPlaceholderRefused,  // a placeholder stands where its reader's quoting cannot be known; `out` is empty
 };
 
 struct LineOutcome {
@@ -154,5 +179,22 @@ struct LineOutcome {
 // `reader` (kCommandSwitch for arguments without a switch is taken as
 // kInterpreter). Without files the line is "PROGRAM" ARGUMENTS whoever
 // reads it, also for kRefused: the user's own line.
+// With `fileCount` not negative only the first `fileCount` files of the
+// list are written (fewer when the list is shorter).
 LineOutcome ComposeCommandLine(HeapWide& out, const char16_t* program, const char16_t* arguments,
-                               const WideTextNode* files, LineReader reader);
+                               const WideTextNode* files, LineReader reader, int32_t fileCount = -1);
+
+enum class Placeholders {
+    kNone,      // no placeholder: the files follow the arguments
+    kEachFile,  // %1 or %L (either case): one line per file
+    kAllFiles,  // %* only: all files at its place
+};
+// Which placeholders `arguments` hold.
+Placeholders PlaceholdersOf(const char16_t* arguments);
+
+// The most files from the head of `files` whose line (as ComposeCommandLine
+// writes it) stays within its reader's limit: 0 when not even the first
+// fits, or when the line cannot be composed for another reason (which
+// ComposeCommandLine then reports).
+int32_t FilesThatFit(const char16_t* program, const char16_t* arguments, const WideTextNode* files,
+                     LineReader reader);

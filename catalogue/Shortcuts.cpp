@@ -12,7 +12,7 @@ constexpr int32_t kLinkTextLimit = 65535;
 // more are common enough to skip the smallest sizes.
 constexpr int32_t kFirstLinkTextRoom = 1024;
 
-enum class LinkText { kArguments, kWorkingDirectory, kPath };
+enum class LinkText { kArguments, kWorkingDirectory, kPath, kDescription };
 
 HRESULT GetLinkText(IShellLinkW* link, LinkText which, wchar_t* buffer, int units) {
     switch (which) {
@@ -25,6 +25,8 @@ HRESULT GetLinkText(IShellLinkW* link, LinkText which, wchar_t* buffer, int unit
         // shell a look at the target file (under Wine 8 about 0.5 ms
         // against under 1 us).
         return link->GetPath(buffer, units, nullptr, 0);
+    case LinkText::kDescription:
+        return link->GetDescription(buffer, units);
     }
     return E_INVALIDARG;
 }
@@ -159,3 +161,17 @@ bool ReadLinkWorkingDirectory(HeapText& out, IShellLinkW* link) {
 }
 
 bool ReadLinkPath(HeapText& out, IShellLinkW* link) { return ReadWholeLinkText(out, link, LinkText::kPath); }
+
+bool ReadLinkDescription(HeapText& out, IShellLinkW* link) {
+    return ReadWholeLinkText(out, link, LinkText::kDescription);
+}
+
+DWORD ReadLinkFlags(IShellLinkW* link) {
+    ComPtr<IShellLinkDataList> data;
+    if (link->QueryInterface(IID_IShellLinkDataList, data.Receive()) != S_OK) {
+        data.Detach();
+        return 0;
+    }
+    DWORD flags = 0;
+    return data->GetFlags(&flags) == S_OK ? flags : 0;
+}

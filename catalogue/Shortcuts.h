@@ -101,3 +101,10 @@ HeapWide& ResolveShortcutTarget(HeapWide& out, const wchar_t* path);
 bool ReadLinkArguments(HeapText& out, IShellLinkW* link);
 bool ReadLinkWorkingDirectory(HeapText& out, IShellLinkW* link);
 bool ReadLinkPath(HeapText& out, IShellLinkW* link);
+// The link's description (its comment), as the others; at most
+// INFOTIPSIZE units.
+bool ReadLinkDescription(HeapText& out, IShellLinkW* link);
+
+// The link's data flags (SLDF_...) through IShellLinkDataList; 0 when the
+// link offers none or the call fails.
+DWORD ReadLinkFlags(IShellLinkW* link);

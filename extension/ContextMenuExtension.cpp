@@ -437,9 +437,12 @@ int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int
         if (menu.itemMenus != nullptr) menu.itemMenus[slot] = target;
         if (!entry->IsSubmenu()) {
             menu.itemCount = slot + 1;
-            const BOOL done = ownerDrawn ? InsertMenuW(target, static_cast<UINT>(inserted), MF_BYPOSITION | MF_OWNERDRAW,
-                                                       id, reinterpret_cast<LPCWSTR>(entry))
-                                         : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING, id,
+            // An action whose program is not there is shown greyed.
+            const UINT missing = entry->ProgramMissing() ? MF_GRAYED : 0;
+            const BOOL done = ownerDrawn ? InsertMenuW(target, static_cast<UINT>(inserted),
+                                                       MF_BYPOSITION | MF_OWNERDRAW | missing, id,
+                                                       reinterpret_cast<LPCWSTR>(entry))
+                                         : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING | missing, id,
                                                           entry->displayName.Text());
             if (done) {
                 ++inserted;

@@ -98,10 +98,14 @@ public:
     // Inserts one popup entry holding the matching actions at indexMenu of
     // hmenu; the code of the result is the number of identifiers used.
     STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) override;
-    // Runs the action at the numeric verb's offset; E_INVALIDARG for a verb
-    // that names no action (a submenu starts nothing). Ends the menu either way.
+    // Runs the action at the numeric verb's offset (extension/ActionLauncher.h:
+    // with CMIC_MASK_FLAG_NO_UI no box or question, a failure is the result);
+    // E_INVALIDARG for a verb that names no action (a submenu starts
+    // nothing). Ends the menu either way.
     STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* pici) override;
-    // The help text or the name of the item at offset idCmd. Always S_OK.
+    // The help text (the program not found, else the shortcut's comment,
+    // else what it opens) or the name of the item at offset idCmd;
+    // E_INVALIDARG for an offset that names no item.
     STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, LPSTR pszName, UINT cchMax) override;
 
     // Drops what belongs to one menu: the selection, then the menu's hook

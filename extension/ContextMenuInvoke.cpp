@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extension/ContextMenuExtension.h"
+#include "extension/ActionLauncher.h"
 #include "catalogue/CommandLine.h"
 #include "extension/InvocationText.h"
 #include "toolkit/Utf8.h"
@@ -58,71 +59,16 @@ void CopyAnsiOut(char* out, const HeapWide& text, UINT limit) {
     TextHeapRelease(ansi);
 }
 
-// The name a selected file is passed as: its short path name, or its long
-// name when no short name can be had (the file has gone, the volume keeps
-// none, or the conversion fails). Pushed at the head of `list`; false when
-// the node cannot be had.
-bool PushPassedName(WideTextNode** list, const WideTextNode& longName) {
-    const wchar_t* path = AsWide(longName.text.Text());
-    const DWORD needed = GetShortPathNameW(path, nullptr, 0);
-    HeapWide shortName;
-    if (needed != 0 && shortName.Reserve(static_cast<int32_t>(needed))) {
-        const DWORD written = GetShortPathNameW(path, AsWide(shortName.storage), needed);
-        if (written != 0 && written < needed) {
-            return PushWide(list, shortName.Text(), static_cast<int32_t>(written)) != 0;
-        }
+// Turns a list around in place: the selection is kept last added first.
+WideTextNode* Reversed(WideTextNode* list) {
+    WideTextNode* turned = nullptr;
+    while (list != nullptr) {
+        WideTextNode* next = list->next;
+        list->next = turned;
+        turned = list;
+        list = next;
     }
-    return PushWide(list, longName.text.Text(), longName.text.Length()) != 0;
-}
-
-// The text of the message box for an action that did not start.
-void ComposeFailureMessage(WideBuffer& message, const ActionItem& item, const LaunchOutcome& outcome,
-                           const WideTextNode* longNames, const WideTextNode* passedNames, int32_t fileCount,
-                           const HeapWide& commandLine) {
-    HeapWide displayName;
-    AssignUtf16Exact(displayName, item.displayName.Text());
-    switch (outcome.result) {
-    case LaunchResult::kNameRefused: {
-        // The file is named as the user knows it: by its long name. The long
-        // names are in reverse drop order, the refused index counts in drop
-        // order over the passed names. When a name was left out for want of
-        // memory the two lists no longer pair up, and the passed name is
-        // shown instead.
-        int32_t longCount = 0;
-        for (const WideTextNode* node = longNames; node != nullptr; node = node->next) ++longCount;
-        const WideTextNode* node = passedNames;
-        int32_t skip = outcome.refusedIndex;
-        if (longCount == fileCount) {
-            node = longNames;
-            skip = fileCount - 1 - outcome.refusedIndex;
-        }
-        for (; skip > 0 && node != nullptr; --skip) node = node->next;
-        ComposeNameRefused(message, displayName.Text(), node != nullptr ? node->text.Text() : u"");
-        break;
-    }
-    case LaunchResult::kProgramRefused: {
-        HeapWide program;
-        AssignUtf16Exact(program, item.pifPath.Empty() ? item.targetPath.Text() : item.pifPath.Text());
-        ComposeProgramRefused(message, displayName.Text(), program.Text());
-        break;
-    }
-    case LaunchResult::kTooLong:
-        ComposeLineTooLong(message, displayName.Text(), fileCount, outcome.lineLength, outcome.lineLimit);
-        break;
-    default: {
-        // The system text may hold inserts such as "%1": taken as it is,
-        // never expanded (there are no arguments to expand them from).
-        wchar_t* systemText = nullptr;
-        const DWORD systemLength = FormatMessageW(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-            outcome.errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&systemText), 0,
-            nullptr);
-        ComposeLaunchFailure(message, displayName.Text(), static_cast<int32_t>(outcome.errorCode),
-                             systemLength != 0 ? AsUtf16(systemText) : nullptr, commandLine.Text());
-        if (systemText != nullptr) LocalFree(systemText);
-        break;
-    }
-    }
+    return turned;
 }
 
 }  // namespace
@@ -133,33 +79,11 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
     const UINT_PTR verb = pici != nullptr ? reinterpret_cast<UINT_PTR>(pici->lpVerb) : ~static_cast<UINT_PTR>(0);
     const UINT offset = static_cast<UINT>(verb & 0xFFFF);
     if ((verb >> 16) == 0 && offset < static_cast<UINT>(menu.itemCount) && !menu.items[offset]->IsSubmenu()) {
-        // The selection holds the names in reverse drop order; pushing each
-        // converted name at the head again restores the drop order. The long
-        // names are kept until the action has run, for the message.
-        // A name that cannot be had for want of memory fails the action: it
-        // is never started with a file left out.
-        WideTextNode* longNames = selection;
-        const int32_t fileCount = selectionCount;
-        selection = nullptr;
-        selectionCount = 0;
-        bool whole = true;
-        for (const WideTextNode* node = longNames; node != nullptr && whole; node = node->next) {
-            whole = PushPassedName(&selection, *node);
-            if (whole) ++selectionCount;
-        }
-
-        const ActionItem* item = menu.items[offset];
-        HeapWide commandLine;
-        const LaunchOutcome outcome =
-            whole ? item->LaunchAction(selection, commandLine)
-                  : LaunchOutcome{LaunchResult::kStartFailed, ERROR_NOT_ENOUGH_MEMORY, -1, 0, kCommandLineLimit - 1};
-        if (outcome.result != LaunchResult::kStarted) {
-            FixedWide<kInvokeBufferCapacity> message;
-            ComposeFailureMessage(message, *item, outcome, longNames, selection, fileCount, commandLine);
-            MessageBoxW(pici->hwnd, AsWide(message), kErrorCaption, MB_ICONERROR | MB_OK);
-        }
-        FreeWideList(&longNames);
-        result = S_OK;
+        // The selection holds the names in reverse drop order: the action
+        // gets them in drop order.
+        selection = Reversed(selection);
+        const DWORD flags = (pici->fMask & CMIC_MASK_FLAG_NO_UI) != 0 ? static_cast<DWORD>(kLaunchNoUi) : 0u;
+        result = RunAction(*menu.items[offset], selection, pici->hwnd, flags);
     }
     ResetMenuState();
     menu.itemCount = 0;
@@ -167,7 +91,7 @@ STDMETHODIMP ContextMenuExtension::InvokeCommand(CMINVOKECOMMANDINFO* pici) {
 }
 
 STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, LPSTR pszName, UINT cchMax) {
-    if (idCmd >= static_cast<UINT_PTR>(menu.itemCount)) return S_OK;
+    if (idCmd >= static_cast<UINT_PTR>(menu.itemCount)) return E_INVALIDARG;
     const ActionItem* item = menu.items[idCmd];
     if (pszName == nullptr || cchMax == 0) return S_OK;
     // Composed in UTF-16: the wide forms give it whole, the ANSI forms as
@@ -179,6 +103,13 @@ STDMETHODIMP ContextMenuExtension::GetCommandString(UINT_PTR idCmd, UINT uType, 
             text.AppendAscii("Actions in ");
             text.Append(name.Text());
         }
+    } else if ((uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) && item->ProgramMissing()) {
+        if (text.Reserve(Utf16LengthOf(item->targetPath.Text()) + 40)) {
+            text.AppendAscii("Program not found: ");
+            AppendUtf16(text, item->targetPath.Text());
+        }
+    } else if ((uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) && !item->comment.Empty()) {
+        AssignUtf16Exact(text, item->comment.Text());
     } else if (uType == GCS_HELPTEXTA || uType == GCS_HELPTEXTW) {
         // A shortcut selected with CMF_VERBSONLY stands for its target: the
         // text names the file that will be used in its place.

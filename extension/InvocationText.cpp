@@ -68,3 +68,35 @@ void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fi
     out.AppendAscii(". Nothing was started. Select fewer files and try again.");
     EndCutWithDots(out);
 }
+
+void ComposePlaceholderRefused(WideBuffer& out, const char16_t* displayName) {
+    StartMessage(out, displayName);
+    out.AppendAscii("\n\nA placeholder (%1, %L or %*) in this action's arguments stands inside text that the "
+                    "command interpreter or PowerShell reads in a way no file name can be placed in safely. "
+                    "Nothing was started. Put the placeholder on its own or in double quotes.");
+    EndCutWithDots(out);
+}
+
+void ComposeManyRunsQuestion(WideBuffer& out, const char16_t* displayName, int32_t runs) {
+    out.Clear();
+    out.AppendAscii("Start ");
+    out.Append(displayName);
+    out.AppendAscii(" ");
+    out.AppendDecimal(runs);
+    out.AppendAscii(" times?");
+    EndCutWithDots(out);
+}
+
+void ComposeBatchQuestion(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int32_t runs,
+                          int32_t perRun) {
+    out.Clear();
+    out.AppendDecimal(fileCount);
+    out.AppendAscii(" files do not fit one command line: start ");
+    out.Append(displayName);
+    out.AppendAscii(" ");
+    out.AppendDecimal(runs);
+    out.AppendAscii(" times, with up to ");
+    out.AppendDecimal(perRun);
+    out.AppendAscii(" files each?");
+    EndCutWithDots(out);
+}

@@ -39,3 +39,21 @@ void ComposeProgramRefused(WideBuffer& out, const char16_t* displayName, const c
 // interpreter's kInterpreterLineLimit.
 void ComposeLineTooLong(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int64_t length,
                         int32_t limit);
+
+// Nothing was started because a placeholder of the action's arguments
+// stands where whoever reads the line (the command interpreter, PowerShell)
+// cannot be given a file name safely.
+void ComposePlaceholderRefused(WideBuffer& out, const char16_t* displayName);
+
+// The question before an action runs once per file more than kRunsAsked
+// times: "Start <displayName> <runs> times?"
+void ComposeManyRunsQuestion(WideBuffer& out, const char16_t* displayName, int32_t runs);
+
+// The offer when the files do not fit one command line: "<fileCount> files
+// do not fit one command line: start <displayName> <runs> times, with up to
+// <perRun> files each?"
+void ComposeBatchQuestion(WideBuffer& out, const char16_t* displayName, int32_t fileCount, int32_t runs,
+                          int32_t perRun);
+
+// Most runs of one action from one click that start without a question.
+constexpr int32_t kRunsAsked = 15;

@@ -28,7 +28,10 @@
 //                       the screen as a 24-bit .bmp and print the rectangle
 //                       of every open menu window ("menu window: l t r b",
 //                       innermost last)
-//     --close-boxes     close message boxes that appear, printing their text
+//     --close-boxes     close message boxes that appear, printing their text;
+//                       a question (Yes/No) is answered as --answer says
+//     --answer yes|no   the answer to questions (default no)
+//     --no-ui           invoke with CMIC_MASK_FLAG_NO_UI
 //     --quiet           do not print the menu tree
 //     --shell-menu      build the menu as the shell does: the shell folder's
 //                       own context menu for the files (GetUIObjectOf with
@@ -87,6 +90,8 @@ struct Options {
     std::vector<std::string> files;  // UTF-8, as every text here
     bool ownDrop = false;
     std::string background;  // folder whose empty space is clicked; empty: a selection of files
+    bool answerYes = false;
+    bool noUi = false;
 };
 
 // Reads the lines of a UTF-8 text file (CR LF or LF) into `lines`.
@@ -190,6 +195,10 @@ bool ParseOptions(const std::vector<std::string>& argv, Options& o) {
             if (!ReadLines(v, o.files)) return false;
         } else if (a == "--own-drop") o.ownDrop = true;
         else if (a == "--background" && (v = next())) o.background = v;
+        else if (a == "--answer" && (v = next())) {
+            if (std::strcmp(v, "yes") != 0 && std::strcmp(v, "no") != 0) return false;
+            o.answerYes = std::strcmp(v, "yes") == 0;
+        } else if (a == "--no-ui") o.noUi = true;
         else if (a.rfind("--", 0) == 0) return false;
         else o.files.push_back(a);
     }
@@ -372,6 +381,7 @@ size_t g_nextKey = 0;
 UINT g_holdMs = 0;
 std::string g_screenshot;
 bool g_closeBoxes = false;
+WPARAM g_answer = IDNO;
 
 BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
     char cls[64] = "";
@@ -393,8 +403,10 @@ BOOL CALLBACK CloseBox(HWND window, LPARAM) {
     GetWindowTextW(window, caption, 256);
     std::printf("messagebox caption: %s\n", Utf8(caption).c_str());
     EnumChildWindows(window, PrintChildText, 0);
+    const bool question = GetDlgItem(window, IDYES) != nullptr;
+    if (question) std::printf("messagebox answer: %s\n", g_answer == IDYES ? "yes" : "no");
     std::fflush(stdout);
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    PostMessageA(window, WM_COMMAND, question ? g_answer : IDOK, 0);
     return TRUE;
 }
 
@@ -504,9 +516,10 @@ HWND CreateOwnerWindow() {
                            nullptr, nullptr, wc.hInstance, nullptr);
 }
 
-HRESULT Invoke(IContextMenu* cm, UINT offset, HWND owner) {
+HRESULT Invoke(IContextMenu* cm, UINT offset, HWND owner, bool noUi) {
     CMINVOKECOMMANDINFO ici = {};
     ici.cbSize = sizeof ici;
+    if (noUi) ici.fMask = CMIC_MASK_FLAG_NO_UI;
     ici.hwnd = owner;
     ici.lpVerb = MAKEINTRESOURCEA(offset);
     ici.nShow = SW_SHOWNORMAL;
@@ -520,6 +533,7 @@ int Run(const Options& o) {
         return 3;
     }
     g_closeBoxes = o.closeBoxes;
+    g_answer = o.answerYes ? IDYES : IDNO;
     if (o.closeBoxes) SetTimer(nullptr, 0, 300, BoxTimer);
 
     IDataObject* data = nullptr;
@@ -599,10 +613,10 @@ int Run(const Options& o) {
             exitCode = 1;
         }
         if (chosen >= eo.first) {
-            hr = Invoke(cm, chosen - eo.first, g_owner);
+            hr = Invoke(cm, chosen - eo.first, g_owner, o.noUi);
             std::printf("InvokeCommand(%u): 0x%08lX\n", chosen - eo.first, static_cast<unsigned long>(hr));
             if (o.invokeTwice) {
-                hr = Invoke(cm, chosen - eo.first, g_owner);
+                hr = Invoke(cm, chosen - eo.first, g_owner, o.noUi);
                 std::printf("InvokeCommand again: 0x%08lX\n", static_cast<unsigned long>(hr));
             }
         } else if (chosen != 0) {

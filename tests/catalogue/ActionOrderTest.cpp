@@ -170,6 +170,18 @@ TEST(ComposeCommandLine, Table) {
          u"\"C:\\P\\powershell.exe\" -NoExit -Command Get-Item \"'C:\\$(calc).txt'\" \"'C:\\it''s \u2019\u2019q\u2018\u2018.txt'\""},
         {u"C:\\P\\PWSH.EXE", u"-ExecutionPolicy Bypass -File C:\\s.ps1", {u"C:\\$(calc).txt"},
          u"\"C:\\P\\PWSH.EXE\" -ExecutionPolicy Bypass -File C:\\s.ps1 C:\\$(calc).txt"},
+        // Placeholders: the files at their place, written for where each stands.
+        {u"C:\\T\\X.EXE", u"-o \"%1\" -v", {u"C:\\A B\\x.txt"}, u"\"C:\\T\\X.EXE\" -o \"C:\\A B\\x.txt\" -v"},
+        {u"C:\\T\\X.EXE", u"\"--in=%L\" %l", {u"C:\\d\\"}, u"\"C:\\T\\X.EXE\" \"--in=C:\\d\\\\\" \"C:\\d\\\\\""},
+        {u"C:\\T\\X.EXE", u"-a %* -z", {u"C:\\A", u"C:\\b c"}, u"\"C:\\T\\X.EXE\" -a C:\\A \"C:\\b c\" -z"},
+        {u"C:\\T\\X.EXE", u"\"%*\"", {u"C:\\A", u"C:\\b c"}, u"\"C:\\T\\X.EXE\" \"C:\\A\" \"C:\\b c\""},
+        {u"C:\\T\\X.EXE", u"-o \"%1\" 100%", {}, u"\"C:\\T\\X.EXE\" -o \"\" 100%"},
+        {u"C:\\T\\RUN.CMD", u"-x %1 \"y=%1\"", {u"C:\\x&pwn"}, u"\"C:\\T\\RUN.CMD\" -x \"C:\\x&pwn\" \"y=C:\\x&pwn\""},
+        {u"C:\\W\\cmd.exe", u"/c x.cmd \"%1\" %OS%", {u"C:\\q&r"}, u"\"C:\\W\\cmd.exe\" /c \"x.cmd \"C:\\q&r\" %OS%\""},
+        {u"C:\\P\\powershell.exe", u"-Command \"& 'C:\\s.ps1' %1\"", {u"C:\\it's"},
+         u"\"C:\\P\\powershell.exe\" -Command \"& 'C:\\s.ps1' 'C:\\it''s'\""},
+        {u"C:\\P\\powershell.exe", u"-Command Get-Item %*", {u"C:\\a b", u"C:\\$x"},
+         u"\"C:\\P\\powershell.exe\" -Command Get-Item \"'C:\\a b'\" \"'C:\\$x'\""},
     };
     for (const Case& c : cases) {
         FileList files(c.files);
@@ -293,6 +305,27 @@ TEST(ComposeCommandLine, InterpreterRefusesNamesItWouldAlter) {
     const LineOutcome outcome = ComposeCommandLine(line, u"C:\\P\\pwsh.exe", u"", quoted.head, LineReader::kPowerShell);
     EXPECT_EQ(outcome.result, LineResult::kNameRefused);
     EXPECT_EQ(outcome.refusedIndex, 1);
+}
+
+TEST(ComposeCommandLine, PlaceholderWhereItsReaderCannotTakeAFileIsRefused) {
+    const struct {
+        const char16_t* program;
+        const char16_t* arguments;
+    } cases[] = {
+        {u"C:\\W\\cmd.exe", u"%1 /c x.cmd"},                              // among the interpreter's own switches
+        {u"C:\\T\\run.bat", u"^%1"},                                       // a caret waits for it
+        {u"C:\\T\\run.bat", u"^\"%1"},                                     // the two readings disagree
+        {u"C:\\P\\pwsh.exe", u"-Command \"Write-Host '%1'\""},             // inside a PowerShell string
+        {u"C:\\P\\pwsh.exe", u"-Command \"Write-Host \\\"%1\\\"\""},
+    };
+    FileList one({u"C:\\A"});
+    for (const auto& c : cases) {
+        HeapWide line;
+        EXPECT_EQ(ComposeCommandLine(line, c.program, c.arguments, one.head, ReaderOf(c.program, c.arguments)).result,
+                  LineResult::kPlaceholderRefused)
+            << std::string(c.arguments, c.arguments + WideLength(c.arguments));
+        EXPECT_TRUE(line.Empty());
+    }
 }
 
 TEST(ComposeCommandLine, LineOverTheLimitIsReportedNotCut) {

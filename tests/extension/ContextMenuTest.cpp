@@ -342,14 +342,15 @@ TEST_F(ContextMenuTest, NameLostToMemoryShortageFailsTheMenu) {
 
 TEST_F(ContextMenuTest, CommandStrings) {
     ASSERT_TRUE(library.MakeGroup("EXT"));
-    ASSERT_TRUE(library.AddAction("EXT", "Viewer of files", "C:\\TOOLS\\VIEW.EXE"));
+    const std::string viewer = library.AddFile("VIEW.EXE");
+    ASSERT_TRUE(library.AddAction("EXT", "Viewer of files", viewer));
     const std::vector<std::string> files = {library.AddFile("a.txt"), library.AddFile("b.txt"),
                                             library.AddFile("c.txt")};
     Load();
     Extension e;
     e.Select(files);
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), e.Build());
-    const std::string help = "Open 3 file(s) with C:\\TOOLS\\VIEW.EXE";
+    const std::string help = "Open 3 file(s) with " + viewer;
     const struct {
         UINT_PTR offset;
         UINT type;
@@ -362,12 +363,13 @@ TEST_F(ContextMenuTest, CommandStrings) {
         {0, GCS_VERBA, 10, "Viewer of"},
         {0, GCS_HELPTEXTA, 6, "Open "},
         {0, GCS_VERBA, 1, ""},
-        {1, GCS_VERBA, 600, "\x7F\x7F\x7F"},  // no item: nothing written
+        {1, GCS_VERBA, 600, "\x7F\x7F\x7F"},  // no item: an error, nothing written
         {0, GCS_VERBA, 0, "\x7F\x7F\x7F"},    // no room: nothing written
     };
     for (const auto& c : cases) {
         std::string buffer(700, '\x7F');
-        EXPECT_EQ(S_OK, e.menu->GetCommandString(c.offset, c.type, nullptr, &buffer[0], c.size));
+        EXPECT_EQ(c.offset == 0 ? S_OK : E_INVALIDARG,
+                  e.menu->GetCommandString(c.offset, c.type, nullptr, &buffer[0], c.size));
         EXPECT_EQ(c.expected, buffer.substr(0, c.expected.size())) << c.type << " " << c.size;
         if (c.expected.find('\x7F') == std::string::npos) {
             EXPECT_EQ('\0', buffer[c.expected.size()]);
@@ -380,7 +382,7 @@ TEST_F(ContextMenuTest, CommandStrings) {
 
     // Wide requests get UTF-16 within cchMax characters.
     const WideCase wide[] = {
-        {GCS_HELPTEXTW, 600, L"Open 3 file(s) with C:\\TOOLS\\VIEW.EXE"},
+        {GCS_HELPTEXTW, 600, WideFromUtf8(help)},
         {GCS_VERBW, 600, L"Viewer of files"},
         {GCS_VERBW, 7, L"Viewer"},
         {GCS_HELPTEXTW, 1, L""},
@@ -411,7 +413,8 @@ TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     const WideCase wide[] = {
         {GCS_VERBW, 600, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 \U0001F600"},
         {GCS_VERBW, 16, L"\u041f\u0440\u043e\u0441\u043c\u043e\u0442\u0440 caf\u00e9 "},  // not half the pair
-        {GCS_HELPTEXTW, 600, L"Open 1 file(s) with " + WideFromUtf8(target)},
+        // The target is nowhere: the help text says so, in every character.
+        {GCS_HELPTEXTW, 600, L"Program not found: " + WideFromUtf8(target)},
     };
     for (const auto& c : wide) {
         const std::wstring buffer = e.WideBuffer(c);
@@ -419,7 +422,7 @@ TEST_F(ContextMenuTest, CommandStringsBeyondTheCodePage) {
     }
     if (GetACP() == 1252) {
         EXPECT_EQ("???????? caf\xE9 ", e.Text(0, GCS_VERBA).substr(0, 14));
-        EXPECT_EQ("Open 1 file(s) with C:\\Caf\xE9\\view.exe", e.Text(0, GCS_HELPTEXTA));
+        EXPECT_EQ("Program not found: C:\\Caf\xE9\\view.exe", e.Text(0, GCS_HELPTEXTA));
     }
 }
 

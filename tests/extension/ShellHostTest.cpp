@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -676,18 +677,20 @@ TEST_F(ShellHostTest, TooManyFilesAndDocumentTargetsSayWhatWentWrong) {
         const char* action;
         std::vector<std::string> pieces;  // in the box, in this order
     } cases[] = {
-        {many, "Record", {"Error executing command: Record\n\n900 files were selected", "Select fewer files"}},
+        // Past the line limit the files are offered in several runs; No starts nothing.
+        {many, "Record", {"messagebox caption: Zentrik\n", "900 files do not fit one command line: start Record",
+                          "messagebox answer: no"}},
         // Within what the system starts, beyond what the command interpreter takes.
         {std::vector<std::wstring>(many.begin(), many.begin() + 300), "Batch",
-         {"Error executing command: Batch\n\n300 files were selected", "8189 the command interpreter takes"}},
+         {"300 files do not fit one command line: start Batch", "messagebox answer: no"}},
         // The system text of error 193 holds an insert; it stands as it is.
-        {{many[0]}, "Readme", {"Error executing command: Readme\n\nError code = 193\n", "%1", "The command line was:"}},
+        {{many[0]}, "Readme", {"messagebox caption: Zentrik Error", "Error executing command: Readme\n\nError code = 193\n", "%1",
+                               "The command line was:"}},
     };
     for (const auto& c : cases) {
         DeleteFileA(record.c_str());
         const HostRun run = RunHostOn(dll, records, c.files, std::string("--quiet --close-boxes --invoke ") + c.action);
         ASSERT_EQ(0, run.exitCode) << run.output.substr(0, 2000);
-        EXPECT_TRUE(run.Contains("messagebox caption: Zentrik Error")) << run.output.substr(0, 2000);
         size_t at = 0;
         for (const std::string& piece : c.pieces) {
             at = run.output.find(piece, at);
@@ -782,6 +785,171 @@ TEST_F(ShellHostTest, SubmenusNestMergeWithTheUserFolderAndRunTheirActions) {
     ASSERT_EQ(3u, args.size()) << run.output;
     EXPECT_EQ("--shrink", args[1]);
     EXPECT_EQ(ShortName(file), args[2]);
+}
+
+// --- Actions run as users mean them ---------------------------------------------
+
+// The records the runs of one click left in `folder` (RecordArgs with
+// ZK_RECORD_DIR), in the order the runs started: the arguments each program
+// got, behind its own name. Waits up to `ms` for `expected` records (for
+// none, `ms` in full), and removes them.
+std::vector<std::vector<std::string>> RecordedRuns(const std::string& folder, size_t expected, DWORD ms) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> runs;
+    const DWORD start = GetTickCount();
+    std::vector<std::string> names;
+    do {
+        Sleep(100);
+        names.clear();
+        WIN32_FIND_DATAA entry;
+        HANDLE found = FindFirstFileA((folder + "\\record-*.txt").c_str(), &entry);
+        if (found == INVALID_HANDLE_VALUE) continue;
+        do {
+            names.push_back(folder + "\\" + entry.cFileName);
+        } while (FindNextFileA(found, &entry));
+        FindClose(found);
+    } while ((expected == 0 || names.size() < expected) && GetTickCount() - start < ms);
+    for (const std::string& name : names) {
+        std::string text;
+        if (!ReadWholeFile(name, &text)) continue;
+        DeleteFileA(name.c_str());
+        const size_t command = text.find("\nCMD:");
+        const size_t end = text.find('\n', command + 1);
+        if (text.rfind("START:", 0) != 0 || command == std::string::npos) continue;
+        std::vector<std::string> args = SplitCommandLine(text.substr(command + 5, end - command - 5));
+        if (!args.empty()) args.erase(args.begin());
+        runs.emplace_back(text.substr(6, 16), args);
+    }
+    std::sort(runs.begin(), runs.end());
+    std::vector<std::vector<std::string>> ordered;
+    for (const auto& run : runs) ordered.push_back(run.second);
+    return ordered;
+}
+
+TEST_F(ShellHostTest, ActionsRunAsUsersMeanThem) {
+    TempDir runs("zkruns");
+    std::string runFolder = runs.Path();
+    if (!runFolder.empty() && runFolder.back() == '\\') runFolder.pop_back();
+    ASSERT_TRUE(SetEnvironmentVariableA("ZK_RECORD_DIR", runFolder.c_str()));
+    struct Unset {
+        ~Unset() { SetEnvironmentVariableA("ZK_RECORD_DIR", nullptr); }
+    } unset;
+    // A trap command "rec" waits in the working directory of the console
+    // action: "q&rec&.bat" runs it if its quoting breaks.
+    TempDir trap("zktrap");
+    const std::string marker = trap / "trap-ran.txt";
+    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
+    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    char system[MAX_PATH] = "";
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    const std::string absent = library / "absent.exe";
+    const struct {
+        const char* name;
+        std::string target;
+        std::string arguments;
+        std::string comment;
+    } actions[] = {
+        {"Each", RecorderPath(), "--one \"%1\" --two", ""},
+        {"Middle", RecorderPath(), "--first %* --last", ""},
+        {"In", RecorderPath(), "\"--in=%L\"", ""},
+        {"Console", std::string(system) + "\\cmd.exe", "/c \"" + (library / "pass on.cmd") + "\" \"%1\"", ""},
+        {"Record", RecorderPath(), "", "Counts the words"},
+        {"Absent", absent, "", ""},
+    };
+    for (const auto& a : actions) {
+        ShortcutSpec linkSpec;
+        linkSpec.target = a.target;
+        linkSpec.arguments = a.arguments;
+        linkSpec.description = a.comment;
+        linkSpec.workingDirectory = trap.Path();
+        ASSERT_HRESULT_SUCCEEDED(WriteShortcut(library / ("EXT\\" + std::string(a.name) + ".lnk"), linkSpec));
+    }
+
+    TempDir documents("zkdoc");
+    const std::wstring folder = WidePath(documents.Path());
+    std::vector<std::wstring> files;  // a b c, the hostile name, 16 more
+    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt", L"q&rec&.bat"}) files.push_back(folder + name);
+    for (int i = 0; i < 16; ++i) files.push_back(folder + L"e" + std::to_wstring(i) + L".txt");
+    // 600 names of some 95 characters: two lines' worth.
+    ASSERT_TRUE(documents.MakeFolder("d1234567\\d1234567\\d1234567\\d1234567\\d1234567"));
+    std::vector<std::wstring> many;
+    for (int i = 0; i < 600; ++i) {
+        many.push_back(folder + L"d1234567\\d1234567\\d1234567\\d1234567\\d1234567\\f" + std::to_wstring(1000 + i) +
+                       L".txt");
+    }
+    std::vector<std::string> passed;  // what is passed of each: its short name
+    for (const std::vector<std::wstring>* list : {&files, &many}) {
+        for (const std::wstring& f : *list) {
+            ASSERT_TRUE(MakeWideFile(f));
+            if (list == &files) passed.push_back(ShortName(Utf8(f)));
+        }
+    }
+    std::vector<std::string> manyPassed;
+    for (const std::wstring& f : many) manyPassed.push_back(ShortName(Utf8(f)));
+    const std::string& a = passed[0];
+    const std::string& b = passed[1];
+    const std::string& c = passed[2];
+    const std::string& hostile = passed[3];
+    const std::vector<std::wstring> sixteen(files.begin() + 4, files.end());
+
+    const struct {
+        const char* action;
+        std::vector<std::wstring> files;
+        const char* options;
+        std::vector<std::vector<std::string>> runs;  // each run's arguments; for "many", all in one
+        std::vector<std::string> pieces;            // in the host's output
+    } cases[] = {
+        {"Each", {files[0], files[1], files[2]}, "", {{"--one", a, "--two"}, {"--one", b, "--two"}, {"--one", c, "--two"}}, {}},
+        {"Middle", {files[0], files[1]}, "", {{"--first", a, b, "--last"}}, {}},
+        {"In", {files[1]}, "", {{"--in=" + b}}, {}},
+        {"Console", {files[3], files[0]}, "", {{hostile}, {a}}, {}},
+        {"Each", sixteen, "--close-boxes --answer no", {}, {"Start Each 16 times?", "messagebox answer: no"}},
+        {"Record", many, "--close-boxes --answer yes", {manyPassed}, {"600 files do not fit one command line: start Record "}},
+        {"Absent", {files[0]}, "--no-ui",  {},
+         {"ownerdraw grayed help=\"Program not found: " + absent + "\"", "InvokeCommand(0): 0x80070002"}},
+        {"Record", {files[0]}, "", {{a}}, {"\"Record\" id=", "help=\"Counts the words\""}},
+    };
+    for (const auto& k : cases) {
+        const HostRun run = RunHostOn(dll, records, k.files, std::string(k.options) + " --invoke " + k.action);
+        ASSERT_EQ(0, run.exitCode) << run.output.substr(0, 3000);
+        const bool batched = k.files.size() == many.size();
+        const std::vector<std::vector<std::string>> got =
+            RecordedRuns(runFolder, batched ? 2 : k.runs.size(), k.runs.empty() ? 1500 : 20000);
+        if (batched) {
+            // Every file exactly once, in order, in as few runs as fit: a run
+            // could not have taken the next file too.
+            ASSERT_GE(got.size(), 2u) << run.output.substr(0, 3000);
+            std::vector<std::string> all;
+            size_t length = 0;
+            for (size_t r = 0; r < got.size(); ++r) {
+                if (r > 0) {
+                    EXPECT_GT(length + 1 + got[r][0].size(), static_cast<size_t>(kCommandLineLimit - 1)) << r;
+                }
+                length = RecorderPath().size() + 3;
+                for (const std::string& arg : got[r]) length += arg.size() + 1;
+                all.insert(all.end(), got[r].begin(), got[r].end());
+            }
+            EXPECT_EQ(k.runs[0], all);
+            EXPECT_TRUE(run.Contains(k.pieces[0] + std::to_string(got.size()) + " times, with up to " +
+                                     std::to_string(got[0].size()) + " files each?"))
+                << run.output.substr(0, 3000);
+        } else {
+            std::vector<std::vector<std::string>> expected = k.runs;
+            std::vector<std::vector<std::string>> recorded = got;
+            if (std::string(k.action) == "Console") {
+                // Each run's recorder is started by its own interpreter: they may start in either order.
+                std::sort(expected.begin(), expected.end());
+                std::sort(recorded.begin(), recorded.end());
+            }
+            EXPECT_EQ(expected, recorded) << k.action << "\n" << run.output.substr(0, 3000);
+            for (const std::string& piece : k.pieces) EXPECT_TRUE(run.Contains(piece)) << piece << "\n" << run.output;
+        }
+        if (std::string(k.options).find("--answer") == std::string::npos) {
+            EXPECT_FALSE(run.Contains("messagebox")) << run.output.substr(0, 3000);
+        }
+    }
+    std::string ran;
+    EXPECT_FALSE(ReadWholeFile(marker, &ran)) << "a name ran a command";
 }
 
 // --- Names of every script, from the install folder to the program ------------

@@ -48,6 +48,19 @@
 //  - a refused list names the first file that holds %, !, " or a control
 //    character, and no earlier file holds one;
 //  - the line's reported length is its length.
+//
+// Placeholders (%1, %l, %L, %*: every file of the line at each of them):
+// the line is composed once more with a marker (a private-use character of
+// its own) for each name, and read by the model of its reader: a program's
+// arguments (C runtime rules) or, for the interpreter, its syntax outside
+// quotes and the batch file's parameters. Reading the real line must give
+// what reading the marked line gives with each marker replaced by its name
+// (and the backslash run at the name's end doubled where a quote follows,
+// which the program behind a batch file reads back as one run); the real
+// line holds no more command syntax than the marked one. The marked line
+// composing where the real one is refused, or the other way round, is a
+// fault too. Empty names and names of backslashes only, which no selection
+// holds (a path starts with a drive or a server name), are left out here.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +81,7 @@ namespace {
         if (!(cond)) Fail(#cond, __LINE__);  \
     } while (0)
 
-const char16_t kAlphabet[] = u"a\\ \"%!^&|<>(),;=\t\n\r.:~@#$'-_{}[]+`Z9\u0416\u00e9\u4e2d\u3000/cK";
+const char16_t kAlphabet[] = u"a\\ \"%!^&|<>(),;=\t\n\r.:~@#$'-_{}[]+`Z9\u0416\u00e9\u4e2d\u3000/cK%1%*L";
 
 std::u16string Decode(const uint8_t* data, size_t size, size_t& i) {
     std::u16string text;
@@ -264,6 +277,110 @@ std::vector<std::u16string> ParametersFrom(const std::vector<Kept>& units, size_
     return parameters;
 }
 
+// The interpreter's reading of a whole line (steps 0 to 2): its batch
+// parameters, and how many units it took as command syntax.
+struct Reading {
+    std::vector<std::u16string> parameters;
+    int syntax = 0;
+};
+Reading ReadAsInterpreter(const std::u16string& line, bool commandSwitch) {
+    Reading reading;
+    std::vector<char16_t> kept;
+    bool quoted = false;
+    bool escaped = false;
+    for (const Kept& unit : CommandText(line, commandSwitch)) {
+        const char16_t c = unit.c;
+        if (escaped) {
+            escaped = false;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (!quoted && c == u'^') {
+            escaped = true;
+            continue;
+        } else if (!quoted && IsSyntax(c)) {
+            ++reading.syntax;
+        }
+        kept.push_back(c);
+    }
+    bool grouped = false;
+    bool inParameter = false;
+    for (char16_t c : kept) {
+        if (!grouped && IsSeparator(c)) {
+            inParameter = false;
+            continue;
+        }
+        if (!inParameter) reading.parameters.emplace_back();
+        inParameter = true;
+        if (c == u'"') grouped = !grouped;
+        reading.parameters.back() += c;
+    }
+    return reading;
+}
+
+constexpr char16_t kMarker = 0xE000;  // the marker of name k is kMarker + k
+
+// `text` with every marker replaced by its name; with `doubleBeforeQuote`
+// a name's trailing backslash run is doubled when, past backslashes, a
+// quote follows the marker.
+std::u16string Unmark(const std::u16string& text, const std::vector<std::u16string>& names, bool doubleBeforeQuote) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < kMarker || c >= kMarker + names.size()) {
+            out += c;
+            continue;
+        }
+        const std::u16string& name = names[c - kMarker];
+        out += name;
+        size_t next = i + 1;
+        while (next < text.size() && text[next] == u'\\') ++next;
+        if (doubleBeforeQuote && next < text.size() && text[next] == u'"') {
+            const size_t kept = name.find_last_not_of(u'\\');
+            out.append(name.size() - (kept == std::u16string::npos ? 0 : kept + 1), u'\\');
+        }
+    }
+    return out;
+}
+
+// Checks a line composed for arguments with placeholders (see the top).
+void CheckPlaceholders(const std::u16string& program, const std::u16string& arguments,
+                       const std::vector<std::u16string>& names, LineReader reader, const LineOutcome& outcome,
+                       const std::u16string& text) {
+    for (char16_t c : arguments) {
+        if (c >= kMarker && c < kMarker + 8) return;  // a marker of the input's own
+    }
+    for (const std::u16string& name : names) {
+        if (name.find_first_not_of(u'\\') == std::u16string::npos) return;
+    }
+    WideTextNode* marked = nullptr;
+    for (size_t k = names.size(); k-- > 0;) {
+        const char16_t marker = static_cast<char16_t>(kMarker + k);
+        FUZZ_CHECK(PushWide(&marked, &marker, 1));
+    }
+    HeapWide reference;
+    const LineOutcome expected = ComposeCommandLine(reference, program.c_str(), arguments.c_str(), marked, reader);
+    FreeWideList(&marked);
+    FUZZ_CHECK((outcome.result == LineResult::kPlaceholderRefused) ==
+               (expected.result == LineResult::kPlaceholderRefused));
+    if (outcome.result != LineResult::kComposed || expected.result != LineResult::kComposed) return;
+    const std::u16string marks(reference.Text(), static_cast<size_t>(reference.Length()));
+    if (reader == LineReader::kProgram) {
+        const auto got = CrtArguments(text);
+        const auto want = CrtArguments(marks);
+        FUZZ_CHECK(got.size() == want.size());
+        for (size_t k = 0; k < got.size(); ++k) FUZZ_CHECK(got[k].first == Unmark(want[k].first, names, false));
+        return;
+    }
+    const bool commandSwitch = reader == LineReader::kCommandSwitch;
+    const Reading got = ReadAsInterpreter(text, commandSwitch);
+    const Reading want = ReadAsInterpreter(marks, commandSwitch);
+    FUZZ_CHECK(got.syntax == want.syntax);
+    FUZZ_CHECK(got.parameters.size() == want.parameters.size());
+    for (size_t k = 0; k < got.parameters.size(); ++k) {
+        FUZZ_CHECK(got.parameters[k] == Unmark(want.parameters[k], names, true));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -325,6 +442,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(outcome.limit == limit);
     if (outcome.result == LineResult::kTooLong) {
         FUZZ_CHECK(outcome.length > limit && line.Empty());
+        return 0;
+    }
+    if (PlaceholdersOf(arguments.c_str()) != Placeholders::kNone) {
+        if (outcome.result == LineResult::kComposed) {
+            FUZZ_CHECK(outcome.length == line.Length() && outcome.length <= limit);
+        } else {
+            FUZZ_CHECK(outcome.result == LineResult::kPlaceholderRefused && line.Empty());
+        }
+        if (names.empty()) {
+            FUZZ_CHECK(outcome.result == LineResult::kComposed);
+            return 0;
+        }
+        CheckPlaceholders(program, arguments, names, reader, outcome,
+                          std::u16string(line.Text(), static_cast<size_t>(line.Length())));
         return 0;
     }
     FUZZ_CHECK(outcome.result == LineResult::kComposed);

@@ -12,7 +12,11 @@
 // command line as the C runtime splits them.
 //
 // into the file named by the environment variable ZK_RECORD_FILE, or
-// RecordArgs.txt beside the program. The record is written under a
+// RecordArgs.txt beside the program. With ZK_RECORD_DIR set, each run
+// writes a file of its own there instead (record-<process id>.txt), its
+// first line START:<the process's creation time, 100 ns units, 16 hex
+// digits>, so that the runs of one action can be put in the order they
+// were started. The record is written under a
 // temporary name and renamed, so a reader that sees the file sees all of it.
 // A windows-subsystem program: it needs no console, whatever the starter's
 // creation flags ask for.
@@ -45,8 +49,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (args != nullptr) LocalFree(args);
 
     char target[MAX_PATH + 1] = {};
-    DWORD n = GetEnvironmentVariableA("ZK_RECORD_FILE", target, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
+    DWORD n = GetEnvironmentVariableA("ZK_RECORD_DIR", target, MAX_PATH - 40);
+    if (n != 0 && n < MAX_PATH - 40) {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        char start[64];
+        wsprintfA(start, "START:%08lx%08lx\n", static_cast<unsigned long>(created.dwHighDateTime),
+                  static_cast<unsigned long>(created.dwLowDateTime));
+        record = start + record;
+        wsprintfA(target + n, "\\record-%lu.txt", static_cast<unsigned long>(GetCurrentProcessId()));
+    } else if ((n = GetEnvironmentVariableA("ZK_RECORD_FILE", target, MAX_PATH)) == 0 || n >= MAX_PATH) {
         DWORD m = GetModuleFileNameA(nullptr, target, MAX_PATH);
         std::string self(target, m);
         size_t slash = self.find_last_of('\\');

@@ -6,6 +6,25 @@
 
 namespace {
 
+// Sets SLDF_RUNAS_USER in the saved link's header (its LinkFlags, 4 bytes
+// at offset 20), where Windows' link object keeps it. Wine 8's link object
+// takes the flag from IShellLinkDataList::SetFlags but leaves it out of the
+// file it saves (observed: the flags read back without it), so the file is
+// written as Windows writes it instead.
+HRESULT SetRunAsFlag(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
+    DWORD flags = 0;
+    DWORD done = 0;
+    bool ok = SetFilePointer(file, 20, nullptr, FILE_BEGIN) == 20 && ReadFile(file, &flags, 4, &done, nullptr) &&
+              done == 4;
+    flags |= SLDF_RUNAS_USER;
+    ok = ok && SetFilePointer(file, 20, nullptr, FILE_BEGIN) == 20 && WriteFile(file, &flags, 4, &done, nullptr) &&
+         done == 4;
+    CloseHandle(file);
+    return ok ? S_OK : E_FAIL;
+}
+
 HRESULT WriteShortcutIn(UINT codePage, const std::string& path, const ShortcutSpec& linkSpec) {
     auto wide = [codePage](const std::string& text) {
         return codePage == CP_UTF8 ? WideFromUtf8(text) : WidePath(text);
@@ -21,12 +40,15 @@ HRESULT WriteShortcutIn(UINT codePage, const std::string& path, const ShortcutSp
     if (SUCCEEDED(hr)) hr = link->SetShowCmd(linkSpec.showCommand);
     if (SUCCEEDED(hr) && !linkSpec.iconPath.empty())
         hr = link->SetIconLocation(wide(linkSpec.iconPath).c_str(), linkSpec.iconIndex);
+    if (SUCCEEDED(hr) && !linkSpec.description.empty())
+        hr = link->SetDescription(wide(linkSpec.description).c_str());
     IPersistFile* file = nullptr;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(hr)) {
         hr = file->Save(wide(path).c_str(), TRUE);
         file->Release();
     }
+    if (SUCCEEDED(hr) && linkSpec.runAsAdministrator) hr = SetRunAsFlag(wide(path));
     link->Release();
     return hr;
 }

@@ -35,6 +35,8 @@ struct ShortcutSpec {
     bool setTarget = true;
     std::string iconPath;  // icon location (with iconIndex); not set when empty
     int iconIndex = 0;
+    std::string description;         // the link's comment; not set when empty
+    bool runAsAdministrator = false; // sets SLDF_RUNAS_USER among the link's data flags
 };
 
 // Writes the link to `path` (any extension: .lnk, .pif...). Returns the
