@@ -172,17 +172,12 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     menu.ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     if (subMenu == nullptr) return IdentifiersUsed(0);
 
-    EnsureLibraryCatalogue();
-    ReloadIfChanged();
-    borrowed.Acquire();
+    int32_t count = ListActions((uFlags & CMF_VERBSONLY) != 0);
     // Caption, empty item, measuring and painting follow the settings of the
     // load the menu shows: a reload meanwhile does not change them.
     const Settings& options = borrowed.HeldSettings();
-    menu.settings = &options;
     const bool showEmpty = options.HideEmpty == 0;
-    const FixedText caption(options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord);
-    int32_t count = 0;
-    if (GatherSelection((uFlags & CMF_VERBSONLY) != 0)) count = CollectActions();
+    const FixedText caption(MenuCaption(options));
 
     // The shell shares one identifier range among all handlers: the actions
     // that would need an identifier beyond idCmdLast are left out (the last
@@ -230,6 +225,21 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     DestroyMenu(subMenu);
     menu.subMenu = nullptr;
     return IdentifiersUsed(nextId - idCmdFirst);
+}
+
+const char* MenuCaption(const Settings& options) {
+    return options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord;
+}
+
+int32_t ContextMenuExtension::ListActions(bool resolveShortcuts) {
+    EnsureLibraryCatalogue();
+    ReloadIfChanged();
+    borrowed.Acquire();
+    menu.settings = &borrowed.HeldSettings();
+    int32_t count = 0;
+    if (GatherSelection(resolveShortcuts)) count = CollectActions();
+    menu.itemCount = count;
+    return count;
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {

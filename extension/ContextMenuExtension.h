@@ -54,6 +54,10 @@ extern const wchar_t kTooManyItemText[];  // "(Too many files)": the grayed item
 // on the shell's thread stays bounded.
 constexpr int32_t kMaxSelectedFiles = (kCommandLineLimit - 1 - 3) / 5;
 
+// The caption of the entry that holds the actions: the menu name when the
+// settings say to use it, else the product word. Never null.
+const char* MenuCaption(const Settings& options);
+
 class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:
     LONG refCount;                    // COM reference count; 1 from construction, destroyed at 0
@@ -95,6 +99,17 @@ public:
     // the borrowed generation (and with it the items: menu.itemCount becomes
     // 0). menu.subMenu and menu.firstCommandId stay.
     void ResetMenuState();
+
+    // The menu's actions without the menu: loads the catalogue on first use,
+    // reloads it when changed, holds the current generation (menu.settings
+    // its settings), gathers the selection of the data object given to
+    // Initialize and collects the matching actions into menu.items, sorted.
+    // Returns their number, also kept in menu.itemCount. The generation stays
+    // held, also with no action, until ResetMenuState. Called on a reset
+    // object (QueryContextMenu, and the command objects of
+    // extension/ExplorerCommand.h, which run an action through
+    // InvokeCommand with its offset).
+    int32_t ListActions(bool resolveShortcuts);
 
 private:
     ~ContextMenuExtension();  // only through Release
