@@ -28,6 +28,7 @@ import uuid
 import xml.etree.ElementTree as ET
 import zipfile
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from make_msix import BLOCK, subject_of  # noqa: E402
 
