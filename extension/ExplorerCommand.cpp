@@ -86,7 +86,11 @@ bool ExplorerCommand::EnsureListing(IShellItemArray* items) {
         listing = nullptr;
     }
     listedFor.Reset();
-    // No array: nothing is selected, and nothing is offered for it.
+    // No array: nothing is selected, and nothing is offered for it. (A
+    // folder's background, once the classic menu offers actions there, is
+    // such a call: its folder comes from the site, IServiceProvider ->
+    // SID_STopLevelBrowser -> IShellBrowser -> IFolderView, and goes to
+    // Initialize as pidlFolder.)
     if (items == nullptr) return false;
     SelectionDropList* drop = SelectionDropList::FromItems(items);
     if (drop == nullptr) return false;
