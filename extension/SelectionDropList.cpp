@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "extension/ModuleLifetime.h"
+
 namespace {
 
 // The file-system path of item `index` of `items` (CoTaskMem, the caller
@@ -62,9 +64,12 @@ SelectionDropList* SelectionDropList::FromItems(IShellItemArray* items) {
     return object;
 }
 
-SelectionDropList::SelectionDropList(HGLOBAL drop) : refCount(1), drop(drop) {}
+SelectionDropList::SelectionDropList(HGLOBAL drop) : refCount(1), drop(drop) { ObjectCreated(); }
 
-SelectionDropList::~SelectionDropList() { GlobalFree(drop); }
+SelectionDropList::~SelectionDropList() {
+    GlobalFree(drop);
+    ObjectDestroyed();
+}
 
 STDMETHODIMP SelectionDropList::QueryInterface(REFIID riid, void** ppv) {
     static const QITAB interfaces[] = {

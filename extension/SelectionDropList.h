@@ -4,7 +4,8 @@
 //
 // An item without a file-system path (a shell namespace item) is left out,
 // as the shell's own data object leaves it out of CF_HDROP. GetData hands
-// out a copy of the list; the object owns the original.
+// out a copy of the list; the object owns the original. Counted in
+// liveObjectCount like the library's other objects.
 #pragma once
 
 #include <windows.h>
