@@ -69,9 +69,29 @@ def subject_of(cert_pem):
     subject = out.strip()
     if subject.startswith("subject="):
         subject = subject[len("subject="):]
-    parts = [p.strip() for p in subject.split(",")]
-    parts = ["S=" + p[3:] if p.startswith("ST=") else p for p in parts]
-    return ", ".join(parts)
+    # RFC 2253 escapes special characters with a backslash; Windows writes
+    # such a value in double quotes instead (O="Contoso, Ltd").
+    parts, current, escaped = [], "", False
+    for ch in subject:
+        if escaped:
+            current += ch
+            escaped = False
+        elif ch == "\\":
+            escaped = True
+        elif ch == ",":
+            parts.append(current)
+            current = ""
+        else:
+            current += ch
+    parts.append(current)
+    names = []
+    for part in parts:
+        key, _, value = part.strip().partition("=")
+        key = "S" if key == "ST" else key
+        if any(c in value for c in ',+="<>#;') or value != value.strip():
+            value = '"' + value.replace('"', '""') + '"'
+        names.append(key + "=" + value)
+    return ", ".join(names)
 
 
 def test_certificate(folder):
