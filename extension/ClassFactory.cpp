@@ -5,9 +5,10 @@
 #include <new>
 
 #include "extension/ContextMenuExtension.h"
+#include "extension/ExplorerCommand.h"
 #include "extension/ModuleLifetime.h"
 
-ClassFactory::ClassFactory() : refCount(1) { ObjectCreated(); }
+ClassFactory::ClassFactory(bool explorerCommand) : refCount(1), explorerCommand(explorerCommand) { ObjectCreated(); }
 
 ClassFactory::~ClassFactory() { ObjectDestroyed(); }
 
@@ -31,6 +32,13 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
     if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    if (explorerCommand) {
+        ExplorerCommand* command = new (std::nothrow) ExplorerCommand;
+        if (command == nullptr) return E_OUTOFMEMORY;
+        const HRESULT hr = command->QueryInterface(riid, ppv);
+        command->Release();  // the caller's reference, if any, keeps it alive
+        return hr;
+    }
     ContextMenuExtension* object = new (std::nothrow) ContextMenuExtension;
     if (object == nullptr) return E_OUTOFMEMORY;
     const HRESULT hr = object->QueryInterface(riid, ppv);
@@ -43,8 +51,9 @@ STDMETHODIMP ClassFactory::LockServer(BOOL) { return S_OK; }
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, kExtensionClassId)) return CLASS_E_CLASSNOTAVAILABLE;
-    ClassFactory* factory = new (std::nothrow) ClassFactory;
+    const bool explorerCommand = IsEqualCLSID(rclsid, kExplorerCommandClassId) != FALSE;
+    if (!explorerCommand && !IsEqualCLSID(rclsid, kExtensionClassId)) return CLASS_E_CLASSNOTAVAILABLE;
+    ClassFactory* factory = new (std::nothrow) ClassFactory(explorerCommand);
     if (factory == nullptr) return E_OUTOFMEMORY;
     const HRESULT hr = factory->QueryInterface(riid, ppv);
     factory->Release();

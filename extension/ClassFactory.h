@@ -1,8 +1,9 @@
 // The library's COM entry: the class factory for ContextMenuExtension
 // objects, the two exports the shell calls, and the library entry point.
 //
-// The library serves exactly one class, kExtensionClassId
-// (toolkit/ClassId.h). A factory or an object counts once in liveObjectCount
+// The library serves two classes (toolkit/ClassId.h): kExtensionClassId, the
+// classic context-menu object, and kExplorerCommandClassId, the root command
+// object of the Windows 11 menu (extension/ExplorerCommand.h). A factory or an object counts once in liveObjectCount
 // from construction to destruction, whatever its reference count;
 // DllCanUnloadNow answers from that count. Both are created with a
 // reference count of 1 and destroyed only by their last Release.
@@ -15,10 +16,11 @@
 
 class ClassFactory final : public IClassFactory {
 public:
-    LONG refCount;  // COM reference count; 1 from construction, destroyed at 0
+    LONG refCount;         // COM reference count; 1 from construction, destroyed at 0
+    bool explorerCommand;  // makes ExplorerCommand roots instead of ContextMenuExtension objects
 
     // Count 1: the creator's reference, given up with Release.
-    ClassFactory();
+    explicit ClassFactory(bool explorerCommand);
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
 
@@ -26,7 +28,7 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
-    // A new ContextMenuExtension's `riid` interface; CLASS_E_NOAGGREGATION
+    // A new ContextMenuExtension's (or ExplorerCommand's) `riid` interface; CLASS_E_NOAGGREGATION
     // for an outer object, E_OUTOFMEMORY, or the object's E_NOINTERFACE (the
     // object is destroyed again). *ppv is null on every failure.
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override;

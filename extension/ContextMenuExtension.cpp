@@ -268,23 +268,18 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     menu.ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     if (subMenu == nullptr) return IdentifiersUsed(0);
 
-    EnsureLibraryCatalogue();
-    ReloadIfChanged();
-    borrowed.Acquire();
     // Caption, empty item, measuring and painting follow the settings of the
     // load the menu shows: a reload meanwhile does not change them.
     const Settings& options = borrowed.HeldSettings();
-    menu.settings = &options;
     const bool showEmpty = options.HideEmpty == 0;
-    const FixedText caption(options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord);
+    const FixedText caption(MenuCaption(options));
     // The shell shares one identifier range among all handlers: the entries
     // that would need an identifier beyond idCmdLast are left out (the last
     // ones in menu order).
     const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
     const int32_t limit = granted < static_cast<uint64_t>(kMaxMenuItems) ? static_cast<int32_t>(granted) : kMaxMenuItems;
     ActionItem** entries = new (std::nothrow) ActionItem*[kMaxCollectedActions];
-    int32_t collected = 0;
-    if (entries != nullptr && GatherSelection((uFlags & CMF_VERBSONLY) != 0)) collected = CollectActions(entries);
+    const int32_t collected = ListActions((uFlags & CMF_VERBSONLY) != 0, entries);
     int32_t count = 0;
     if (collected > 0 && limit > 0 && menu.items != nullptr) {
         const bool ownerDrawn = menu.Register();
@@ -323,6 +318,28 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     DestroyMenu(subMenu);
     menu.subMenu = nullptr;
     return IdentifiersUsed(nextId - idCmdFirst);
+}
+
+const char* MenuCaption(const Settings& options) {
+    return options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord;
+}
+
+int32_t ContextMenuExtension::ListActions(bool resolveShortcuts, ActionItem** entries) {
+    EnsureLibraryCatalogue();
+    ReloadIfChanged();
+    borrowed.Acquire();
+    menu.settings = &borrowed.HeldSettings();
+    if (entries == nullptr || !GatherSelection(resolveShortcuts)) return 0;
+    return CollectActions(entries);
+}
+
+int32_t ContextMenuExtension::ListFlatActions(bool resolveShortcuts) {
+    ActionItem** entries = new (std::nothrow) ActionItem*[kMaxCollectedActions];
+    const int32_t collected = ListActions(resolveShortcuts, entries);
+    menu.itemCount = 0;
+    if (collected > 0 && menu.items != nullptr) AddEntries(nullptr, entries, collected, kMaxMenuItems, false);
+    delete[] entries;
+    return menu.itemCount;
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
@@ -439,7 +456,8 @@ int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int
             menu.itemCount = slot + 1;
             // An action whose program is not there is shown greyed.
             const UINT missing = entry->ProgramMissing() ? MF_GRAYED : 0;
-            const BOOL done = ownerDrawn ? InsertMenuW(target, static_cast<UINT>(inserted),
+            const BOOL done = target == nullptr ? TRUE
+                              : ownerDrawn      ? InsertMenuW(target, static_cast<UINT>(inserted),
                                                        MF_BYPOSITION | MF_OWNERDRAW | missing, id,
                                                        reinterpret_cast<LPCWSTR>(entry))
                                          : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING | missing, id,
@@ -471,11 +489,12 @@ int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int
         }
         SortActionsStable(children, childCount);
         menu.itemCount = slot + 1;
-        HMENU popup = CreatePopupMenu();
-        const int32_t shown = popup != nullptr ? AddEntries(popup, children, childCount, limit, ownerDrawn) : 0;
+        HMENU popup = target != nullptr ? CreatePopupMenu() : nullptr;
+        const int32_t shown =
+            (target == nullptr || popup != nullptr) ? AddEntries(popup, children, childCount, limit, ownerDrawn) : 0;
         delete[] children;
-        bool done = false;
-        if (shown > 0) {
+        bool done = target == nullptr && shown > 0;
+        if (shown > 0 && target != nullptr) {
             HeapWide caption;
             MENUITEMINFOW info = {};
             info.cbSize = sizeof info;

@@ -63,6 +63,10 @@ extern const wchar_t kTooManyItemText[];  // "(Too many files)": the grayed item
 // on the shell's thread stays bounded.
 constexpr int32_t kMaxSelectedFiles = (kCommandLineLimit - 1 - 3) / 5;
 
+// The caption of the entry that holds the actions: the menu name when the
+// settings say to use it, else the product word. Never null.
+const char* MenuCaption(const Settings& options);
+
 class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
 public:
     LONG refCount;                    // COM reference count; 1 from construction, destroyed at 0
@@ -114,6 +118,22 @@ public:
     // 0). menu.subMenu and menu.firstCommandId stay.
     void ResetMenuState();
 
+    // The menu's entries without the menu: loads the catalogue on first use,
+    // reloads it when changed, holds the current generation (menu.settings
+    // its settings), gathers the selection of the data object given to
+    // Initialize and collects the matching entries (actions and submenus)
+    // into `entries` (kMaxCollectedActions slots; null: none), sorted.
+    // Returns their number. The generation stays held, also with no entry,
+    // until ResetMenuState. Called on a reset object (QueryContextMenu).
+    int32_t ListActions(bool resolveShortcuts, ActionItem** entries);
+    // ListActions, then the entries as one flat list in menu.items, in menu
+    // order: a submenu is a heading followed by its own entries (submenus of
+    // the same name merged, as the classic menu shows them), a submenu with
+    // nothing to show left out. Returns menu.itemCount. For the command
+    // objects of extension/ExplorerCommand.h, which have one level only and
+    // run an action through InvokeCommand with its offset.
+    int32_t ListFlatActions(bool resolveShortcuts);
+
 private:
     ~ContextMenuExtension();  // only through Release
 
@@ -154,6 +174,8 @@ private:
     // later submenus of the same name at this level (these entries are set
     // to null); a submenu whose popup stays empty is left out and gives its
     // slot back. Owner-drawn, or text items when `ownerDrawn` is false.
+    // With a null `target` nothing is inserted anywhere: the entries only
+    // take their slots, a submenu as a heading before its own entries.
     // Returns the number of items inserted into `target`.
     int32_t AddEntries(HMENU target, ActionItem** entries, int32_t count, int32_t limit, bool ownerDrawn);
 };

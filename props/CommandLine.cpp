@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "props/ActionsFolder.h"
+#include "props/ModernMenu.h"
+#include "props/PackageCommand.h"
 #include "props/Registration.h"
 #include "toolkit/TextBuffer.h"
 #include "toolkit/Utf8.h"
@@ -99,8 +101,19 @@ int RunSwitches(const SwitchRequest& request, HWND owner) {
     RegistrationOutcome outcome = SetRegistration(enable ? 1 : 0, &why);
     FixedText text;
     DescribeOutcome(outcome, enable, why.Text(), text);
-    Report(request, owner, text.Text(), !outcome.succeeded);
-    return outcome.succeeded ? 0 : kExitStepBase + outcome.failedStep;
+    int code = outcome.succeeded ? 0 : kExitStepBase + outcome.failedStep;
+    // The Windows 11 menu goes with the classic one: registered once the
+    // classic menu is (unless the user switched it off in the dialog),
+    // removed whenever the extension is switched off.
+    if (ModernMenuApplies() && (enable ? outcome.succeeded && ModernMenuWanted() : true)) {
+        const uint32_t packageCode = SetModernMenu(enable);
+        FixedText sentence;
+        DescribePackageOutcome(packageCode, enable, sentence);
+        text.Append("\r\n").Append(sentence.Text());
+        if (packageCode != 0 && code == 0) code = kExitModernMenu;
+    }
+    Report(request, owner, text.Text(), code != 0);
+    return code;
 }
 
 void DescribeOutcome(const RegistrationOutcome& outcome, bool enable, const char* why, TextBuffer& out) {

@@ -15,7 +15,10 @@
 // action or two actions (with a usage box unless /quiet); 3 the actions
 // folder could not be opened (a message box says so); 10 + the
 // RegistrationStep that failed (10-20) when registering or unregistering
-// failed, after the same rollback as the dialog's Apply.
+// failed, after the same rollback as the dialog's Apply; kExitModernMenu
+// (30) when the extension was switched as asked but its Windows 11 package
+// could not be registered or removed (props/ModernMenu.h; only where that
+// menu applies).
 #pragma once
 
 #include <windows.h>
@@ -39,6 +42,7 @@ struct SwitchRequest {
 const int kExitUsage = 2;
 const int kExitActionsFolder = 3;
 const int kExitStepBase = 10;  // + RegistrationStep
+const int kExitModernMenu = 30;
 
 // Parses the command line as WinMain receives it (without the program name).
 // Platform-free; a null text counts as empty.

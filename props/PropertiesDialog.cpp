@@ -2,6 +2,8 @@
 
 #include "props/ActionsFolder.h"
 #include "props/CommandLine.h"
+#include "props/ModernMenu.h"
+#include "props/PackageCommand.h"
 #include "props/PropsResources.h"
 #include "props/Registration.h"
 #include "settings/Settings.h"
@@ -19,7 +21,7 @@ DWORD g_helpTable[] = {
     IDC_ENABLE, 101,         IDC_GRADIENT, 102,        IDC_LARGE_ICON, 103,        IDC_BUTTON_ICON, 104,
     IDC_LINK_OVERLAY, 105,   IDC_USE_MENU_NAME, 106,   IDC_MENU_NAME, 107,         IDC_HIDE_EMPTY, 108,
     IDC_APPLY, 201,          IDC_PROGRAM_ICON, 10001,          IDC_ABOUT_NAME, 10002,      IDC_ABOUT_VERSION, 10002,
-    IDC_ABOUT_COPYRIGHT, 10002, IDC_ABOUT_RIGHTS, 10002, 0, 0,
+    IDC_ABOUT_COPYRIGHT, 10002, IDC_ABOUT_RIGHTS, 10002, IDC_WIN11_MENU, 109, 0, 0,
 };
 
 // The option check boxes and the Settings flag each one shows.
@@ -129,6 +131,11 @@ void PropertiesDialog::CentreInWorkArea() {
 
 void PropertiesDialog::LoadIntoControls() {
     SetChecked(IDC_ENABLE, IsRegistered());
+    // Greyed and unchecked where the Windows 11 menu does not apply (an
+    // older Windows, Wine 8 included; the x86 copy on 64-bit Windows).
+    const bool modern = ModernMenuApplies();
+    EnableWindow(GetDlgItem(dialog_, IDC_WIN11_MENU), modern ? TRUE : FALSE);
+    SetChecked(IDC_WIN11_MENU, modern && ModernMenuWanted());
     FixedText settingsFile;
     ProgramFile(settingsFile, kSettingsFileName);
     ReadSettings(settingsFile.Text(), SettingsScope::Program);
@@ -151,6 +158,7 @@ void PropertiesDialog::StoreFromControls() {
         DescribeOutcome(outcome, enable, why.Text(), text);
         ShowMessage(dialog_, text.Text(), MB_OK | (outcome.succeeded ? MB_ICONINFORMATION : MB_ICONERROR));
     }
+    StoreModernMenu(before != RegistrationScope::None, enable && outcome.succeeded);
     for (const OptionBox& box : kOptionBoxes) theSettings.*box.flag = IsChecked(box.id) ? 1 : 0;
     FixedText name;
     ReadMenuNameEdit(name);
@@ -158,8 +166,28 @@ void PropertiesDialog::StoreFromControls() {
     WriteSettings();
 }
 
+// The package is registered while the extension is on and the box is
+// checked: registered or removed when that changes (also when it changed
+// through the extension's own box), and the outcome shown either way, since
+// registering may need an Explorer restart and a failure leaves only the
+// classic menu.
+void PropertiesDialog::StoreModernMenu(bool wasOn, bool isOn) {
+    if (!ModernMenuApplies()) return;
+    const bool wantedBefore = ModernMenuWanted();
+    const bool wanted = IsChecked(IDC_WIN11_MENU);
+    if (wanted != wantedBefore) KeepModernMenuWanted(wanted);
+    const bool before = wasOn && wantedBefore;
+    const bool after = isOn && wanted;
+    if (before == after) return;
+    const uint32_t code = SetModernMenu(after);
+    FixedText text;
+    DescribePackageOutcome(code, after, text);
+    ShowMessage(dialog_, text.Text(), MB_OK | (code == 0 ? MB_ICONINFORMATION : MB_ICONERROR));
+}
+
 void PropertiesDialog::UpdateEnabling() {
     bool differs = IsChecked(IDC_ENABLE) != IsRegistered();
+    if (ModernMenuApplies() && IsChecked(IDC_WIN11_MENU) != ModernMenuWanted()) differs = true;
     for (const OptionBox& box : kOptionBoxes) {
         bool unchecked = IsDlgButtonChecked(dialog_, box.id) == BST_UNCHECKED;
         if (unchecked != (theSettings.*box.flag == 0)) differs = true;

@@ -37,6 +37,10 @@ private:
     void CentreInWorkArea();
     void LoadIntoControls();
     void StoreFromControls();
+    // Registers or removes the Windows 11 package after the extension went
+    // from on (`wasOn`) to `isOn` or the box changed; keeps the box's choice.
+    // Does nothing where that menu does not apply.
+    void StoreModernMenu(bool wasOn, bool isOn);
     void UpdateEnabling();
     void OpenActionsFolder();
 

@@ -19,3 +19,4 @@
 #define IDC_MENU_NAME 1013     /* edit: MenuName */
 #define IDC_HIDE_EMPTY 1014    /* HideEmpty */
 #define IDC_OPEN_FOLDER 1015   /* push button: opens the actions folder (the library's) */
+#define IDC_WIN11_MENU 1016    /* auto check box: the Windows 11 package registered (props/ModernMenu.h) */

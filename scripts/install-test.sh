@@ -152,7 +152,7 @@ starter=()
 while IFS='|' read -r group name _; do
   starter+=("$group/$name")
 done < <(grep -v '^#' packaging/starter-library.txt)
-for f in Zentrik.dll Zentprops.exe x86/Zentrik.dll x86/Zentprops.exe Uninstall.exe LICENSE.txt README.txt \
+for f in Zentrik.dll Zentprops.exe x86/Zentrik.dll x86/Zentprops.exe Zentrik.msix Zentrik.cer Uninstall.exe LICENSE.txt README.txt \
          "How to add actions.txt" "${starter[@]}" "${starter[@]/#/x86/}"; do
   check "installed: $f" test -s "$dir/$f"
 done

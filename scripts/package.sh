@@ -7,6 +7,8 @@
 #   Zentrik-<version>-win32.zip    portable folder, x86
 #   Zentrik-<version>-win64.zip    portable folder, x64
 #   Zentrik-<version>-setup.exe    the installer (both architectures)
+#   Zentrik-<version>-x64[-selfsigned].msix, -x86[...].msix and their .cer
+#                                  the Windows 11 menu's signed packages
 #
 # The release builds are build/win32-release and build/win64-release (presets
 # of the same names); the win64 one packs the win32 one's binaries into the
@@ -49,8 +51,18 @@ for b in win32-release win64-release; do
 done
 
 version=$(sed -nE 's/^project\(Zentrik VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+# The Windows 11 packages (and their certificates) the release builds made:
+# Zentrik-<version>-x64.msix / -x86.msix, "-selfsigned" before the dot when
+# no certificate was given (ZK_MSIX_PFX).
+msix=()
+for b in win64-release win32-release; do
+  for f in "build/$b"/msix/Zentrik-"$version"-*.msix "build/$b"/msix/Zentrik-"$version"-*.cer; do
+    [ -f "$f" ] || continue
+    cp "$f" build/packages/ && msix+=("$(basename "$f")")
+  done
+done
 status=0
-for f in "Zentrik-$version-win32.zip" "Zentrik-$version-win64.zip" "Zentrik-$version-setup.exe"; do
+for f in "Zentrik-$version-win32.zip" "Zentrik-$version-win64.zip" "Zentrik-$version-setup.exe" "${msix[@]}"; do
   if [ -f "build/packages/$f" ]; then
     echo "build/packages/$f ($(stat -c %s "build/packages/$f") bytes)"
   else

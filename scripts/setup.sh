@@ -28,6 +28,7 @@ packages=(
   wine wine64
   xvfb xdotool imagemagick x11-apps
   nsis unzip locales
+  python3 openssl
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -56,6 +57,33 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! apt-get install -y -q --no-install-recommends "${missing[@]}"; then
     echo "setup: cannot install ${missing[*]}" >&2
     exit 1
+  fi
+fi
+
+# --- The Windows 11 package's signer ------------------------------------------------
+# osslsigncode signs MSIX packages from version 2.7 on; Debian 12 has 2.5, and
+# bookworm-backports a newer one: that one package is taken from there. Without
+# it the builds make no Windows 11 package (and say so); everything else works.
+osslsigncode_signs_msix() {
+  local v
+  v=$(osslsigncode --version 2>/dev/null | sed -nE '1s/^osslsigncode ([0-9]+)\.([0-9]+).*/\1 \2/p')
+  [ -n "$v" ] || return 1
+  set -- $v
+  [ "$1" -gt 2 ] || { [ "$1" -eq 2 ] && [ "$2" -ge 7 ]; }
+}
+if ! osslsigncode_signs_msix; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: osslsigncode 2.7 or later is missing (run this script as root); no Windows 11 package will be made"
+  else
+    if ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/zentrik-backports.list
+      updated=false
+    fi
+    apt_update
+    if ! apt-get install -y -q --no-install-recommends -t bookworm-backports osslsigncode >/tmp/zk-setup-osslsigncode.log 2>&1 ||
+       ! osslsigncode_signs_msix; then
+      echo "setup: osslsigncode 2.7 or later cannot be installed from bookworm-backports; no Windows 11 package will be made"
+    fi
   fi
 fi
 

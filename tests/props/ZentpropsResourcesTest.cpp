@@ -113,6 +113,9 @@ const Item kItems[] = {
     // Added after the original controls, in the free cell right of "Show
     // shortcut overlay", so that they all keep their places.
     {IDC_OPEN_FOLDER, "BUTTON", "Open actions folder", 117, 140, 73, 12, BS_PUSHBUTTON | WS_TABSTOP, kButtonType},
+    // In the free row between the last option and the buttons.
+    {IDC_WIN11_MENU, "BUTTON", "Show in the Windows 11 menu", 13, 165, 150, 11, BS_AUTOCHECKBOX | WS_TABSTOP,
+     kButtonType},
 };
 
 TEST(ZentpropsResources, DialogTemplateIsAppDialogAsLaidOut) {

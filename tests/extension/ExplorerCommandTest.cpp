@@ -1,0 +1,300 @@
+// The Windows 11 command objects of Zentrik.dll against its classic menu: a
+// copy of the built library in a library folder of the test's own, both
+// classes taken from its DllGetClassObject, the selection given to the
+// commands as the shell gives it (SHCreateShellItemArrayFromIDLists) and to
+// the classic object as the shell's data object.
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/extension/ExtensionTestSupport.h"
+#include "tests/testsupport/Platform.h"
+#include "toolkit/ClassId.h"
+
+namespace {
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+
+std::string Narrow(const wchar_t* text) {
+    if (text == nullptr) return "(none)";
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// The CoTaskMem text `get` hands out, taken over: its UTF-8 form, "(none)"
+// for a failure.
+template <class Get>
+std::string Take(Get get) {
+    wchar_t* text = nullptr;
+    const HRESULT hr = get(&text);
+    std::string out = SUCCEEDED(hr) ? Narrow(text) : "(none)";
+    CoTaskMemFree(text);
+    return out;
+}
+
+// The settings section of the user the test runs as.
+std::string Section() {
+    char user[256];
+    DWORD size = sizeof user;
+    return GetUserNameA(user, &size) ? std::string("[options.") + user + "]\n" : "[options]\n";
+}
+
+IShellItemArray* ItemArray(const std::vector<std::string>& files) {
+    std::vector<PIDLIST_ABSOLUTE> ids;
+    for (const std::string& f : files) ids.push_back(ILCreateFromPathW(WidePath(f).c_str()));
+    IShellItemArray* items = nullptr;
+    if (FAILED(SHCreateShellItemArrayFromIDLists(static_cast<UINT>(ids.size()),
+                                                 const_cast<PCIDLIST_ABSOLUTE_ARRAY>(ids.data()), &items))) {
+        items = nullptr;
+    }
+    for (PIDLIST_ABSOLUTE id : ids) ILFree(id);
+    return items;
+}
+
+// What one menu offers, as lines comparable between the two kinds: the
+// entry's state and caption, then per item its title, tool tip (status
+// text) and enabled state.
+struct Listing {
+    std::string entry;                  // "hidden", or "shown <caption>"
+    std::vector<std::string> items;     // "<title> | <status text> | enabled|disabled"
+    std::vector<std::string> icons;     // command objects only: the icon paths
+};
+
+class ExplorerCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.Valid());
+        ASSERT_TRUE(library.MakeGroup("EXT.txt"));
+        ASSERT_TRUE(library.MakeGroup("EXT.png"));
+        ASSERT_TRUE(library.MakeGroup("EXT.txt.png"));
+        ASSERT_TRUE(library.AddRecorder("EXT.txt.png", "Both", "--both"));
+        ASSERT_TRUE(library.AddRecorder("EXT.txt", "Text tool.(20)", "--text"));
+        ASSERT_TRUE(library.AddRecorder("EXT.txt", "Another.(10)"));
+        ShortcutSpec withIcon;
+        withIcon.target = RecorderPath();
+        withIcon.iconPath = "C:\\windows\\system32\\shell32.dll";
+        withIcon.iconIndex = 3;
+        ASSERT_EQ(S_OK, WriteShortcut(library / "EXT.png\\Image tool.lnk", withIcon));
+        ASSERT_TRUE(library.WriteSettings(Section() + "UseMenuName=1\nMenuName=My actions\n"));
+        files = {library.AddFile("a.txt"), library.AddFile("b.png"), library.AddFile("c.zip")};
+        dllPath = library.CopyLibrary();
+        ASSERT_FALSE(dllPath.empty());
+        module = LoadLibraryA(dllPath.c_str());
+        ASSERT_NE(nullptr, module);
+        getClassObject =
+            reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        canUnloadNow =
+            reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        ASSERT_NE(nullptr, getClassObject);
+        ASSERT_NE(nullptr, canUnloadNow);
+    }
+    void TearDown() override {
+        if (module != nullptr) {
+            EXPECT_EQ(S_OK, canUnloadNow()) << "every object was released";
+            FreeLibrary(module);
+        }
+    }
+
+    template <class I>
+    I* Create(const CLSID& clsid, const IID& iid) {
+        IClassFactory* factory = nullptr;
+        if (FAILED(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return nullptr;
+        I* object = nullptr;
+        if (FAILED(factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object)))) object = nullptr;
+        factory->Release();
+        return object;
+    }
+
+    // The classic menu for `selection`; `menuOut`/`popupOut` keep it for an
+    // invocation when given.
+    Listing Classic(const std::vector<std::string>& selection, IContextMenu** menuOut = nullptr) {
+        Listing out;
+        IShellExtInit* init = Create<IShellExtInit>(kExtensionClassId, IID_IShellExtInit);
+        IDataObject* data = ShellDataObject(selection);
+        if (init == nullptr || data == nullptr) return out;
+        init->Initialize(nullptr, data, nullptr);
+        data->Release();
+        IContextMenu* menu = nullptr;
+        init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+        init->Release();
+        HMENU popup = CreatePopupMenu();
+        const HRESULT used = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+        out.entry = "hidden";
+        HMENU sub = GetSubMenu(popup, 0);
+        if (sub != nullptr) {
+            wchar_t caption[128] = {};
+            GetMenuStringW(popup, 0, caption, 128, MF_BYPOSITION);
+            out.entry = "shown " + Narrow(caption);
+            for (int k = 0; k < GetMenuItemCount(sub); ++k) {
+                MENUITEMINFOW info = {};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE;
+                GetMenuItemInfoW(sub, static_cast<UINT>(k), TRUE, &info);
+                const bool enabled = (info.fState & MFS_GRAYED) == 0;
+                wchar_t title[300] = {}, help[300] = {};
+                if (enabled) {
+                    menu->GetCommandString(info.wID - 1, GCS_VERBW, nullptr, reinterpret_cast<LPSTR>(title), 300);
+                    menu->GetCommandString(info.wID - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 300);
+                } else {
+                    GetMenuStringW(sub, static_cast<UINT>(k), title, 300, MF_BYPOSITION);
+                }
+                out.items.push_back(Narrow(title) + " | " + (enabled ? Narrow(help) : "(none)") + " | " +
+                                    (enabled ? "enabled" : "disabled"));
+            }
+        }
+        EXPECT_TRUE(SUCCEEDED(used));
+        DestroyMenu(popup);
+        if (menuOut != nullptr) {
+            *menuOut = menu;
+        } else {
+            menu->Release();
+        }
+        return out;
+    }
+
+    // The command objects for `items`; `subOut` keeps the subcommands.
+    Listing Commands(IShellItemArray* items, std::vector<IExplorerCommand*>* subOut = nullptr) {
+        Listing out;
+        IExplorerCommand* root = Create<IExplorerCommand>(kExplorerCommandClassId, IID_IExplorerCommand);
+        if (root == nullptr) return out;
+        EXPCMDSTATE state = 0;
+        EXPECT_EQ(S_OK, root->GetState(items, TRUE, &state));
+        EXPCMDFLAGS flags = 0;
+        EXPECT_EQ(S_OK, root->GetFlags(&flags));
+        EXPECT_EQ(static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS), flags);
+        out.entry = state == ECS_HIDDEN ? "hidden"
+                                        : "shown " + Take([&](wchar_t** t) { return root->GetTitle(items, t); });
+        IEnumExplorerCommand* list = nullptr;
+        if (state != ECS_HIDDEN && SUCCEEDED(root->EnumSubCommands(&list))) {
+            IExplorerCommand* sub = nullptr;
+            ULONG fetched = 0;
+            while (list->Next(1, &sub, &fetched) == S_OK && fetched == 1) {
+                EXPCMDSTATE subState = 0;
+                sub->GetState(items, TRUE, &subState);
+                std::string line = Take([&](wchar_t** t) { return sub->GetTitle(items, t); });
+                line += " | " + Take([&](wchar_t** t) { return sub->GetToolTip(items, t); });
+                line += subState == ECS_ENABLED ? " | enabled" : " | disabled";
+                out.items.push_back(line);
+                out.icons.push_back(Take([&](wchar_t** t) { return sub->GetIcon(items, t); }));
+                if (subOut != nullptr) {
+                    subOut->push_back(sub);
+                } else {
+                    sub->Release();
+                }
+            }
+            list->Release();
+        }
+        root->Release();
+        return out;
+    }
+
+    ComApartment apartment;
+    ActionLibrary library;
+    std::vector<std::string> files;  // a.txt, b.png, c.zip
+    std::string dllPath;
+    HMODULE module = nullptr;
+    GetClassObjectFn getClassObject = nullptr;
+    CanUnloadNowFn canUnloadNow = nullptr;
+};
+
+TEST_F(ExplorerCommandTest, CommandsListWhatTheClassicMenuListsForEachSelection) {
+    IShellItemArray* first = ItemArray({files[0]});
+    ASSERT_NE(nullptr, first);
+    {
+        // Before anything loaded the catalogue, a quick answer is refused.
+        IExplorerCommand* root = Create<IExplorerCommand>(kExplorerCommandClassId, IID_IExplorerCommand);
+        ASSERT_NE(nullptr, root);
+        EXPCMDSTATE state = 0;
+        EXPECT_EQ(E_PENDING, root->GetState(first, FALSE, &state));
+        root->Release();
+    }
+    const std::string recorderIcon = RecorderPath() + ",0";
+    const std::string shellIcon = "C:\\windows\\system32\\shell32.dll,3";
+    // Per selection the number of actions the classic menu lists (a check of
+    // the fixture: every group matching all files gives its actions).
+    const struct {
+        std::vector<std::string> selection;
+        size_t actions;
+    } cases[] = {
+        {{files[0]}, 3}, {{files[1]}, 2}, {{files[0], files[1]}, 1}, {{files[2]}, 0}, {{files[1], files[2]}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selection.size() == 1 ? c.selection[0] : c.selection[0] + " +");
+        const Listing classic = Classic(c.selection);
+        IShellItemArray* items = ItemArray(c.selection);
+        ASSERT_NE(nullptr, items);
+        const Listing commands = Commands(items);
+        items->Release();
+        // The table, for the record: selection, then both listings.
+        std::string names;
+        for (const std::string& f : c.selection) names += " " + f.substr(f.rfind('\\') + 1);
+        std::printf("selection%s\n  classic:  %s\n  commands: %s\n", names.c_str(), classic.entry.c_str(),
+                    commands.entry.c_str());
+        for (size_t k = 0; k < classic.items.size() || k < commands.items.size(); ++k) {
+            std::printf("  classic:  %s\n  commands: %s  [icon %s]\n",
+                        k < classic.items.size() ? classic.items[k].c_str() : "-",
+                        k < commands.items.size() ? commands.items[k].c_str() : "-",
+                        k < commands.icons.size() ? commands.icons[k].c_str() : "-");
+        }
+        EXPECT_EQ(c.actions, classic.items.size());
+        EXPECT_EQ(classic.entry, commands.entry);
+        EXPECT_EQ(classic.items, commands.items);
+        ASSERT_EQ(commands.items.size(), commands.icons.size());
+        for (size_t k = 0; k < commands.items.size(); ++k) {
+            const bool image = commands.items[k].rfind("Image tool |", 0) == 0;
+            EXPECT_EQ(image ? shellIcon : recorderIcon, commands.icons[k]) << commands.items[k];
+        }
+    }
+    first->Release();
+}
+
+TEST_F(ExplorerCommandTest, EmptySubmenuShownWhenNotHiddenAndInvokeStartsTheClassicCommandLine) {
+    ASSERT_TRUE(library.WriteSettings(Section() + "HideEmpty=0\n"));
+    TempDir records("zkrec");
+    const std::string record = records / "record.txt";
+    UseRecordFile(record);
+    const std::vector<std::string> both = {files[1], files[0]};
+
+    // Nothing matches c.zip: the classic "(Empty)" item, disabled.
+    IShellItemArray* zip = ItemArray({files[2]});
+    ASSERT_NE(nullptr, zip);
+    const Listing empty = Commands(zip);
+    zip->Release();
+    EXPECT_EQ(Classic({files[2]}).items, empty.items);
+    ASSERT_EQ(1u, empty.items.size());
+
+    IContextMenu* menu = nullptr;
+    const Listing classic = Classic(both, &menu);
+    ASSERT_NE(nullptr, menu);
+    ASSERT_EQ(1u, classic.items.size());
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = MAKEINTRESOURCEA(0);
+    EXPECT_EQ(S_OK, menu->InvokeCommand(&info));
+    menu->Release();
+    const std::string classicLine = WaitForRecordedCommandLine(record);
+    ASSERT_FALSE(classicLine.empty());
+
+    UseRecordFile(record);
+    IShellItemArray* items = ItemArray(both);
+    ASSERT_NE(nullptr, items);
+    std::vector<IExplorerCommand*> subs;
+    const Listing commands = Commands(items, &subs);
+    ASSERT_EQ(classic.items, commands.items);
+    ASSERT_EQ(1u, subs.size());
+    EXPECT_EQ(S_OK, subs[0]->Invoke(items, nullptr));
+    EXPECT_EQ(classicLine, WaitForRecordedCommandLine(record));
+    for (IExplorerCommand* sub : subs) sub->Release();
+    items->Release();
+}
+
+}  // namespace
