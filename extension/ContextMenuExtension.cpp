@@ -45,6 +45,24 @@ BOOL InsertTextItem(HMENU menu, UINT position, UINT flags, UINT_PTR id, const ch
     return InsertMenuW(menu, position, MF_BYPOSITION | flags, id, AsWide(caption.Text()));
 }
 
+// Inserts an owner-drawn item for `item`: its item data is the action (what
+// the hook measures and paints), and it keeps the action's name as its own
+// text, which accessibility clients read (an owner-drawn item without one is
+// silent to screen readers). Without the text's storage, the item goes in
+// without it.
+BOOL InsertOwnerDrawnItem(HMENU menu, UINT position, UINT id, ActionItem* item) {
+    HeapWide name;
+    const bool named = AssignUtf16Exact(name, item->displayName.Text());
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_DATA | (named ? MIIM_STRING : 0);
+    info.fType = MFT_OWNERDRAW;
+    info.wID = id;
+    info.dwItemData = reinterpret_cast<ULONG_PTR>(item);
+    info.dwTypeData = named ? AsWide(name.storage) : nullptr;
+    return InsertMenuItemW(menu, position, TRUE, &info);
+}
+
 // The names of a drop list, read once from first to last. DragQueryFileW
 // finds name i by walking the list from its first name, so reading n names
 // through it costs n * n / 2 name lengths (6,552 names: 0.4 s under Wine 8,
@@ -132,6 +150,8 @@ STDMETHODIMP ContextMenuExtension::QueryInterface(REFIID riid, void** ppv) {
     static const QITAB interfaces[] = {
         QITABENT(ContextMenuExtension, IShellExtInit),
         QITABENT(ContextMenuExtension, IContextMenu),
+        QITABENT(ContextMenuExtension, IContextMenu2),
+        QITABENT(ContextMenuExtension, IContextMenu3),
         {nullptr, 0},
     };
     return QISearch(this, interfaces, riid, ppv);
@@ -180,7 +200,9 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     const Settings& options = borrowed.HeldSettings();
     menu.settings = &options;
     const bool showEmpty = options.HideEmpty == 0;
-    const FixedText caption(options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord);
+    // An empty custom name would make a blank entry: the product's name instead.
+    const bool ownName = options.UseMenuName != 0 && options.MenuName.Text()[0] != 0;
+    const FixedText caption(ownName ? options.MenuName.Text() : kProductWord);
     int32_t count = 0;
     if (GatherSelection((uFlags & CMF_VERBSONLY) != 0)) count = CollectActions();
 
@@ -195,12 +217,12 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
         menu.settings = &DefaultCatalogueSettings();
     }
 
+    menu.ReadLook();
     if (count > 0) {
         const bool ownerDrawn = menu.Register();
         for (int32_t k = 0; k < count; ++k) {
             if (ownerDrawn) {
-                InsertMenuW(subMenu, static_cast<UINT>(k), MF_BYPOSITION | MF_OWNERDRAW, nextId,
-                            reinterpret_cast<LPCWSTR>(menu.items[k]));
+                InsertOwnerDrawnItem(subMenu, static_cast<UINT>(k), nextId, menu.items[k]);
             } else {
                 InsertTextItem(subMenu, static_cast<UINT>(k), MF_STRING, nextId, menu.items[k]->displayName.Text());
             }
@@ -230,6 +252,31 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     DestroyMenu(subMenu);
     menu.subMenu = nullptr;
     return IdentifiersUsed(nextId - idCmdFirst);
+}
+
+STDMETHODIMP ContextMenuExtension::HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return HandleMenuMsg2(uMsg, wParam, lParam, nullptr);
+}
+
+STDMETHODIMP ContextMenuExtension::HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) {
+    LRESULT result = 0;
+    HRESULT hr = S_OK;
+    switch (uMsg) {
+        case WM_MENUCHAR:
+            result = menu.AnswerMenuChar(static_cast<WCHAR>(LOWORD(wParam)), reinterpret_cast<HMENU>(lParam));
+            break;
+        case WM_INITMENUPOPUP:
+            break;
+        case WM_MEASUREITEM:
+        case WM_DRAWITEM:
+            result = TRUE;
+            break;
+        default:
+            hr = S_FALSE;
+            break;
+    }
+    if (plResult != nullptr) *plResult = result;
+    return hr;
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {

@@ -3,8 +3,21 @@
 #include <new>
 
 #include "menudraw/GdiObjects.h"
+#include "menudraw/MenuCharChoice.h"
 #include "menudraw/MenuHook.h"
 #include "menudraw/MenuPaint.h"
+#include "toolkit/TextBuffer.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
+
+namespace {
+
+// One UTF-16 unit in the upper case of the user's language; 0 stays 0.
+char16_t FoldKey(char16_t unit) {
+    return static_cast<char16_t>(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(unit)))));
+}
+
+}  // namespace
 
 HWND const OwnerDrawMenu::kNoOwnerWindow = reinterpret_cast<HWND>(~static_cast<UINT_PTR>(0));
 
@@ -17,7 +30,12 @@ OwnerDrawMenu::OwnerDrawMenu(const Settings& options)
       fontOwned(0),
       iconWidth(0),
       iconHeight(0),
+      dpi(DpiOfWindow(nullptr)),
+      mode(MenuMode::kLight),
+      colours(ColoursOf(MenuMode::kLight)),
+      backgroundBrush(nullptr),
       items(new (std::nothrow) ActionItem*[kMaxMenuItems]),
+      sizedIcons(new (std::nothrow) HICON[kMaxMenuItems]()),
       itemCount(0),
       firstCommandId(0),
       checkBitmap(nullptr),
@@ -29,6 +47,7 @@ OwnerDrawMenu::OwnerDrawMenu(const Settings& options)
 OwnerDrawMenu::~OwnerDrawMenu() {
     Reset();
     delete[] items;
+    delete[] sizedIcons;
 }
 
 bool OwnerDrawMenu::Register() {
@@ -43,13 +62,47 @@ void OwnerDrawMenu::Reset() {
     }
     ReleaseMenuFont(this);
     DeleteCheckBitmap();
+    if (sizedIcons != nullptr) {
+        for (int32_t k = 0; k < kMaxMenuItems; ++k) {
+            if (sizedIcons[k] != nullptr) DestroyIcon(sizedIcons[k]);
+            sizedIcons[k] = nullptr;
+        }
+    }
+    if (backgroundBrush != nullptr) {
+        // A submenu still alive gets the system's background back before
+        // the brush goes.
+        if (subMenu != nullptr && IsMenu(subMenu)) {
+            MENUINFO info = {};
+            info.cbSize = sizeof info;
+            info.fMask = MIM_BACKGROUND;
+            info.hbrBack = nullptr;
+            SetMenuInfo(subMenu, &info);
+        }
+        DeleteGdiObject(backgroundBrush);
+        backgroundBrush = nullptr;
+    }
     itemCount = 0;
+}
+
+void OwnerDrawMenu::ReadLook() {
+    mode = ReadMenuMode();
+    colours = ColoursOf(mode);
+    dpi = DpiForNewMenu();
+    UpdateIconSize(this);
+    if (mode != MenuMode::kDark || subMenu == nullptr) return;
+    if (backgroundBrush == nullptr) backgroundBrush = CreateGdiSolidBrush(colours.background);
+    if (backgroundBrush == nullptr) return;
+    MENUINFO info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIM_BACKGROUND;
+    info.hbrBack = backgroundBrush;
+    SetMenuInfo(subMenu, &info);
 }
 
 void OwnerDrawMenu::CreateCheckBitmap() {
     DeleteCheckBitmap();
     int width = 0, height = 0;
-    CheckMarkCellSize(&width, &height);
+    CheckMarkCellSize(dpi, &width, &height);
     checkBitmap = DrawCheckBitmap(width, height);
 }
 
@@ -64,4 +117,24 @@ bool OwnerDrawMenu::IsOwnItem(UINT itemId, ULONG_PTR itemData) const {
     const UINT index = itemId - firstCommandId;
     if (index >= static_cast<UINT>(itemCount)) return false;
     return reinterpret_cast<ULONG_PTR>(items[index]) == itemData;
+}
+
+LRESULT OwnerDrawMenu::AnswerMenuChar(WCHAR key, HMENU menuShown) const {
+    if (menuShown == nullptr || menuShown != subMenu || items == nullptr || itemCount <= 0)
+        return MAKELRESULT(0, MNC_IGNORE);
+    char16_t keys[kMaxMenuItems];
+    int32_t current = -1;
+    for (int32_t k = 0; k < itemCount; ++k) {
+        HeapWide name;
+        keys[k] = 0;
+        if (AssignUtf16Exact(name, items[k]->displayName.Text()) && name.Length() > 0) {
+            const int32_t at = MnemonicPosition(name.Text());
+            keys[k] = FoldKey(name.Text()[at >= 0 ? at : 0]);
+        }
+        const UINT state = GetMenuState(subMenu, static_cast<UINT>(k), MF_BYPOSITION);
+        if (state != static_cast<UINT>(-1) && (state & MF_HILITE) != 0) current = k;
+    }
+    const MenuCharChoice choice = ChooseMenuItem(keys, itemCount, current, FoldKey(static_cast<char16_t>(key)));
+    if (choice.index < 0) return MAKELRESULT(0, MNC_IGNORE);
+    return MAKELRESULT(choice.index, choice.execute ? MNC_EXECUTE : MNC_SELECT);
 }

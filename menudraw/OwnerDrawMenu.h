@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "catalogue/ActionItem.h"
+#include "menudraw/MenuLook.h"
 #include "settings/Settings.h"
 
 struct ThreadHookRecord;
@@ -29,9 +30,15 @@ public:
     HWND ownerWindow;              // window showing the submenu; kNoOwnerWindow when none is known
     HFONT menuFont;                // font items are measured and painted with; null until the first measure
     int32_t fontOwned;             // 1 when menuFont was created for this menu and must be deleted
-    int32_t iconWidth;             // item icon width in pixels (small or large system size)
+    int32_t iconWidth;             // item icon width in pixels (small or large size at dpi)
     int32_t iconHeight;            // item icon height in pixels
+    UINT dpi;                      // DPI of the window showing the submenu (of the screen until it is known)
+    MenuMode mode;                 // light, dark or high contrast: read when the menu is built
+    MenuColours colours;           // the colours of mode, read with it
+    HBRUSH backgroundBrush;        // the submenu's own background in the dark mode; null otherwise
     ActionItem** items;            // kMaxMenuItems borrowed pointers, menu order; null when not allocated
+    HICON* sizedIcons;             // kMaxMenuItems owned icons taken at the menu's icon size where the
+                                   // action's shared icon has another size; null entries: none made
     int32_t itemCount;             // used entries of items, 0..kMaxMenuItems
     UINT firstCommandId;           // command id of items[0]; item k has firstCommandId + k
     HBITMAP checkBitmap;           // monochrome bitmap beside the popup entry; null when none
@@ -55,12 +62,19 @@ public:
     // had. A menu registered already stays so.
     bool Register();
     // Ends what belongs to one showing: unregisters from the hook, lets the
-    // font go (ReleaseMenuFont), deletes the check-mark bitmap and empties
-    // the items (itemCount 0). subMenu and firstCommandId stay.
+    // font go (ReleaseMenuFont), deletes the check-mark bitmap, the sized
+    // icons and the background brush and empties the items (itemCount 0).
+    // subMenu and firstCommandId stay.
     void Reset();
 
+    // Reads the display mode (ReadMenuMode) and its colours for the menu
+    // about to be built, and the DPI it will likely show at (DpiForNewMenu);
+    // in the dark mode gives the submenu a background brush of the dark
+    // colour (SetMenuInfo), kept until Reset. Call after subMenu is made.
+    void ReadLook();
+
     // Replaces checkBitmap with a newly drawn one for the system's check-mark
-    // size (DrawCheckBitmap); leaves it null when the bitmap cannot be made.
+    // size at the menu's DPI (DrawCheckBitmap); leaves it null when the bitmap cannot be made.
     void CreateCheckBitmap();
     // Deletes checkBitmap, if any, and clears it.
     void DeleteCheckBitmap();
@@ -68,4 +82,9 @@ public:
     // Whether command `itemId` is one of this menu's items and the item
     // there is `itemData` (the menu item data the hook sees).
     bool IsOwnItem(UINT itemId, ULONG_PTR itemData) const;
+
+    // The answer to WM_MENUCHAR for `key` typed in `menuShown`: an MNC_* code
+    // in the high word and an item position in the low word (MenuKeys.h).
+    // MNC_IGNORE (0) for another menu or one without actions.
+    LRESULT AnswerMenuChar(WCHAR key, HMENU menuShown) const;
 };

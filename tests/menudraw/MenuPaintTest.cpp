@@ -6,6 +6,7 @@
 #include "MenuTestSupport.h"
 #include "catalogue/ActionItem.h"
 #include "menudraw/GdiObjects.h"
+#include "menudraw/MenuLook.h"
 #include "menudraw/MenuPaint.h"
 #include "menudraw/OwnerDrawMenu.h"
 #include "tests/testsupport/ActionItemFile.h"
@@ -119,7 +120,7 @@ TEST(MenuPaint, CheckMarkCellSizeFollowsTheMenuFont) {
     original.cbSize = 340;  // the size every version of the platform fills
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &original, 0));
     int width = 0, height = 0;
-    CheckMarkCellSize(&width, &height);
+    CheckMarkCellSize(DpiOfWindow(nullptr), &width, &height);
     EXPECT_EQ(GetSystemMetrics(SM_CXMENUCHECK), width);
     EXPECT_EQ(GetSystemMetrics(SM_CYMENUCHECK), height);
 
@@ -128,7 +129,7 @@ TEST(MenuPaint, CheckMarkCellSizeFollowsTheMenuFont) {
     ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &larger, 0));
     const int changedWidth = GetSystemMetrics(SM_CXMENUCHECK);
     int afterWidth = 0, afterHeight = 0;
-    CheckMarkCellSize(&afterWidth, &afterHeight);
+    CheckMarkCellSize(DpiOfWindow(nullptr), &afterWidth, &afterHeight);
     ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &original, 0));
     EXPECT_NE(width, changedWidth) << "the platform's check size follows the menu font";
     EXPECT_EQ(changedWidth, afterWidth);
