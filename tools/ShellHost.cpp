@@ -33,7 +33,7 @@
 //                       of every open menu window ("menu window: l t r b",
 //                       innermost last)
 //     --accessible      with --screenshot: also print what an accessibility
-//                       client reads from the innermost menu window
+//                       client reads from each menu window, innermost last
 //                       (AccessibleObjectFromWindow, OBJID_CLIENT: "accessible
 //                       children: N", then "accessible name k: NAME" or
 //                       "accessible name k: failed 0x...")
@@ -423,26 +423,24 @@ void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
 // Popup menus are top-level windows; EnumWindows goes from the top of the
 // z-order, so the menu opened last comes first: printed in reverse below.
 std::vector<RECT> g_menuWindows;
-HWND g_innermostMenu = nullptr;
+std::vector<HWND> g_menuHandles;  // the same windows, innermost first
 BOOL CALLBACK CollectMenuWindow(HWND window, LPARAM) {
     char cls[16] = "";
     GetClassNameA(window, cls, sizeof cls);
     RECT r;
     if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(window) && GetWindowRect(window, &r)) {
-        if (g_menuWindows.empty()) g_innermostMenu = window;
+        g_menuHandles.push_back(window);
         g_menuWindows.push_back(r);
     }
     return TRUE;
 }
 
-// What a screen reader asks the innermost menu window for: its client
-// object's children and their names.
-void PrintAccessibleNames() {
+// What a screen reader asks a menu window for: its client object's
+// children and their names.
+void PrintAccessibleNames(HWND menuWindow) {
     IAccessible* object = nullptr;
-    HRESULT hr = g_innermostMenu != nullptr
-                     ? AccessibleObjectFromWindow(g_innermostMenu, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                                  reinterpret_cast<void**>(&object))
-                     : E_FAIL;
+    HRESULT hr = AccessibleObjectFromWindow(menuWindow, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                            reinterpret_cast<void**>(&object));
     if (FAILED(hr) || object == nullptr) {
         std::printf("accessible object: failed 0x%08lX\n", static_cast<unsigned long>(hr));
         return;
@@ -467,7 +465,7 @@ void PrintAccessibleNames() {
 }
 void PrintMenuWindows() {
     g_menuWindows.clear();
-    g_innermostMenu = nullptr;
+    g_menuHandles.clear();
     EnumWindows(CollectMenuWindow, 0);
     for (size_t i = g_menuWindows.size(); i-- > 0;) {
         const RECT& r = g_menuWindows[i];
@@ -542,7 +540,8 @@ void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
     if (!g_screenshot.empty()) {
         PrintMenuWindows();
         std::printf("screenshot: %s\n", SaveScreen(g_screenshot) ? g_screenshot.c_str() : "failed");
-        if (g_accessible) PrintAccessibleNames();
+        // Outermost first, as the menu windows are printed.
+        for (size_t i = g_menuHandles.size(); g_accessible && i-- > 0;) PrintAccessibleNames(g_menuHandles[i]);
         std::fflush(stdout);
     }
     // Done: close whatever is still open.
