@@ -85,6 +85,9 @@ public:
 
     // The answer to WM_MENUCHAR for `key` typed in `menuShown`: an MNC_* code
     // in the high word and an item position in the low word (MenuKeys.h).
-    // MNC_IGNORE (0) for another menu or one without actions.
+    // MNC_IGNORE (0) for another menu or one without actions. Observed with
+    // Wine 8.0 driving the shell host: the menu runs the item of an
+    // MNC_EXECUTE answer, but leaves the selection where it was on MNC_SELECT
+    // (Windows moves it).
     LRESULT AnswerMenuChar(WCHAR key, HMENU menuShown) const;
 };
