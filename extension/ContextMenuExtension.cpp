@@ -217,7 +217,6 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
         menu.settings = &DefaultCatalogueSettings();
     }
 
-    menu.ReadLook();
     if (count > 0) {
         const bool ownerDrawn = menu.Register();
         for (int32_t k = 0; k < count; ++k) {
@@ -237,6 +236,7 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     }
 
     if (GetMenuItemCount(subMenu) > 0) {
+        menu.ReadLook();
         menu.CreateCheckBitmap();
         if (InsertTextItem(hmenu, indexMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption.Text())) {
             if (menu.checkBitmap != nullptr)

@@ -89,7 +89,10 @@ void OwnerDrawMenu::ReadLook() {
     colours = ColoursOf(mode);
     dpi = DpiForNewMenu();
     UpdateIconSize(this);
-    if (mode != MenuMode::kDark || subMenu == nullptr) return;
+    // Only a submenu of owner-drawn items is all drawn in the dark colours:
+    // the system draws a text item (the grayed "(Empty)", or every item when
+    // no hook could be had) in its own text colour, unreadable on dark.
+    if (mode != MenuMode::kDark || subMenu == nullptr || hookRecord == nullptr || itemCount <= 0) return;
     if (backgroundBrush == nullptr) backgroundBrush = CreateGdiSolidBrush(colours.background);
     if (backgroundBrush == nullptr) return;
     MENUINFO info = {};

@@ -69,8 +69,9 @@ public:
 
     // Reads the display mode (ReadMenuMode) and its colours for the menu
     // about to be built, and the DPI it will likely show at (DpiForNewMenu);
-    // in the dark mode gives the submenu a background brush of the dark
-    // colour (SetMenuInfo), kept until Reset. Call after subMenu is made.
+    // in the dark mode gives a submenu of owner-drawn items (registered, with
+    // actions) a background brush of the dark colour (SetMenuInfo), kept
+    // until Reset. Call once the submenu's items are in.
     void ReadLook();
 
     // Replaces checkBitmap with a newly drawn one for the system's check-mark

@@ -601,7 +601,9 @@ TEST_F(ContextMenuTest, LettersPickItemsThroughHandleMenuMsg2) {
         ASSERT_EQ(S_OK, menu3->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(c.key, MF_POPUP), reinterpret_cast<LPARAM>(sub),
                                               &result));
         EXPECT_EQ(c.code, HIWORD(result)) << static_cast<char>(c.key);
-        if (c.picked != nullptr) EXPECT_EQ(position(c.picked), LOWORD(result)) << static_cast<char>(c.key);
+        if (c.picked != nullptr) {
+            EXPECT_EQ(position(c.picked), LOWORD(result)) << static_cast<char>(c.key);
+        }
     }
     // Another menu's letters are not the extension's to answer.
     LRESULT result = -1;
