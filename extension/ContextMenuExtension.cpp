@@ -47,6 +47,28 @@ BOOL InsertTextItem(HMENU menu, UINT position, UINT flags, UINT_PTR id, const ch
     return InsertMenuW(menu, position, MF_BYPOSITION | flags, id, AsWide(caption.Text()));
 }
 
+// Inserts an owner-drawn item for `item`: its item data is the action (what
+// the hook measures and paints), and it keeps the action's name as its own
+// text, which accessibility clients read (an owner-drawn item without one is
+// silent to screen readers). Without the text's storage, the item goes in
+// without it.
+// `state` is MFS_GRAYED or 0; `popup` is the submenu the item opens, or null.
+BOOL InsertOwnerDrawnItem(HMENU menu, UINT position, UINT id, ActionItem* item, UINT state, HMENU popup) {
+    HeapWide name;
+    const bool named = AssignUtf16Exact(name, item->displayName.Text());
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_DATA | MIIM_STATE | (named ? MIIM_STRING : 0) |
+                 (popup != nullptr ? MIIM_SUBMENU : 0);
+    info.fType = MFT_OWNERDRAW;
+    info.fState = state;
+    info.wID = id;
+    info.hSubMenu = popup;
+    info.dwItemData = reinterpret_cast<ULONG_PTR>(item);
+    info.dwTypeData = named ? AsWide(name.storage) : nullptr;
+    return InsertMenuItemW(menu, position, TRUE, &info);
+}
+
 // The names of a drop list, read once from first to last. DragQueryFileW
 // finds name i by walking the list from its first name, so reading n names
 // through it costs n * n / 2 name lengths (6,552 names: 0.4 s under Wine 8,
@@ -216,6 +238,8 @@ STDMETHODIMP ContextMenuExtension::QueryInterface(REFIID riid, void** ppv) {
     static const QITAB interfaces[] = {
         QITABENT(ContextMenuExtension, IShellExtInit),
         QITABENT(ContextMenuExtension, IContextMenu),
+        QITABENT(ContextMenuExtension, IContextMenu2),
+        QITABENT(ContextMenuExtension, IContextMenu3),
         {nullptr, 0},
     };
     return QISearch(this, interfaces, riid, ppv);
@@ -303,6 +327,7 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     }
 
     if (GetMenuItemCount(subMenu) > 0) {
+        menu.ReadLook();
         menu.CreateCheckBitmap();
         if (InsertTextItem(hmenu, indexMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(subMenu), caption.Text())) {
             if (menu.checkBitmap != nullptr)
@@ -321,7 +346,9 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
 }
 
 const char* MenuCaption(const Settings& options) {
-    return options.UseMenuName != 0 ? options.MenuName.Text() : kProductWord;
+    // An empty custom name would make a blank entry: the product's name instead.
+    const bool ownName = options.UseMenuName != 0 && options.MenuName.Text()[0] != 0;
+    return ownName ? options.MenuName.Text() : kProductWord;
 }
 
 int32_t ContextMenuExtension::ListActions(bool resolveShortcuts, ActionItem** entries) {
@@ -340,6 +367,31 @@ int32_t ContextMenuExtension::ListFlatActions(bool resolveShortcuts) {
     if (collected > 0 && menu.items != nullptr) AddEntries(nullptr, entries, collected, kMaxMenuItems, false);
     delete[] entries;
     return menu.itemCount;
+}
+
+STDMETHODIMP ContextMenuExtension::HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    return HandleMenuMsg2(uMsg, wParam, lParam, nullptr);
+}
+
+STDMETHODIMP ContextMenuExtension::HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) {
+    LRESULT result = 0;
+    HRESULT hr = S_OK;
+    switch (uMsg) {
+        case WM_MENUCHAR:
+            result = menu.AnswerMenuChar(static_cast<WCHAR>(LOWORD(wParam)), reinterpret_cast<HMENU>(lParam));
+            break;
+        case WM_INITMENUPOPUP:
+            break;
+        case WM_MEASUREITEM:
+        case WM_DRAWITEM:
+            result = TRUE;
+            break;
+        default:
+            hr = S_FALSE;
+            break;
+    }
+    if (plResult != nullptr) *plResult = result;
+    return hr;
 }
 
 bool ContextMenuExtension::GatherSelection(bool resolveShortcuts) {
@@ -457,11 +509,11 @@ int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int
             // An action whose program is not there is shown greyed.
             const UINT missing = entry->ProgramMissing() ? MF_GRAYED : 0;
             const BOOL done = target == nullptr ? TRUE
-                              : ownerDrawn      ? InsertMenuW(target, static_cast<UINT>(inserted),
-                                                       MF_BYPOSITION | MF_OWNERDRAW | missing, id,
-                                                       reinterpret_cast<LPCWSTR>(entry))
-                                         : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING | missing, id,
-                                                          entry->displayName.Text());
+                              : ownerDrawn
+                                  ? InsertOwnerDrawnItem(target, static_cast<UINT>(inserted), id, entry,
+                                                         missing != 0 ? MFS_GRAYED : 0, nullptr)
+                                  : InsertTextItem(target, static_cast<UINT>(inserted), MF_STRING | missing, id,
+                                                   entry->displayName.Text());
             if (done) {
                 ++inserted;
             } else {
@@ -495,21 +547,21 @@ int32_t ContextMenuExtension::AddEntries(HMENU target, ActionItem** entries, int
         delete[] children;
         bool done = target == nullptr && shown > 0;
         if (shown > 0 && target != nullptr) {
-            HeapWide caption;
-            MENUITEMINFOW info = {};
-            info.cbSize = sizeof info;
-            info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA;
-            info.wID = id;
-            info.hSubMenu = popup;
-            info.dwItemData = reinterpret_cast<ULONG_PTR>(entry);
             if (ownerDrawn) {
-                info.fType = MFT_OWNERDRAW;
-                done = InsertMenuItemW(target, static_cast<UINT>(inserted), TRUE, &info) != FALSE;
-            } else if (AssignUtf16Exact(caption, entry->displayName.Text())) {
-                info.fMask |= MIIM_STRING;
+                done = InsertOwnerDrawnItem(target, static_cast<UINT>(inserted), id, entry, 0, popup) != FALSE;
+            } else {
+                HeapWide caption;
+                MENUITEMINFOW info = {};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_SUBMENU | MIIM_DATA | MIIM_STRING;
                 info.fType = MFT_STRING;
-                info.dwTypeData = AsWide(caption.storage);
-                done = InsertMenuItemW(target, static_cast<UINT>(inserted), TRUE, &info) != FALSE;
+                info.wID = id;
+                info.hSubMenu = popup;
+                info.dwItemData = reinterpret_cast<ULONG_PTR>(entry);
+                if (AssignUtf16Exact(caption, entry->displayName.Text())) {
+                    info.dwTypeData = AsWide(caption.storage);
+                    done = InsertMenuItemW(target, static_cast<UINT>(inserted), TRUE, &info) != FALSE;
+                }
             }
         }
         if (done) {

@@ -67,7 +67,7 @@ constexpr int32_t kMaxSelectedFiles = (kCommandLineLimit - 1 - 3) / 5;
 // settings say to use it, else the product word. Never null.
 const char* MenuCaption(const Settings& options);
 
-class ContextMenuExtension final : public IContextMenu, public IShellExtInit {
+class ContextMenuExtension final : public IContextMenu3, public IShellExtInit {
 public:
     LONG refCount;                    // COM reference count; 1 from construction, destroyed at 0
     ComPtr<IDataObject> dataObject;   // the selection from Initialize, one reference held; empty until then
@@ -111,6 +111,17 @@ public:
     // else what it opens) or the name of the item at offset idCmd;
     // E_INVALIDARG for an offset that names no item.
     STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, LPSTR pszName, UINT cchMax) override;
+
+    // IContextMenu2 and IContextMenu3: the messages the shell hands over
+    // for the extension's items. WM_MENUCHAR in the submenu answers with the
+    // item a typed letter picks (OwnerDrawMenu::AnswerMenuChar);
+    // WM_INITMENUPOPUP, WM_MEASUREITEM and WM_DRAWITEM are left to the
+    // menu's message hook (menudraw/MenuHook.h), which sees them at the
+    // window after the shell's procedure has handed them here, and are
+    // answered as handled. Every other message: S_FALSE. `plResult` may be
+    // null.
+    STDMETHODIMP HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    STDMETHODIMP HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) override;
 
     // Drops what belongs to one menu: the selection, then the menu's hook
     // registration, font and check-mark bitmap (OwnerDrawMenu::Reset), then

@@ -23,6 +23,7 @@ BOOL Uncounted(BOOL deleted) {
 int32_t LiveGdiObjectCount() { return liveGdiObjects.load(std::memory_order_relaxed); }
 
 HPEN CreateGdiPen(int style, int width, COLORREF colour) { return Counted(CreatePen(style, width, colour)); }
+HBRUSH CreateGdiSolidBrush(COLORREF colour) { return Counted(CreateSolidBrush(colour)); }
 
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height) {
     return Counted(CreateCompatibleBitmap(dc, width, height));

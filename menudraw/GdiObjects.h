@@ -25,6 +25,7 @@
 int32_t LiveGdiObjectCount();
 
 HPEN CreateGdiPen(int style, int width, COLORREF colour);
+HBRUSH CreateGdiSolidBrush(COLORREF colour);
 HBITMAP CreateGdiCompatibleBitmap(HDC dc, int width, int height);
 HBITMAP CreateGdiBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
 HFONT CreateGdiFontIndirect(const LOGFONTW* font);

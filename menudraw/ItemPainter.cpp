@@ -43,10 +43,7 @@ private:
 
 void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, int x, int y, int w, int h) {
     if (w <= 0 || h <= 0) return;
-    if (!gradient) {
-        FillBox(dc, x, y, w, h, SystemBrush(COLOR_HIGHLIGHT));
-        return;
-    }
+    if (!gradient) end = start;  // a plain bar: every column the start colour
     // The column colours go into one row of 32-bit pixels (blue in the low
     // byte, then green, then red), which StretchDIBits copies 1:1 across and
     // repeats down the height; no GDI object is made. Wider gradients go in
@@ -77,9 +74,11 @@ void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, 
     }
 }
 
-void DrawRaisedFrame(HDC dc, int x, int y, int w, int h) {
-    PenObject shadow(CreateGdiPen(PS_SOLID, 0, GetSysColor(COLOR_BTNSHADOW)));
-    PenObject light(CreateGdiPen(PS_SOLID, 0, GetSysColor(COLOR_BTNHIGHLIGHT)));
+void DrawRaisedFrame(HDC dc, int x, int y, int w, int h, COLORREF lightColour, COLORREF shadowColour) {
+    if (lightColour == CLR_INVALID) lightColour = GetSysColor(COLOR_BTNHIGHLIGHT);
+    if (shadowColour == CLR_INVALID) shadowColour = GetSysColor(COLOR_BTNSHADOW);
+    PenObject shadow(CreateGdiPen(PS_SOLID, 0, shadowColour));
+    PenObject light(CreateGdiPen(PS_SOLID, 0, lightColour));
     if (!shadow.Valid() || !light.Valid()) return;
     int right = x + w - 1;
     int bottom = y + h - 1;
@@ -100,29 +99,42 @@ void DrawRaisedFrame(HDC dc, int x, int y, int w, int h) {
 
 void FillMenuBackground(HDC dc, int x, int y, int w, int h) { FillBox(dc, x, y, w, h, SystemBrush(COLOR_MENU)); }
 
+namespace {
+
+// Fills (x, y, w, h) with `colour` without making a brush: a one-column
+// "gradient" from the colour to itself.
+void FillSolid(HDC dc, int x, int y, int w, int h, COLORREF colour) {
+    FillHighlightGradient(dc, false, colour, colour, x, y, w, h);
+}
+
+}  // namespace
+
 void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemLook& look) {
     TextStateGuard textState(dc);
     const int iw = look.iconWidth;
     const int ih = look.iconHeight;
+    const MenuColours colours = look.colours != nullptr ? *look.colours : ColoursOf(MenuMode::kLight);
+    const ItemMargins margins = ItemMarginsForDpi(look.dpi);
 
     if (look.selected) {
-        ItemBox bar = HighlightBox(x0, y0, width, height, iw, look.buttonIcon);
-        FillHighlightGradient(dc, look.gradient, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_MENU), bar.left, bar.top, bar.width,
+        ItemBox bar = HighlightBox(x0, y0, width, height, iw, look.buttonIcon, margins);
+        FillHighlightGradient(dc, look.gradient, colours.highlight, colours.gradientEnd, bar.left, bar.top, bar.width,
                               bar.height);
         if (look.buttonIcon) {
-            ItemBox area = ButtonAreaBox(x0, y0, height, iw);
-            FillMenuBackground(dc, area.left, area.top, area.width, area.height);
-            ItemBox frame = RaisedFrameBox(x0, y0, height, iw, ih);
-            DrawRaisedFrame(dc, frame.left, frame.top, frame.width, frame.height);
+            ItemBox area = ButtonAreaBox(x0, y0, height, iw, margins);
+            FillSolid(dc, area.left, area.top, area.width, area.height, colours.background);
+            ItemBox frame = RaisedFrameBox(x0, y0, height, iw, ih, margins);
+            DrawRaisedFrame(dc, frame.left, frame.top, frame.width, frame.height, colours.buttonLight,
+                            colours.buttonShadow);
         }
-        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        SetTextColor(dc, colours.selectedText);
     } else {
-        FillBox(dc, x0, y0, width, height, SystemBrush(COLOR_MENU));
-        SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
+        FillSolid(dc, x0, y0, width, height, colours.background);
+        SetTextColor(dc, colours.text);
     }
 
     if (look.icon != nullptr) {
-        ItemBox icon = IconBox(x0, y0, height, iw, ih);
+        ItemBox icon = IconBox(x0, y0, height, iw, ih, margins);
         DrawIconEx(dc, icon.left, icon.top, look.icon, icon.width, icon.height, 0, nullptr, DI_NORMAL);
     }
 
@@ -133,8 +145,12 @@ void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemL
     SIZE extent = {0, 0};
     if (!GetTextExtentPoint32W(dc, AsWide(text.Text()), text.Length(), &extent)) extent.cy = 0;
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-    ItemBox origin = TextOrigin(x0, y0, height, iw, extent.cy);
-    TextOutW(dc, origin.left, origin.top, AsWide(text.Text()), text.Length());
+    ItemBox origin = TextOrigin(x0, y0, height, iw, extent.cy, margins);
+    // DrawText shows "&x" as an underlined x (hidden while the system shows
+    // no keyboard cues) and "&&" as "&".
+    RECT box = {origin.left, origin.top, x0 + width, origin.top + extent.cy};
+    DrawTextW(dc, AsWide(text.Text()), text.Length(), &box,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP | (look.hidePrefix ? DT_HIDEPREFIX : 0));
 }
 
 void PaintItem(HDC dc, const RECT& item, const ItemLook& look) {
@@ -158,7 +174,8 @@ void PaintItem(HDC dc, const RECT& item, const ItemLook& look) {
     }  // the bitmap is deselected before it and the context are deleted
 }
 
-ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight) {
+ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight,
+                         uint32_t dpi) {
     SIZE extent = {0, 0};
     int32_t averageWidth = 0;
     MemoryDC memory;
@@ -178,5 +195,5 @@ ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconW
         TEXTMETRICW metrics;
         if (GetTextMetricsW(memory.Get(), &metrics)) averageWidth = metrics.tmAveCharWidth;
     }
-    return MeasuredItemSize(extent.cx, extent.cy, averageWidth, iconWidth, iconHeight);
+    return MeasuredItemSize(extent.cx, extent.cy, averageWidth, iconWidth, iconHeight, ItemMarginsForDpi(dpi));
 }

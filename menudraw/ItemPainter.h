@@ -3,8 +3,9 @@
 // menu-coloured background, and the composition of a whole item (off-screen
 // in a bitmap of the item's size, reaching the item's context in one BitBlt).
 //
-// Every colour is taken from the system at paint time (GetSysColor); the
-// display options come with each call (ItemLook), no setting is read here. Every
+// The colours, the DPI and the display options come with each call
+// (ItemLook: without colours, the system's, read at paint time); no setting
+// is read here. Every
 // GDI object made for a paint is deleted before the paint returns (counted
 // through GdiObjects.h).
 #pragma once
@@ -14,22 +15,23 @@
 #include <cstdint>
 
 #include "menudraw/ItemLayout.h"
+#include "menudraw/MenuLook.h"
 
 // Fills (x, y, w, h) with a left-to-right gradient from `start` to `end`,
 // one colour per pixel column (Gradient.h), in one StretchDIBits of a row of
 // pixels per 256 columns; no GDI object is created. Columns whose copy fails
 // stay unpainted. Nothing at all when w <= 0 or h <= 0. Without `gradient`
-// (the setting GradientMenuBar off), a plain fill with the system brush
-// COLOR_HIGHLIGHT + 1 instead, the two colours unused.
+// (the setting GradientMenuBar off), a plain fill of `start` instead.
 void FillHighlightGradient(HDC dc, bool gradient, COLORREF start, COLORREF end, int x, int y, int w, int h);
 
-// A one-pixel raised frame around (x, y, w, h): COLOR_BTNHIGHLIGHT on the left
+// A one-pixel raised frame around (x, y, w, h): `light` on the left
 // column from y to bottom - 1 and on the top row from x + 1 to right;
-// COLOR_BTNSHADOW on the bottom row from x to right - 1 and on the right column
-// from y + 1 to bottom (right = x + w - 1, bottom = y + h - 1). The context's
-// pen and current position are as before afterwards. When either pen cannot
-// be created no line is drawn.
-void DrawRaisedFrame(HDC dc, int x, int y, int w, int h);
+// `shadow` on the bottom row from x to right - 1 and on the right column
+// from y + 1 to bottom (right = x + w - 1, bottom = y + h - 1). CLR_INVALID
+// stands for COLOR_BTNHIGHLIGHT and COLOR_BTNSHADOW. The context's pen and
+// current position are as before afterwards. When either pen cannot be
+// created no line is drawn.
+void DrawRaisedFrame(HDC dc, int x, int y, int w, int h, COLORREF light = CLR_INVALID, COLORREF shadow = CLR_INVALID);
 
 // Fills (x, y, w, h) with the system brush COLOR_MENU + 1.
 void FillMenuBackground(HDC dc, int x, int y, int w, int h);
@@ -42,8 +44,11 @@ struct ItemLook {
     int32_t iconWidth;    // size the icon is drawn at
     int32_t iconHeight;
     HICON icon;           // may be null: no icon drawn
-    const char* text;     // the name (UTF-8, terminated), all of it is drawn
+    const char* text;     // the name (UTF-8, terminated), all of it drawn; "&x" underlines x, "&&" shows "&"
     HFONT font;           // font of the name; never null here
+    const MenuColours* colours;  // colours to paint with; null: the system's (ColoursOf(kLight))
+    uint32_t dpi;         // DPI the margins are scaled to; 0 counts as 96
+    bool hidePrefix;      // ODS_NOACCEL: the mnemonic is not underlined (no keyboard cues)
 };
 
 // Paints the whole item at (x0, y0), W x H, into `dc`: background by state,
@@ -58,9 +63,10 @@ void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemL
 void PaintItem(HDC dc, const RECT& item, const ItemLook& look);
 
 // Size of an item showing `name` in `font` with icons of iconWidth x
-// iconHeight (ItemLayout.h: MeasuredItemSize). The text is measured in a
+// iconHeight (ItemLayout.h: MeasuredItemSize, with margins for `dpi`). The text is measured in a
 // memory context compatible with `owner`'s context (which is given back at
 // once), as the whole UTF-8 name followed by "MM". When the context
 // cannot be had or the extent cannot be measured the text counts as 0 x 0;
 // when the text metrics fail the average character width counts as 0.
-ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight);
+ItemSize MeasureItemText(HWND owner, HFONT font, const char* name, int32_t iconWidth, int32_t iconHeight,
+                         uint32_t dpi = 96);

@@ -3,11 +3,18 @@
 #include <cstdint>
 #include <new>
 
+#include <shellapi.h>
+#include <shlobj.h>
+
 #include "catalogue/ActionItem.h"
 #include "menudraw/CheckMarkGeometry.h"
 #include "menudraw/GdiObjects.h"
 #include "menudraw/ItemPainter.h"
+#include "menudraw/MenuLook.h"
 #include "menudraw/OwnerDrawMenu.h"
+#include "toolkit/TextBuffer.h"
+#include "toolkit/Utf8.h"
+#include "toolkit/WideConvert.h"
 
 namespace {
 
@@ -16,13 +23,14 @@ namespace {
 constexpr UINT kNonClientMetricsSize = 500;
 static_assert(sizeof(NONCLIENTMETRICSW) >= kNonClientMetricsSize, "NONCLIENTMETRICSW too small");
 
-// The last check-mark cell size the platform gave, with the menu font it was
-// worked out for. `busy` is taken with a compare-exchange and never waited
+// The last check-mark cell size the platform gave, with the menu font and
+// the DPI it was worked out for. `busy` is taken with a compare-exchange and never waited
 // for: a thread that finds it taken asks the platform instead.
 struct CheckCellCache {
     volatile LONG busy;
     bool valid;
     LOGFONTW menuFont;
+    UINT dpi;
     int width;
     int height;
 };
@@ -41,12 +49,27 @@ bool SameFont(const LOGFONTW& a, const LOGFONTW& b) {
 
 void UpdateIconSize(OwnerDrawMenu* menu) {
     if (menu->settings->LargeIcon != 0) {
-        menu->iconWidth = GetSystemMetrics(SM_CXICON);
-        menu->iconHeight = GetSystemMetrics(SM_CYICON);
+        menu->iconWidth = SystemMetricForDpi(SM_CXICON, menu->dpi);
+        menu->iconHeight = SystemMetricForDpi(SM_CYICON, menu->dpi);
     } else {
-        menu->iconWidth = GetSystemMetrics(SM_CXSMICON);
-        menu->iconHeight = GetSystemMetrics(SM_CYSMICON);
+        menu->iconWidth = SystemMetricForDpi(SM_CXSMICON, menu->dpi);
+        menu->iconHeight = SystemMetricForDpi(SM_CYSMICON, menu->dpi);
     }
+}
+
+HICON ExtractIconAtSize(const char* shortcutPath, int size) {
+    HeapWide path;
+    if (shortcutPath == nullptr || shortcutPath[0] == 0 || size <= 0 || !AssignUtf16Exact(path, shortcutPath))
+        return nullptr;
+    SHFILEINFOW info = {};
+    if (SHGetFileInfoW(AsWide(path.Text()), 0, &info, sizeof info, SHGFI_ICONLOCATION) == 0 ||
+        info.szDisplayName[0] == 0)
+        return nullptr;
+    HICON icon = nullptr;
+    // The low word is the size of the (large) icon asked for.
+    if (SHDefExtractIconW(info.szDisplayName, info.iIcon, 0, &icon, nullptr, static_cast<UINT>(size) & 0xFFFF) != S_OK)
+        return nullptr;
+    return icon;
 }
 
 void ReleaseMenuFont(OwnerDrawMenu* menu) {
@@ -57,10 +80,10 @@ void ReleaseMenuFont(OwnerDrawMenu* menu) {
 
 void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure) {
     ReleaseMenuFont(menu);
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = kNonClientMetricsSize;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0)) {
-        HFONT font = CreateGdiFontIndirect(&metrics.lfMenuFont);
+    menu->dpi = DpiOfWindow(owner);
+    LOGFONTW menuFont = {};
+    if (MenuFontForDpi(menu->dpi, &menuFont)) {
+        HFONT font = CreateGdiFontIndirect(&menuFont);
         if (font != nullptr) {
             menu->menuFont = font;
             menu->fontOwned = 1;
@@ -76,10 +99,17 @@ void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure
     // The first measure of an action in any menu of its catalogue load makes
     // its icon; painting then only reads it.
     if (item != nullptr) item->EnsureIcon(*menu->settings);
+    // The shared icon has the system's size; a menu on a display of another
+    // DPI takes its own copy at its size from the icon's resource.
+    const int systemSize = GetSystemMetrics(menu->settings->LargeIcon != 0 ? SM_CXICON : SM_CXSMICON);
+    const UINT index = measure->itemID - menu->firstCommandId;
+    if (item != nullptr && menu->sizedIcons != nullptr && index < static_cast<UINT>(kMaxMenuItems) &&
+        menu->iconWidth != systemSize && menu->sizedIcons[index] == nullptr)
+        menu->sizedIcons[index] = ExtractIconAtSize(item->shortcutPath.Text(), menu->iconWidth);
     // The hook hands over only items found in the menu's items array, which
     // holds no null entries; a null is measured as an empty name all the same.
     ItemSize size = MeasureItemText(owner, menu->menuFont, item != nullptr ? item->displayName.Text() : "",
-                                    menu->iconWidth, menu->iconHeight);
+                                    menu->iconWidth, menu->iconHeight, menu->dpi);
     measure->itemWidth = static_cast<UINT>(size.width);
     measure->itemHeight = static_cast<UINT>(size.height);
 }
@@ -87,27 +117,35 @@ void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure
 bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
     if (menu->menuFont == nullptr) return false;
     const ActionItem* item = reinterpret_cast<const ActionItem*>(draw->itemData);
+    // High contrast: the system's colours, a plain bar and no button.
+    const bool plain = menu->mode == MenuMode::kHighContrast;
     ItemLook look;
     look.selected = (draw->itemState & ODS_SELECTED) != 0;
-    look.buttonIcon = menu->settings->ButtonIcon != 0;
-    look.gradient = menu->settings->GradientMenuBar != 0;
+    look.buttonIcon = menu->settings->ButtonIcon != 0 && !plain;
+    look.gradient = menu->settings->GradientMenuBar != 0 && !plain;
     look.iconWidth = menu->iconWidth;
     look.iconHeight = menu->iconHeight;
-    look.icon = item != nullptr ? item->icon.Get() : nullptr;
+    const UINT index = draw->itemID - menu->firstCommandId;
+    HICON sized = menu->sizedIcons != nullptr && index < static_cast<UINT>(kMaxMenuItems) ? menu->sizedIcons[index]
+                                                                                          : nullptr;
+    look.icon = sized != nullptr ? sized : item != nullptr ? item->icon.Get() : nullptr;
     look.text = item != nullptr ? item->displayName.Text() : "";
     look.font = menu->menuFont;
+    look.colours = &menu->colours;
+    look.dpi = menu->dpi;
+    look.hidePrefix = (draw->itemState & ODS_NOACCEL) != 0;
     PaintItem(draw->hDC, draw->rcItem, look);
     return true;
 }
 
-void CheckMarkCellSize(int* width, int* height) {
+void CheckMarkCellSize(UINT dpi, int* width, int* height) {
     NONCLIENTMETRICSW metrics = {};
     metrics.cbSize = kNonClientMetricsSize;
     const bool keyed = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, 0, &metrics, 0) != FALSE;
     metrics.lfMenuFont.lfFaceName[LF_FACESIZE - 1] = L'\0';
     CheckCellCache& cache = checkCellCache;
     if (keyed && InterlockedCompareExchange(&cache.busy, 1, 0) == 0) {
-        const bool hit = cache.valid && SameFont(cache.menuFont, metrics.lfMenuFont);
+        const bool hit = cache.valid && cache.dpi == dpi && SameFont(cache.menuFont, metrics.lfMenuFont);
         if (hit) {
             *width = cache.width;
             *height = cache.height;
@@ -115,10 +153,11 @@ void CheckMarkCellSize(int* width, int* height) {
         InterlockedExchange(&cache.busy, 0);
         if (hit) return;
     }
-    *width = GetSystemMetrics(SM_CXMENUCHECK);
-    *height = GetSystemMetrics(SM_CYMENUCHECK);
+    *width = SystemMetricForDpi(SM_CXMENUCHECK, dpi);
+    *height = SystemMetricForDpi(SM_CYMENUCHECK, dpi);
     if (keyed && InterlockedCompareExchange(&cache.busy, 1, 0) == 0) {
         cache.menuFont = metrics.lfMenuFont;
+        cache.dpi = dpi;
         cache.width = *width;
         cache.height = *height;
         cache.valid = true;

@@ -18,10 +18,17 @@
 
 class OwnerDrawMenu;
 
-// Sets the menu's icon size from the LargeIcon setting: the system's large
-// icon size (SM_CXICON, SM_CYICON) when it is on, else the small one
-// (SM_CXSMICON, SM_CYSMICON).
+// Sets the menu's icon size from the LargeIcon setting and the menu's DPI:
+// the system's large icon size (SM_CXICON, SM_CYICON) for that DPI when it
+// is on, else the small one (SM_CXSMICON, SM_CYSMICON): 16 becomes 20, 24
+// and 32 at 120, 144 and 192 DPI.
 void UpdateIconSize(OwnerDrawMenu* menu);
+
+// The icon of the shortcut at `shortcutPath` (UTF-8) taken at size x size
+// from the resource that holds it (SHGFI_ICONLOCATION, SHDefExtractIconW),
+// not stretched; null when the shell names no location or the icon cannot
+// be extracted. The shortcut overlay is not part of it. The caller owns it.
+HICON ExtractIconAtSize(const char* shortcutPath, int size);
 
 // Deletes the menu's font when it was created for the menu
 // (fontOwned), then clears menuFont and fontOwned in every case. A stock
@@ -30,28 +37,31 @@ void ReleaseMenuFont(OwnerDrawMenu* menu);
 
 // Sets measure->itemWidth and itemHeight for the ActionItem in
 // measure->itemData, measured in a context compatible with `owner`'s.
-// Replaces the menu's font first: the system's menu font
-// (SPI_GETNONCLIENTMETRICS, lfMenuFont) created for the menu, or the stock
+// Takes the DPI of `owner` first and replaces the menu's font: the system's
+// menu font for that DPI (MenuLook.h: MenuFontForDpi) created for the menu, or the stock
 // DEFAULT_GUI_FONT (not owned) when that cannot be had; the font of the last
 // measure stays with the menu for painting. Updates the icon size.
 // Makes the action's icon when it has none yet (ActionItem::EnsureIcon with
-// the menu's settings). Always succeeds; sizes when the text cannot be
+// the menu's settings), and, when the menu's icon size is not the system's,
+// the menu's own copy at its size (ExtractIconAtSize) in sizedIcons. Always succeeds; sizes when the text cannot be
 // measured: ItemPainter.h.
 void MeasureMenuItem(OwnerDrawMenu* menu, HWND owner, MEASUREITEMSTRUCT* measure);
 
 // Paints the whole item of draw->rcItem on draw->hDC for the ActionItem in
-// draw->itemData (only ODS_SELECTED of itemState is looked at). Returns
+// draw->itemData in the menu's colours at its DPI (only ODS_SELECTED and
+// ODS_NOACCEL of itemState are looked at). In high contrast neither the
+// gradient nor the button is drawn, whatever the settings say. Returns
 // false, painting nothing, while the menu has no font (nothing of it
 // measured since its last reset); true when it painted.
 bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw);
 
-// The size of a menu's check-mark cell, as GetSystemMetrics gives it
-// (SM_CXMENUCHECK, SM_CYMENUCHECK). The platform works it out from the menu
+// The size of a menu's check-mark cell at `dpi`, as the platform gives it
+// (SM_CXMENUCHECK, SM_CYMENUCHECK; MenuLook.h: SystemMetricForDpi). The platform works it out from the menu
 // font on every call, and under Wine that is a device context and a font
 // each time (about 90 microseconds per value); it changes only with the menu
 // font, so the last answer is kept with the font it was worked out for and
-// given again while the font is the same. Safe on any thread.
-void CheckMarkCellSize(int* width, int* height);
+// given again while the font and the DPI are the same. Safe on any thread.
+void CheckMarkCellSize(UINT dpi, int* width, int* height);
 
 // Draws the popup entry's monochrome check-mark bitmap for a cell of
 // width x height pixels: white, a black square in the middle and, in cells

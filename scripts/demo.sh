@@ -20,8 +20,10 @@
 #  6. uninstalls silently and shows that nothing of Zentrik is left in the
 #     registry, and what is left on disk (the user's own action).
 #
-# Pictures, cropped to the window and the menu: build/demo/settings.png and
-# build/demo/menu.png; --update-docs also copies them to docs/.
+# Pictures, cropped to the window and the menu: build/demo/settings.png,
+# build/demo/menu.png, and build/demo/menu-{light,dark}-{100,150}.png (the
+# menu in the light and the dark app mode at 100 % and 150 % display scale);
+# --update-docs also copies them to docs/.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -153,6 +155,29 @@ geometry=$(awk '/menu window: / {
 convert "$WINEPREFIX/drive_c/menu.bmp" -crop "$geometry" +repage build/demo/menu.png
 echo "picture of the open menu: build/demo/menu.png ($geometry of the screen)"
 
+say "The same menu in the light and the dark app mode, at 100 % and 150 % display scale"
+# The app mode is read when a menu is built; Wine takes the DPI of each
+# program it starts from LogPixels. Both go back to the prefix's defaults after.
+personalize='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+for look in light-100 dark-100 light-150 dark-150; do
+  light=1; [ "${look%-*}" = dark ] && light=0
+  dpi=96; [ "${look#*-}" = 150 ] && dpi=144
+  wine_q reg add "$personalize" /v AppsUseLightTheme /t REG_DWORD /d "$light" /f >/dev/null
+  wine_q reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+  shot=$(host --quiet --track "$keys" --step-ms 200 --hold-ms 800 --screenshot 'C:\menu.bmp' "$docs_win\\meeting notes.txt")
+  crop=$(awk '/menu window: / {
+      sub(/.*menu window: /, "")
+      if (n == 0 || $1 < l) l = $1; if (n == 0 || $2 < t) t = $2
+      if (n == 0 || $3 > r) r = $3; if (n == 0 || $4 > b) b = $4; n++ }
+    END { if (n == 0) exit 1
+          l -= 10; t -= 10; if (l < 0) l = 0; if (t < 0) t = 0
+          printf "%dx%d+%d+%d", r + 10 - l, b + 10 - t, l, t }' <<<"$shot") || fail "no menu window was open ($look)"
+  convert "$WINEPREFIX/drive_c/menu.bmp" -crop "$crop" +repage "build/demo/menu-$look.png"
+  echo "picture: build/demo/menu-$look.png (AppsUseLightTheme=$light, LogPixels=$dpi)"
+done
+wine_q reg delete "$personalize" /v AppsUseLightTheme /f >/dev/null
+wine_q reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+
 if [ "$ZK_WINE32" != no ]; then
   say "The 32-bit shell's view (the x86 library, 32-bit registry view)"
   cp "$rel32/shell_host.exe" "$work/shell_host32.exe"
@@ -202,7 +227,8 @@ rm -rf "$work"
 if $update_docs; then
   cp build/demo/settings.png docs/settings.png
   cp build/demo/menu.png docs/menu.png
-  echo "docs/settings.png and docs/menu.png updated"
+  for look in light-100 dark-100 light-150 dark-150; do cp "build/demo/menu-$look.png" "docs/menu-$look.png"; done
+  echo "docs/settings.png, docs/menu.png and docs/menu-{light,dark}-{100,150}.png updated"
 fi
 echo
 [ $status -eq 0 ] && echo "demo: done; pictures in build/demo/" || echo "demo: something of Zentrik was left behind" >&2

@@ -8,7 +8,10 @@
 // registered, else from a DLL through its exported DllGetClassObject), calls
 // Initialize and QueryContextMenu on a real popup menu, and then, as asked:
 // prints the menu tree and help texts, shows the menu with TrackPopupMenu on a
-// real window driven by posted keys, and invokes an item chosen by caption.
+// real window driven by posted keys (the window hands the menu messages
+// WM_MENUCHAR, WM_INITMENUPOPUP, WM_MEASUREITEM and WM_DRAWITEM to the
+// extension's IContextMenu3 when it has one, as the shell's window does),
+// and invokes an item chosen by caption.
 //
 // Usage:
 //   shell_host [options] file...
@@ -21,13 +24,19 @@
 //     --invoke CAPTION  invoke the item whose caption is CAPTION
 //     --invoke-twice    invoke the chosen item a second time and print the result
 //     --track KEYS      show the menu and post KEYS (comma list of down, up,
-//                       right, left, return, escape) one per --step-ms
+//                       right, left, return, escape, or a letter a-z typed
+//                       as a character) one per --step-ms
 //     --step-ms N       delay between posted keys (default 150)
 //     --hold-ms N       keep the menu open N ms after the last key (default 0)
 //     --screenshot FILE when the hold is over, with the menu still open: save
 //                       the screen as a 24-bit .bmp and print the rectangle
 //                       of every open menu window ("menu window: l t r b",
 //                       innermost last)
+//     --accessible      with --screenshot: also print what an accessibility
+//                       client reads from each menu window, innermost last
+//                       (AccessibleObjectFromWindow, OBJID_CLIENT: "accessible
+//                       children: N", then "accessible name k: NAME" or
+//                       "accessible name k: failed 0x...")
 //     --close-boxes     close message boxes that appear, printing their text;
 //                       a question (Yes/No) is answered as --answer says
 //     --answer yes|no   the answer to questions (default no)
@@ -58,6 +67,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <oleacc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +94,7 @@ struct Options {
     UINT stepMs = 150;
     UINT holdMs = 0;
     std::string screenshot;
+    bool accessible = false;
     bool closeBoxes = false;
     bool quiet = false;
     bool shellMenu = false;
@@ -145,6 +156,8 @@ void SafeRelease(T*& p) {
 
 UINT ParseNumber(const char* text) { return static_cast<UINT>(std::strtoul(text, nullptr, 0)); }
 
+constexpr WPARAM kCharKey = 0x10000;  // a --track entry that is a typed letter, not a virtual key
+
 bool ParseKeys(const char* list, std::vector<WPARAM>& keys) {
     const struct {
         const char* name;
@@ -162,6 +175,12 @@ bool ParseKeys(const char* list, std::vector<WPARAM>& keys) {
                 keys.push_back(n.key);
                 known = true;
             }
+        }
+        // A single letter is typed as a character (WM_CHAR), flagged above
+        // the virtual-key range.
+        if (!known && word.size() == 1 && word[0] >= 'a' && word[0] <= 'z') {
+            keys.push_back(kCharKey | static_cast<WPARAM>(word[0]));
+            known = true;
         }
         if (!known) return false;
         if (comma == std::string::npos) break;
@@ -189,6 +208,7 @@ bool ParseOptions(const std::vector<std::string>& argv, Options& o) {
         else if (a == "--hold-ms" && (v = next())) o.holdMs = ParseNumber(v);
         else if (a == "--screenshot" && (v = next())) o.screenshot = v;
         else if (a == "--close-boxes") o.closeBoxes = true;
+        else if (a == "--accessible") o.accessible = true;
         else if (a == "--quiet") o.quiet = true;
         else if (a == "--shell-menu") o.shellMenu = true;
         else if (a == "--files-utf8" && (v = next())) {
@@ -382,6 +402,8 @@ UINT g_holdMs = 0;
 std::string g_screenshot;
 bool g_closeBoxes = false;
 WPARAM g_answer = IDNO;
+bool g_accessible = false;
+IContextMenu3* g_menu3 = nullptr;  // the extension's, while its menu is shown; null when it has none
 
 BOOL CALLBACK PrintChildText(HWND child, LPARAM) {
     char cls[64] = "";
@@ -418,15 +440,49 @@ void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
 // Popup menus are top-level windows; EnumWindows goes from the top of the
 // z-order, so the menu opened last comes first: printed in reverse below.
 std::vector<RECT> g_menuWindows;
+std::vector<HWND> g_menuHandles;  // the same windows, innermost first
 BOOL CALLBACK CollectMenuWindow(HWND window, LPARAM) {
     char cls[16] = "";
     GetClassNameA(window, cls, sizeof cls);
     RECT r;
-    if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(window) && GetWindowRect(window, &r)) g_menuWindows.push_back(r);
+    if (lstrcmpA(cls, "#32768") == 0 && IsWindowVisible(window) && GetWindowRect(window, &r)) {
+        g_menuHandles.push_back(window);
+        g_menuWindows.push_back(r);
+    }
     return TRUE;
+}
+
+// What a screen reader asks a menu window for: its client object's
+// children and their names.
+void PrintAccessibleNames(HWND menuWindow) {
+    IAccessible* object = nullptr;
+    HRESULT hr = AccessibleObjectFromWindow(menuWindow, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                            reinterpret_cast<void**>(&object));
+    if (FAILED(hr) || object == nullptr) {
+        std::printf("accessible object: failed 0x%08lX\n", static_cast<unsigned long>(hr));
+        return;
+    }
+    long children = 0;
+    hr = object->get_accChildCount(&children);
+    std::printf("accessible children: %ld (0x%08lX)\n", children, static_cast<unsigned long>(hr));
+    for (long k = 1; k <= children && k <= 64; ++k) {
+        VARIANT child;
+        VariantInit(&child);
+        child.vt = VT_I4;
+        child.lVal = k;
+        BSTR name = nullptr;
+        hr = object->get_accName(child, &name);
+        if (SUCCEEDED(hr) && name != nullptr)
+            std::printf("accessible name %ld: %s\n", k, Utf8(name).c_str());
+        else
+            std::printf("accessible name %ld: failed 0x%08lX\n", k, static_cast<unsigned long>(hr));
+        if (name != nullptr) SysFreeString(name);
+    }
+    object->Release();
 }
 void PrintMenuWindows() {
     g_menuWindows.clear();
+    g_menuHandles.clear();
     EnumWindows(CollectMenuWindow, 0);
     for (size_t i = g_menuWindows.size(); i-- > 0;) {
         const RECT& r = g_menuWindows[i];
@@ -485,7 +541,11 @@ bool SaveScreen(const std::string& path) {
 void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
     if (g_nextKey < g_keys.size()) {
         // The menu's modal loop reads keys from the thread's queue.
-        PostMessageA(g_owner, WM_KEYDOWN, g_keys[g_nextKey], 0);
+        const WPARAM key = g_keys[g_nextKey];
+        if ((key & kCharKey) != 0)
+            PostMessageA(g_owner, WM_CHAR, key & 0xFFFF, 0);
+        else
+            PostMessageA(g_owner, WM_KEYDOWN, key, 0);
         ++g_nextKey;
         if (g_nextKey == g_keys.size() && g_holdMs > 0) {
             KillTimer(nullptr, id);
@@ -497,13 +557,28 @@ void CALLBACK KeyTimer(HWND, UINT, UINT_PTR id, DWORD) {
     if (!g_screenshot.empty()) {
         PrintMenuWindows();
         std::printf("screenshot: %s\n", SaveScreen(g_screenshot) ? g_screenshot.c_str() : "failed");
+        // Outermost first, as the menu windows are printed.
+        for (size_t i = g_menuHandles.size(); g_accessible && i-- > 0;) PrintAccessibleNames(g_menuHandles[i]);
         std::fflush(stdout);
     }
     // Done: close whatever is still open.
     PostMessageA(g_owner, WM_CANCELMODE, 0, 0);
 }
 
-LRESULT CALLBACK OwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
+LRESULT CALLBACK OwnerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (g_menu3 != nullptr &&
+        (m == WM_MENUCHAR || m == WM_INITMENUPOPUP || m == WM_MEASUREITEM || m == WM_DRAWITEM)) {
+        LRESULT result = 0;
+        if (g_menu3->HandleMenuMsg2(m, wp, lp, &result) == S_OK) {
+            if (m == WM_MENUCHAR) {
+                std::printf("WM_MENUCHAR '%c': 0x%08lX\n", static_cast<char>(LOWORD(wp)), static_cast<unsigned long>(result));
+                std::fflush(stdout);
+            }
+            if (m == WM_MENUCHAR && HIWORD(result) != MNC_IGNORE) return result;
+        }
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
 
 HWND CreateOwnerWindow() {
     WNDCLASSA wc = {};
@@ -602,11 +677,14 @@ int Run(const Options& o) {
             g_nextKey = 0;
             g_holdMs = o.holdMs;
             g_screenshot = o.screenshot;
+            g_accessible = o.accessible;
+            if (FAILED(cm->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&g_menu3)))) g_menu3 = nullptr;
             SetTimer(nullptr, 0, o.stepMs, KeyTimer);
             SetForegroundWindow(g_owner);
             chosen = static_cast<UINT>(
                 TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 20, 20, 0, g_owner, nullptr));
             std::printf("tracked: chose id %u\n", chosen);
+            SafeRelease(g_menu3);
         }
         if (!o.invoke.empty() && !FindCommand(menu, cm, eo, &chosen)) {
             std::printf("invoke: no item captioned \"%s\"\n", o.invoke.c_str());

@@ -113,21 +113,27 @@ TEST_F(ComServerTest, FactoryCreatesObjectsAndUnloadFollowsLiveObjects) {
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IUnknown, &out));
     EXPECT_EQ(nullptr, out);
     out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IContextMenu2, &out));
+    EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IDataObject, &out));
     EXPECT_EQ(nullptr, out);
 
     IContextMenu* menu = nullptr;
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
     EXPECT_EQ(S_FALSE, dll.canUnloadNow());
     // The object's identity: IUnknown and IShellExtInit are one pointer,
-    // IContextMenu another; nothing else is offered.
+    // IContextMenu, IContextMenu2 and IContextMenu3 another; nothing else is offered.
     IUnknown* unknown = nullptr;
     IShellExtInit* init = nullptr;
     ASSERT_EQ(S_OK, menu->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
     ASSERT_EQ(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
     EXPECT_EQ(static_cast<void*>(unknown), static_cast<void*>(init));
     EXPECT_NE(static_cast<void*>(unknown), static_cast<void*>(menu));
-    for (const IID* iid : {&IID_IContextMenu2, &IID_IContextMenu3, &IID_IClassFactory, &IID_IDataObject}) {
+    for (const IID* iid : {&IID_IContextMenu2, &IID_IContextMenu3}) {
+        void* same = nullptr;
+        EXPECT_EQ(S_OK, init->QueryInterface(*iid, &same));
+        EXPECT_EQ(static_cast<void*>(menu), same);
+        if (same != nullptr) static_cast<IUnknown*>(same)->Release();
+    }
+    for (const IID* iid : {&IID_IClassFactory, &IID_IDataObject}) {
         void* none = reinterpret_cast<void*>(1);
         EXPECT_EQ(E_NOINTERFACE, init->QueryInterface(*iid, &none));
         EXPECT_EQ(nullptr, none);

@@ -546,6 +546,76 @@ TEST_F(ContextMenuTest, FailedStartShowsTheErrorBoxAndSucceeds) {
     }
 }
 
+// Letters typed in the submenu, as the shell hands WM_MENUCHAR to
+// IContextMenu3: the first item with the letter, the next on a repeat
+// (wrapping round), the only one run; a mnemonic stands for the item. Each
+// item keeps its name as its own text (what screen readers read), which
+// also finds the items' positions here.
+TEST_F(ContextMenuTest, LettersPickItemsThroughHandleMenuMsg2) {
+    ASSERT_TRUE(library.MakeGroup("EXT"));
+    for (const char* name : {"Edit with &Vim", "Nano", "Notepad", "Paint"}) ASSERT_TRUE(library.AddRecorder("EXT", name));
+    const std::string file = library.AddFile("doc.txt");
+    Load();
+    Extension e;
+    e.Select({file});
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 4), e.Build());
+    ASSERT_NE(e.object->menu.hookRecord, nullptr) << "owner-drawn items";
+    IContextMenu3* menu3 = nullptr;
+    ASSERT_EQ(S_OK, e.menu->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menu3)));
+    HMENU sub = GetSubMenu(e.popup, 0);
+    ASSERT_NE(sub, nullptr);
+    std::vector<std::wstring> names;
+    for (int k = 0; k < GetMenuItemCount(sub); ++k) {
+        wchar_t text[64] = L"";
+        GetMenuStringW(sub, static_cast<UINT>(k), text, 64, MF_BYPOSITION);
+        EXPECT_TRUE(GetMenuState(sub, static_cast<UINT>(k), MF_BYPOSITION) & MF_OWNERDRAW);
+        names.push_back(text);
+    }
+    auto position = [&](const wchar_t* name) {
+        for (size_t k = 0; k < names.size(); ++k)
+            if (names[k] == name) return static_cast<int>(k);
+        return -1;
+    };
+    ASSERT_GE(position(L"Edit with &Vim"), 0) << "the item's own text is its name";
+
+    const struct {
+        wchar_t key;
+        const wchar_t* selected;  // the highlighted item before the key; null: none
+        const wchar_t* picked;    // null: none
+        WORD code;
+    } cases[] = {
+        {L'n', nullptr, L"Nano", MNC_SELECT},
+        {L'N', L"Nano", L"Notepad", MNC_SELECT},
+        {L'n', L"Notepad", L"Nano", MNC_SELECT},
+        {L'p', nullptr, L"Paint", MNC_EXECUTE},
+        {L'v', L"Paint", L"Edit with &Vim", MNC_EXECUTE},
+        {L'e', nullptr, nullptr, MNC_IGNORE},  // the name's first letter does not count beside a mnemonic
+        {L'x', nullptr, nullptr, MNC_IGNORE},
+    };
+    for (const auto& c : cases) {
+        for (int k = 0; k < static_cast<int>(names.size()); ++k) {
+            MENUITEMINFOW state = {};
+            state.cbSize = sizeof state;
+            state.fMask = MIIM_STATE;
+            state.fState = c.selected != nullptr && k == position(c.selected) ? MFS_HILITE : 0;
+            ASSERT_TRUE(SetMenuItemInfoW(sub, static_cast<UINT>(k), TRUE, &state));
+        }
+        LRESULT result = -1;
+        ASSERT_EQ(S_OK, menu3->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(c.key, MF_POPUP), reinterpret_cast<LPARAM>(sub),
+                                              &result));
+        EXPECT_EQ(c.code, HIWORD(result)) << static_cast<char>(c.key);
+        if (c.picked != nullptr) {
+            EXPECT_EQ(position(c.picked), LOWORD(result)) << static_cast<char>(c.key);
+        }
+    }
+    // Another menu's letters are not the extension's to answer.
+    LRESULT result = -1;
+    EXPECT_EQ(S_OK, menu3->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'n', MF_POPUP), reinterpret_cast<LPARAM>(e.popup),
+                                          &result));
+    EXPECT_EQ(MNC_IGNORE, HIWORD(result));
+    menu3->Release();
+}
+
 TEST_F(ContextMenuTest, MenuKeepsTheActionsItWasBuiltFromAcrossAReload) {
     ASSERT_TRUE(library.MakeGroup("EXT"));
     ASSERT_TRUE(library.AddRecorder("EXT", "Old", "old-args"));

@@ -207,6 +207,8 @@ TEST_F(ShellHostTest, FlagsEmptyMenuAndCaption) {
          "0x00000001 (1 identifiers)"},
         {"UseMenuName=0\nMenuName=My Tools\n", doc, "0", {"Zentrik"}, {"DocTool|100|ownerdraw"},
          "0x00000001 (1 identifiers)"},
+        {"UseMenuName=1\nMenuName=\n", doc, "0", {"Zentrik"}, {"DocTool|100|ownerdraw"},
+         "0x00000001 (1 identifiers)"},  // an empty name gives no blank entry
     };
     // The user's own section decides: without "UseMenuName" there the
     // caption is off whatever the shared section says.

@@ -58,7 +58,7 @@ TEST(FillHighlightGradient, WideGradientHasEveryColumn) {
 TEST(FillHighlightGradient, PlainHighlightWhenGradientIsOff) {
     Canvas canvas(12, 10, kUntouched);
     FillHighlightGradient(canvas.Dc(), false, RGB(0, 0, 128), RGB(192, 192, 192), 3, 2, 4, 5);
-    EXPECT_EQ(canvas.Count(3, 2, 7, 7, GetSysColor(COLOR_HIGHLIGHT)), 20);
+    EXPECT_EQ(canvas.Count(3, 2, 7, 7, RGB(0, 0, 128)), 20) << "the start colour throughout";
     EXPECT_EQ(canvas.Count(0, 0, 12, 10, kUntouched), 120 - 20);
 }
 

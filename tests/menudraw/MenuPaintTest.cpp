@@ -6,6 +6,7 @@
 #include "MenuTestSupport.h"
 #include "catalogue/ActionItem.h"
 #include "menudraw/GdiObjects.h"
+#include "menudraw/MenuLook.h"
 #include "menudraw/MenuPaint.h"
 #include "menudraw/OwnerDrawMenu.h"
 #include "tests/testsupport/ActionItemFile.h"
@@ -119,7 +120,7 @@ TEST(MenuPaint, CheckMarkCellSizeFollowsTheMenuFont) {
     original.cbSize = 340;  // the size every version of the platform fills
     ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &original, 0));
     int width = 0, height = 0;
-    CheckMarkCellSize(&width, &height);
+    CheckMarkCellSize(DpiOfWindow(nullptr), &width, &height);
     EXPECT_EQ(GetSystemMetrics(SM_CXMENUCHECK), width);
     EXPECT_EQ(GetSystemMetrics(SM_CYMENUCHECK), height);
 
@@ -128,9 +129,57 @@ TEST(MenuPaint, CheckMarkCellSizeFollowsTheMenuFont) {
     ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &larger, 0));
     const int changedWidth = GetSystemMetrics(SM_CXMENUCHECK);
     int afterWidth = 0, afterHeight = 0;
-    CheckMarkCellSize(&afterWidth, &afterHeight);
+    CheckMarkCellSize(DpiOfWindow(nullptr), &afterWidth, &afterHeight);
     ASSERT_TRUE(SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &original, 0));
     EXPECT_NE(width, changedWidth) << "the platform's check size follows the menu font";
     EXPECT_EQ(changedWidth, afterWidth);
     EXPECT_EQ(GetSystemMetrics(SM_CXMENUCHECK), width) << "the menu font was put back";
+}
+
+// High contrast, which Wine 8 never reports (SPI_GETHIGHCONTRAST has no
+// HCF_HIGHCONTRASTON there), set through the mode readers: a selected item
+// with the gradient and the button switched on still paints the system's
+// selection colour edge to edge, with no button frame, and its name in the
+// system's selected-text colour; an unselected one the system's menu colours.
+TEST(MenuPaint, HighContrastPaintsSystemColoursWithoutGradientOrButton) {
+    DisplaySettingsGuard display;
+    theSettings.GradientMenuBar = 1;
+    theSettings.ButtonIcon = 1;
+    MenuModeReaders& readers = CurrentMenuModeReaders();
+    const MenuModeReaders saved = readers;
+    readers.highContrast = [] { return true; };
+    Object object;
+    object->ReadLook();
+    readers = saved;
+    ASSERT_EQ(MenuMode::kHighContrast, object->mode);
+
+    HWND window = CreateTestWindow("contrast");
+    ASSERT_NE(window, nullptr);
+    ActionItem* item = ReadActionItem("C:\\no such folder\\none.lnk");
+    ASSERT_NE(item, nullptr);
+    item->displayName.AssignExact("Notepad");
+    MEASUREITEMSTRUCT measure = {};
+    measure.CtlType = ODT_MENU;
+    measure.itemData = reinterpret_cast<ULONG_PTR>(item);
+    MeasureMenuItem(object.Get(), window, &measure);
+    const int w = static_cast<int>(measure.itemWidth), h = static_cast<int>(measure.itemHeight);
+
+    for (const bool selected : {true, false}) {
+        Canvas canvas(w, h, RGB(1, 2, 3));
+        DRAWITEMSTRUCT draw = {};
+        draw.CtlType = ODT_MENU;
+        draw.hDC = canvas.Dc();
+        draw.rcItem = {0, 0, w, h};
+        draw.itemData = reinterpret_cast<ULONG_PTR>(item);
+        draw.itemState = selected ? ODS_SELECTED : 0;
+        ASSERT_TRUE(DrawMenuItem(object.Get(), &draw));
+        const COLORREF fill = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_MENU);
+        const COLORREF text = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
+        EXPECT_EQ(fill, canvas.At(0, 0)) << selected;
+        EXPECT_EQ(fill, canvas.At(0, h - 1)) << selected << ": no button frame";
+        EXPECT_EQ(fill, canvas.At(w - 1, 0)) << selected << ": no gradient";
+        EXPECT_GT(canvas.Count(0, 0, w, h, text), 10) << selected;
+    }
+    ActionItem::Destroy(item);
+    DestroyWindow(window);
 }
