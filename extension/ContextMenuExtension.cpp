@@ -292,6 +292,8 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     menu.ownerWindow = OwnerDrawMenu::kNoOwnerWindow;
     if (subMenu == nullptr) return IdentifiersUsed(0);
 
+    ActionItem** entries = new (std::nothrow) ActionItem*[kMaxCollectedActions];
+    const int32_t collected = ListActions((uFlags & CMF_VERBSONLY) != 0, entries);
     // Caption, empty item, measuring and painting follow the settings of the
     // load the menu shows: a reload meanwhile does not change them.
     const Settings& options = borrowed.HeldSettings();
@@ -302,8 +304,6 @@ STDMETHODIMP ContextMenuExtension::QueryContextMenu(HMENU hmenu, UINT indexMenu,
     // ones in menu order).
     const uint64_t granted = IdentifiersGranted(idCmdFirst, idCmdLast);
     const int32_t limit = granted < static_cast<uint64_t>(kMaxMenuItems) ? static_cast<int32_t>(granted) : kMaxMenuItems;
-    ActionItem** entries = new (std::nothrow) ActionItem*[kMaxCollectedActions];
-    const int32_t collected = ListActions((uFlags & CMF_VERBSONLY) != 0, entries);
     int32_t count = 0;
     if (collected > 0 && limit > 0 && menu.items != nullptr) {
         const bool ownerDrawn = menu.Register();
