@@ -349,7 +349,7 @@ if [ -n "${built[win64-release]:-}" ]; then
 fi
 
 # --- Imports of the Windows binaries -----------------------------------------------------
-system_dll='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|version|msvcrt|shlwapi|comdlg32)\.dll$|^api-ms-win-crt-.*\.dll$'
+system_dll='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|version|msvcrt|shlwapi|comdlg32|oleacc)\.dll$|^api-ms-win-crt-.*\.dll$'
 for b in "${cross_built[@]}"; do
   banner "Imports $b"
   count=0
