@@ -132,6 +132,7 @@ void PaintItemContent(HDC dc, int x0, int y0, int width, int height, const ItemL
         FillSolid(dc, x0, y0, width, height, colours.background);
         SetTextColor(dc, colours.text);
     }
+    if (look.grayed) SetTextColor(dc, colours.grayText);
 
     if (look.icon != nullptr) {
         ItemBox icon = IconBox(x0, y0, height, iw, ih, margins);

@@ -49,6 +49,7 @@ struct ItemLook {
     const MenuColours* colours;  // colours to paint with; null: the system's (ColoursOf(kLight))
     uint32_t dpi;         // DPI the margins are scaled to; 0 counts as 96
     bool hidePrefix;      // ODS_NOACCEL: the mnemonic is not underlined (no keyboard cues)
+    bool grayed = false;  // ODS_GRAYED or ODS_DISABLED: the name in the greyed colour
 };
 
 // Paints the whole item at (x0, y0), W x H, into `dc`: background by state,

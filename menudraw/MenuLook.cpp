@@ -56,11 +56,11 @@ MenuColours ColoursOf(MenuMode mode) {
         // The shades of the shell's own dark context menu; the selection an
         // accent blue dark enough for white text.
         return {RGB(43, 43, 43),    RGB(255, 255, 255), RGB(255, 255, 255), RGB(0, 90, 158),
-                RGB(43, 43, 43),    RGB(98, 98, 98),    RGB(20, 20, 20)};
+                RGB(43, 43, 43),    RGB(98, 98, 98),    RGB(20, 20, 20),    RGB(128, 128, 128)};
     }
     return {GetSysColor(COLOR_MENU),      GetSysColor(COLOR_MENUTEXT),     GetSysColor(COLOR_HIGHLIGHTTEXT),
             GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_MENU),         GetSysColor(COLOR_BTNHIGHLIGHT),
-            GetSysColor(COLOR_BTNSHADOW)};
+            GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_GRAYTEXT)};
 }
 
 int32_t ScaleToDpi(int32_t pixels, UINT dpi) {

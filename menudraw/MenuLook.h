@@ -27,6 +27,7 @@ struct MenuColours {
     COLORREF gradientEnd;   // where the gradient runs to
     COLORREF buttonLight;   // raised frame: left and top
     COLORREF buttonShadow;  // raised frame: right and bottom
+    COLORREF grayText;      // name of a greyed item (its program is missing)
 };
 
 enum class MenuMode {

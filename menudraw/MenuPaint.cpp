@@ -134,6 +134,7 @@ bool DrawMenuItem(OwnerDrawMenu* menu, const DRAWITEMSTRUCT* draw) {
     look.colours = &menu->colours;
     look.dpi = menu->dpi;
     look.hidePrefix = (draw->itemState & ODS_NOACCEL) != 0;
+    look.grayed = (draw->itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
     PaintItem(draw->hDC, draw->rcItem, look);
     return true;
 }

@@ -226,6 +226,23 @@ TEST_F(ItemPainting, EveryCombinationOfStateButtonAndGradient) {
     }
 }
 
+TEST_F(ItemPainting, GreyedNameInTheGreyedColourSelectedOrNot) {
+    const COLORREF grey = GetSysColor(COLOR_GRAYTEXT);
+    ASSERT_NE(grey, GetSysColor(COLOR_MENUTEXT));
+    ASSERT_NE(grey, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    const RECT item = {kLeft, kTop, kLeft + kWidth, kTop + kHeight};
+    look.grayed = true;
+    for (int selected = 0; selected <= 1; ++selected) {
+        SCOPED_TRACE(selected ? "selected" : "not selected");
+        look.selected = selected != 0;
+        Canvas canvas(kLeft + kWidth + 5, kTop + kHeight + 5, kUntouched);
+        PaintItem(canvas.Dc(), item, look);
+        const COLORREF plain = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT);
+        EXPECT_GT(canvas.Count(kLeft + kIcon + 8, kTop, kLeft + kWidth, kTop + kHeight, grey), 10);
+        EXPECT_EQ(canvas.Count(kLeft + kIcon + 8, kTop, kLeft + kWidth, kTop + kHeight, plain), 0);
+    }
+}
+
 TEST_F(ItemPainting, ButtonItemNoWiderThanTheIconAreaGetsNoGradient) {
     look.gradient = true;
     look.selected = true;
