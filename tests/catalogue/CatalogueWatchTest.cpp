@@ -178,16 +178,16 @@ TEST_F(CatalogueWatchTest, UserFolderMadeAndFilledAfterTheLoadIsSeen) {
         {"a group of the library's name with an action",
          [&] {
              ASSERT_TRUE(appData.MakeFolder("Zentrik\\EXT"));
-             ShortcutSpec spec;
-             spec.target = "C:\\windows\\notepad.exe";
-             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Mine.lnk", spec));
+             ShortcutSpec link;
+             link.target = "C:\\windows\\notepad.exe";
+             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Mine.lnk", link));
          },
          {"Mine", "Notepad"}},
         {"a shortcut added to that group after a menu read it",
          [&] {
-             ShortcutSpec spec;
-             spec.target = "C:\\windows\\notepad.exe";
-             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Later.lnk", spec));
+             ShortcutSpec link;
+             link.target = "C:\\windows\\notepad.exe";
+             ASSERT_HRESULT_SUCCEEDED(WriteShortcut(user + "EXT\\Later.lnk", link));
          },
          {"Later", "Mine", "Notepad"}},
     };
