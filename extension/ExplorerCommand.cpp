@@ -47,6 +47,25 @@ bool ShortcutIconPath(const char* shortcutPath, wchar_t* out, int capacity) {
     return wnsprintfW(out, capacity, L"%s,%d", location, index) > 0;
 }
 
+// The folder the browser behind `site` shows, as a new ID list (ILFree);
+// null when the site offers no browser, view or folder. The shell's menu
+// sites hand out their window's browser as the top-level browser service.
+PIDLIST_ABSOLUTE SiteFolder(IUnknown* site) {
+    if (site == nullptr) return nullptr;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IFolderView> folderView;
+    ComPtr<IPersistFolder2> folder;
+    PIDLIST_ABSOLUTE id = nullptr;
+    if (FAILED(IUnknown_QueryService(site, SID_STopLevelBrowser, IID_IShellBrowser, browser.Receive())) ||
+        FAILED(browser->QueryActiveShellView(reinterpret_cast<IShellView**>(view.Receive()))) ||
+        FAILED(view->QueryInterface(IID_IFolderView, folderView.Receive())) ||
+        FAILED(folderView->GetFolder(IID_IPersistFolder2, folder.Receive())) || FAILED(folder->GetCurFolder(&id))) {
+        return nullptr;
+    }
+    return id;
+}
+
 }  // namespace
 
 ExplorerCommand::ExplorerCommand() : refCount(1), listing(nullptr), offset(-1), placeholder(nullptr) {
@@ -86,27 +105,36 @@ bool ExplorerCommand::EnsureListing(IShellItemArray* items) {
         listing = nullptr;
     }
     listedFor.Reset();
-    // No array: nothing is selected, and nothing is offered for it. (A
-    // folder's background, once the classic menu offers actions there, is
-    // such a call: its folder comes from the site, IServiceProvider ->
-    // SID_STopLevelBrowser -> IShellBrowser -> IFolderView, and goes to
-    // Initialize as pidlFolder.)
-    if (items == nullptr) return false;
-    SelectionDropList* drop = SelectionDropList::FromItems(items);
-    if (drop == nullptr) return false;
-    ContextMenuExtension* made = new (std::nothrow) ContextMenuExtension;
-    if (made != nullptr) {
-        made->Initialize(nullptr, drop, nullptr);
-        // The shell hands a command object the shortcut itself, not its
-        // target: shortcuts stand for themselves, as in the classic menu
-        // outside CMF_VERBSONLY.
-        made->ListFlatActions(false);
+    DWORD count = 0;
+    if (items != nullptr && FAILED(items->GetCount(&count))) count = 0;
+    ContextMenuExtension* made = nullptr;
+    if (count == 0) {
+        // No item: the menu is for the background of a folder window or of
+        // the desktop (the shell gives no array, or an empty one). The
+        // folder is the one the window shows; without it nothing is offered.
+        PIDLIST_ABSOLUTE folder = SiteFolder(site.Get());
+        if (folder == nullptr) return false;
+        made = new (std::nothrow) ContextMenuExtension;
+        if (made != nullptr) made->Initialize(folder, nullptr, nullptr);
+        ILFree(folder);
+    } else {
+        SelectionDropList* drop = SelectionDropList::FromItems(items);
+        if (drop == nullptr) return false;
+        made = new (std::nothrow) ContextMenuExtension;
+        if (made != nullptr) made->Initialize(nullptr, drop, nullptr);
+        drop->Release();
+    }
+    if (made == nullptr) return false;
+    // The shell hands a command object the shortcut itself, not its target:
+    // shortcuts stand for themselves, as in the classic menu outside
+    // CMF_VERBSONLY.
+    made->ListFlatActions(false);
+    if (items != nullptr) {
         items->AddRef();
         *listedFor.Receive() = items;
     }
-    drop->Release();
     listing = made;
-    return made != nullptr;
+    return true;
 }
 
 int32_t ExplorerCommand::BuildSubCommands(ExplorerCommandList& commands) {

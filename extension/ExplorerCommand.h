@@ -21,10 +21,15 @@
 // reference.
 //
 // The shell offers one level of subcommands and no owner drawing: a title,
-// an icon path, a tool tip and a state per item. The classic menu's items
-// are flat lists of actions today; a level below the first would be
-// flattened in BuildSubCommands (a separator or a disabled heading before
-// each group's actions).
+// an icon path, a tool tip and a state per item. The classic menu's
+// submenus are flattened (ContextMenuExtension::ListFlatActions): a
+// submenu is a disabled heading before its own actions.
+//
+// Files and folders come as the shell item array. The background of a
+// folder window or of the desktop comes as no array (or an empty one); its
+// folder is the one the site's browser shows (IServiceProvider ->
+// SID_STopLevelBrowser -> IShellBrowser -> the active view's folder), and
+// the classic object is initialised with it as for its own background menu.
 //
 // Apartment-threaded like the classic object; created with a reference count
 // of 1 and destroyed by its last Release; counted in liveObjectCount.
@@ -101,8 +106,9 @@ private:
     ~ExplorerCommand();  // only through Release
 
     // Makes listing hold the actions for `items` unless it holds them
-    // already (the same array as last time). False when no listing can be
-    // had (then listing is null).
+    // already (the same array as last time); no item means the background
+    // of the site's folder. False when no listing can be had (then listing
+    // is null).
     bool EnsureListing(IShellItemArray* items);
     // The subcommands for the listing, in menu order, added to `commands`;
     // returns how many (up to kMaxSubCommands). A listing without action

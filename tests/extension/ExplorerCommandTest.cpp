@@ -2,7 +2,9 @@
 // copy of the built library in a library folder of the test's own, both
 // classes taken from its DllGetClassObject, the selection given to the
 // commands as the shell gives it (SHCreateShellItemArrayFromIDLists) and to
-// the classic object as the shell's data object.
+// the classic object as the shell's data object; a folder's background given
+// to the commands as no selection and a site showing that folder, to the
+// classic object as the folder's ID list.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -60,6 +62,34 @@ IShellItemArray* ItemArray(const std::vector<std::string>& files) {
     return items;
 }
 
+// A menu site as the shell gives one: its top-level browser service is the
+// browser of the window the menu is for. Wine's ExplorerBrowser is a real
+// browser with a real folder view but offers no services itself, so this
+// site hands it out. On the stack; the counts only check the balance.
+class BrowserSite final : public IServiceProvider {
+public:
+    explicit BrowserSite(IUnknown* browser) : browser(browser) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IServiceProvider)) return E_NOINTERFACE;
+        *ppv = static_cast<IServiceProvider*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--references); }
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override {
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        return IsEqualGUID(service, SID_STopLevelBrowser) ? browser->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    long references = 0;  // held by others
+
+private:
+    IUnknown* browser;
+};
+
 // What one menu offers, as lines comparable between the two kinds: the
 // entry's state and caption, then per item its title, tool tip (status
 // text) and enabled state.
@@ -79,13 +109,18 @@ protected:
         ASSERT_TRUE(library.AddRecorder("EXT.txt.png", "Both", "--both"));
         ASSERT_TRUE(library.AddRecorder("EXT.txt", "Text tool.(20)", "--text"));
         ASSERT_TRUE(library.AddRecorder("EXT.txt", "Another.(10)"));
+        ASSERT_TRUE(library.MakeGroup("DIR"));
+        ASSERT_TRUE(library.AddRecorder("DIR", "Folder tool"));
+        ASSERT_TRUE(library.MakeGroup("BACKGROUND"));
+        ASSERT_TRUE(library.AddRecorder("BACKGROUND", "Here tool", "--here"));
         ShortcutSpec withIcon;
         withIcon.target = RecorderPath();
         withIcon.iconPath = "C:\\windows\\system32\\shell32.dll";
         withIcon.iconIndex = 3;
         ASSERT_EQ(S_OK, WriteShortcut(library / "EXT.png\\Image tool.lnk", withIcon));
         ASSERT_TRUE(library.WriteSettings(Section() + "UseMenuName=1\nMenuName=My actions\n"));
-        files = {library.AddFile("a.txt"), library.AddFile("b.png"), library.AddFile("c.zip")};
+        files = {library.AddFile("a.txt"), library.AddFile("b.png"), library.AddFile("c.zip"), library / "docs"};
+        ASSERT_TRUE(CreateDirectoryA(files[3].c_str(), nullptr));
         dllPath = library.CopyLibrary();
         ASSERT_FALSE(dllPath.empty());
         module = LoadLibraryA(dllPath.c_str());
@@ -114,15 +149,16 @@ protected:
         return object;
     }
 
-    // The classic menu for `selection`; `menuOut`/`popupOut` keep it for an
-    // invocation when given.
-    Listing Classic(const std::vector<std::string>& selection, IContextMenu** menuOut = nullptr) {
+    // The classic menu for `selection`, or for the background of `folder`
+    // when given; `menuOut` keeps it for an invocation when given.
+    Listing Classic(const std::vector<std::string>& selection, IContextMenu** menuOut = nullptr,
+                    PCIDLIST_ABSOLUTE folder = nullptr) {
         Listing out;
         IShellExtInit* init = Create<IShellExtInit>(kExtensionClassId, IID_IShellExtInit);
-        IDataObject* data = ShellDataObject(selection);
-        if (init == nullptr || data == nullptr) return out;
-        init->Initialize(nullptr, data, nullptr);
-        data->Release();
+        IDataObject* data = folder == nullptr ? ShellDataObject(selection) : nullptr;
+        if (init == nullptr || (folder == nullptr && data == nullptr)) return out;
+        init->Initialize(folder, data, nullptr);
+        if (data != nullptr) data->Release();
         IContextMenu* menu = nullptr;
         init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
         init->Release();
@@ -161,11 +197,30 @@ protected:
         return out;
     }
 
-    // The command objects for `items`; `subOut` keeps the subcommands.
-    Listing Commands(IShellItemArray* items, std::vector<IExplorerCommand*>* subOut = nullptr) {
+    // The command line the first item of the classic `menu` starts, as
+    // recorded in `record`; releases `menu`.
+    static std::string FirstItemsLine(IContextMenu* menu, const std::string& record) {
+        UseRecordFile(record);
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof info;
+        info.lpVerb = MAKEINTRESOURCEA(0);
+        EXPECT_EQ(S_OK, menu->InvokeCommand(&info));
+        menu->Release();
+        return WaitForRecordedCommandLine(record);
+    }
+
+    // The command objects for `items` with `site`; `subOut` keeps the
+    // subcommands.
+    Listing Commands(IShellItemArray* items, std::vector<IExplorerCommand*>* subOut = nullptr,
+                     IUnknown* site = nullptr) {
         Listing out;
         IExplorerCommand* root = Create<IExplorerCommand>(kExplorerCommandClassId, IID_IExplorerCommand);
         if (root == nullptr) return out;
+        IObjectWithSite* withSite = nullptr;
+        if (site != nullptr && SUCCEEDED(root->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)))) {
+            withSite->SetSite(site);
+            withSite->Release();
+        }
         EXPCMDSTATE state = 0;
         EXPECT_EQ(S_OK, root->GetState(items, TRUE, &state));
         EXPCMDFLAGS flags = 0;
@@ -199,7 +254,7 @@ protected:
 
     ComApartment apartment;
     ActionLibrary library;
-    std::vector<std::string> files;  // a.txt, b.png, c.zip
+    std::vector<std::string> files;  // a.txt, b.png, c.zip, the folder docs
     std::string dllPath;
     HMODULE module = nullptr;
     GetClassObjectFn getClassObject = nullptr;
@@ -226,6 +281,7 @@ TEST_F(ExplorerCommandTest, CommandsListWhatTheClassicMenuListsForEachSelection)
         size_t actions;
     } cases[] = {
         {{files[0]}, 3}, {{files[1]}, 2}, {{files[0], files[1]}, 1}, {{files[2]}, 0}, {{files[1], files[2]}, 0},
+        {{files[3]}, 1}, {{files[3], files[0]}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.selection.size() == 1 ? c.selection[0] : c.selection[0] + " +");
@@ -261,7 +317,6 @@ TEST_F(ExplorerCommandTest, EmptySubmenuShownWhenNotHiddenAndInvokeStartsTheClas
     ASSERT_TRUE(library.WriteSettings(Section() + "HideEmpty=0\n"));
     TempDir records("zkrec");
     const std::string record = records / "record.txt";
-    UseRecordFile(record);
     const std::vector<std::string> both = {files[1], files[0]};
 
     // Nothing matches c.zip: the classic "(Empty)" item, disabled.
@@ -276,12 +331,7 @@ TEST_F(ExplorerCommandTest, EmptySubmenuShownWhenNotHiddenAndInvokeStartsTheClas
     const Listing classic = Classic(both, &menu);
     ASSERT_NE(nullptr, menu);
     ASSERT_EQ(1u, classic.items.size());
-    CMINVOKECOMMANDINFO info = {};
-    info.cbSize = sizeof info;
-    info.lpVerb = MAKEINTRESOURCEA(0);
-    EXPECT_EQ(S_OK, menu->InvokeCommand(&info));
-    menu->Release();
-    const std::string classicLine = WaitForRecordedCommandLine(record);
+    const std::string classicLine = FirstItemsLine(menu, record);
     ASSERT_FALSE(classicLine.empty());
 
     UseRecordFile(record);
@@ -295,6 +345,50 @@ TEST_F(ExplorerCommandTest, EmptySubmenuShownWhenNotHiddenAndInvokeStartsTheClas
     EXPECT_EQ(classicLine, WaitForRecordedCommandLine(record));
     for (IExplorerCommand* sub : subs) sub->Release();
     items->Release();
+}
+
+TEST_F(ExplorerCommandTest, TheBackgroundListsAndStartsTheSiteFoldersActions) {
+    TempDir records("zkrec");
+    const std::string record = records / "record.txt";
+    PIDLIST_ABSOLUTE folder = ILCreateFromPathW(WidePath(library.Path()).c_str());
+    ASSERT_NE(nullptr, folder);
+    IContextMenu* menu = nullptr;
+    const Listing classic = Classic({}, &menu, folder);
+    ASSERT_NE(nullptr, menu);
+    ASSERT_EQ(1u, classic.items.size()) << "the fixture's BACKGROUND action";
+    const std::string classicLine = FirstItemsLine(menu, record);
+    ASSERT_FALSE(classicLine.empty());
+
+    // Without a site there is no folder, so nothing is offered.
+    EXPECT_EQ("hidden", Commands(nullptr).entry);
+
+    HWND window = CreateWindowExW(0, L"STATIC", L"folder", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    IExplorerBrowser* browser = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerBrowser,
+                                     reinterpret_cast<void**>(&browser)));
+    RECT area = {0, 0, 400, 300};
+    FOLDERSETTINGS view = {FVM_DETAILS, 0};
+    ASSERT_EQ(S_OK, browser->Initialize(window, &area, &view));
+    ASSERT_EQ(S_OK, browser->BrowseToIDList(folder, SBSP_ABSOLUTE));
+    BrowserSite site(browser);
+    UseRecordFile(record);
+    // The shell gives the background as no array (or an empty one, which
+    // Wine cannot make).
+    std::vector<IExplorerCommand*> subs;
+    const Listing commands = Commands(nullptr, &subs, &site);
+    EXPECT_EQ(classic.entry, commands.entry);
+    EXPECT_EQ(classic.items, commands.items);
+    ASSERT_EQ(1u, subs.size());
+    EXPECT_EQ(S_OK, subs[0]->Invoke(nullptr, nullptr));
+    EXPECT_EQ(classicLine, WaitForRecordedCommandLine(record));
+    for (IExplorerCommand* sub : subs) sub->Release();
+    EXPECT_EQ(0, site.references) << "every command let go of its site";
+    browser->Destroy();
+    browser->Release();
+    DestroyWindow(window);
+    ILFree(folder);
 }
 
 }  // namespace
