@@ -47,6 +47,20 @@ bool ShortcutIconPath(const char* shortcutPath, wchar_t* out, int capacity) {
     return wnsprintfW(out, capacity, L"%s,%d", location, index) > 0;
 }
 
+// The icon path the shell gives the folder `folderPath` (UTF-8), as the
+// classic menu shows a submenu with the folder's own icon, into `out`.
+// False when the shell names none.
+bool FolderIconPath(const char* folderPath, wchar_t* out, int capacity) {
+    HeapWide path;
+    if (!AssignUtf16Exact(path, folderPath)) return false;
+    SHFILEINFOW info = {};
+    if (SHGetFileInfoW(AsWide(path.Text()), 0, &info, sizeof info, SHGFI_ICONLOCATION) == 0 ||
+        info.szDisplayName[0] == 0) {
+        return false;
+    }
+    return wnsprintfW(out, capacity, L"%s,%d", info.szDisplayName, info.iIcon) > 0;
+}
+
 // The folder the browser behind `site` shows, as a new ID list (ILFree);
 // null when the site offers no browser, view or folder. The shell's menu
 // sites hand out their window's browser as the top-level browser service.
@@ -196,7 +210,11 @@ STDMETHODIMP ExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* out) {
         return SHStrDupW(path, out);
     }
     if (placeholder != nullptr || listing == nullptr || offset >= listing->menu.itemCount) return E_FAIL;
-    if (!ShortcutIconPath(listing->menu.items[offset]->shortcutPath.Text(), path, MAX_PATH + 16)) return E_FAIL;
+    const ActionItem& item = *listing->menu.items[offset];
+    if (!(item.IsSubmenu() ? FolderIconPath(item.shortcutPath.Text(), path, MAX_PATH + 16)
+                           : ShortcutIconPath(item.shortcutPath.Text(), path, MAX_PATH + 16))) {
+        return E_FAIL;
+    }
     return SHStrDupW(path, out);
 }
 

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,20 @@ IShellItemArray* ItemArray(const std::vector<std::string>& files) {
     }
     for (PIDLIST_ABSOLUTE id : ids) ILFree(id);
     return items;
+}
+
+// Whether the icon path "file,index" (the form the shell takes from a
+// command) gives an icon.
+bool IconLoads(const std::string& iconPath) {
+    const size_t comma = iconPath.rfind(',');
+    if (comma == std::string::npos) return false;
+    HICON icon = nullptr;
+    if (SHDefExtractIconW(WidePath(iconPath.substr(0, comma)).c_str(), std::atoi(iconPath.c_str() + comma + 1), 0,
+                          &icon, nullptr, 16) != S_OK || icon == nullptr) {
+        return false;
+    }
+    DestroyIcon(icon);
+    return true;
 }
 
 // A menu site as the shell gives one: its top-level browser service is the
@@ -111,6 +127,9 @@ protected:
         ASSERT_TRUE(library.AddRecorder("EXT.txt", "Another.(10)"));
         ASSERT_TRUE(library.MakeGroup("DIR"));
         ASSERT_TRUE(library.AddRecorder("DIR", "Folder tool"));
+        ASSERT_TRUE(library.MakeGroup("EXT.log\\Convert"));
+        ASSERT_TRUE(library.AddRecorder("EXT.log\\Convert", "To pdf"));
+        ASSERT_TRUE(library.AddRecorder("EXT.log", "Plain"));
         ASSERT_TRUE(library.MakeGroup("BACKGROUND"));
         ASSERT_TRUE(library.AddRecorder("BACKGROUND", "Here tool", "--here"));
         ShortcutSpec withIcon;
@@ -119,7 +138,8 @@ protected:
         withIcon.iconIndex = 3;
         ASSERT_EQ(S_OK, WriteShortcut(library / "EXT.png\\Image tool.lnk", withIcon));
         ASSERT_TRUE(library.WriteSettings(Section() + "UseMenuName=1\nMenuName=My actions\n"));
-        files = {library.AddFile("a.txt"), library.AddFile("b.png"), library.AddFile("c.zip"), library / "docs"};
+        files = {library.AddFile("a.txt"), library.AddFile("b.png"), library.AddFile("c.zip"), library / "docs",
+                 library.AddFile("d.log")};
         ASSERT_TRUE(CreateDirectoryA(files[3].c_str(), nullptr));
         dllPath = library.CopyLibrary();
         ASSERT_FALSE(dllPath.empty());
@@ -170,22 +190,29 @@ protected:
             wchar_t caption[128] = {};
             GetMenuStringW(popup, 0, caption, 128, MF_BYPOSITION);
             out.entry = "shown " + Narrow(caption);
-            for (int k = 0; k < GetMenuItemCount(sub); ++k) {
-                MENUITEMINFOW info = {};
-                info.cbSize = sizeof info;
-                info.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE;
-                GetMenuItemInfoW(sub, static_cast<UINT>(k), TRUE, &info);
-                const bool enabled = (info.fState & MFS_GRAYED) == 0;
-                wchar_t title[300] = {}, help[300] = {};
-                if (enabled) {
-                    menu->GetCommandString(info.wID - 1, GCS_VERBW, nullptr, reinterpret_cast<LPSTR>(title), 300);
-                    menu->GetCommandString(info.wID - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 300);
-                } else {
-                    GetMenuStringW(sub, static_cast<UINT>(k), title, 300, MF_BYPOSITION);
+            // A submenu is listed as the one level of the command objects
+            // shows it: a disabled heading, then its own items.
+            std::function<void(HMENU)> list = [&](HMENU from) {
+                for (int k = 0; k < GetMenuItemCount(from); ++k) {
+                    MENUITEMINFOW info = {};
+                    info.cbSize = sizeof info;
+                    info.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE | MIIM_SUBMENU;
+                    GetMenuItemInfoW(from, static_cast<UINT>(k), TRUE, &info);
+                    const bool enabled = (info.fState & MFS_GRAYED) == 0;
+                    wchar_t title[300] = {}, help[300] = {};
+                    if (enabled) {
+                        menu->GetCommandString(info.wID - 1, GCS_VERBW, nullptr, reinterpret_cast<LPSTR>(title), 300);
+                        menu->GetCommandString(info.wID - 1, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help),
+                                               300);
+                    } else {
+                        GetMenuStringW(from, static_cast<UINT>(k), title, 300, MF_BYPOSITION);
+                    }
+                    out.items.push_back(Narrow(title) + " | " + (enabled ? Narrow(help) : "(none)") + " | " +
+                                        (enabled && info.hSubMenu == nullptr ? "enabled" : "disabled"));
+                    if (info.hSubMenu != nullptr) list(info.hSubMenu);
                 }
-                out.items.push_back(Narrow(title) + " | " + (enabled ? Narrow(help) : "(none)") + " | " +
-                                    (enabled ? "enabled" : "disabled"));
-            }
+            };
+            list(sub);
         }
         EXPECT_TRUE(SUCCEEDED(used));
         DestroyMenu(popup);
@@ -254,7 +281,7 @@ protected:
 
     ComApartment apartment;
     ActionLibrary library;
-    std::vector<std::string> files;  // a.txt, b.png, c.zip, the folder docs
+    std::vector<std::string> files;  // a.txt, b.png, c.zip, the folder docs, d.log
     std::string dllPath;
     HMODULE module = nullptr;
     GetClassObjectFn getClassObject = nullptr;
@@ -274,14 +301,15 @@ TEST_F(ExplorerCommandTest, CommandsListWhatTheClassicMenuListsForEachSelection)
     }
     const std::string recorderIcon = RecorderPath() + ",0";
     const std::string shellIcon = "C:\\windows\\system32\\shell32.dll,3";
-    // Per selection the number of actions the classic menu lists (a check of
-    // the fixture: every group matching all files gives its actions).
+    // Per selection the number of lines the classic menu lists (a check of
+    // the fixture: every group matching all files gives its actions; a
+    // submenu is a heading line and its own lines).
     const struct {
         std::vector<std::string> selection;
         size_t actions;
     } cases[] = {
         {{files[0]}, 3}, {{files[1]}, 2}, {{files[0], files[1]}, 1}, {{files[2]}, 0}, {{files[1], files[2]}, 0},
-        {{files[3]}, 1}, {{files[3], files[0]}, 0},
+        {{files[3]}, 1}, {{files[3], files[0]}, 0}, {{files[4]}, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.selection.size() == 1 ? c.selection[0] : c.selection[0] + " +");
@@ -306,6 +334,11 @@ TEST_F(ExplorerCommandTest, CommandsListWhatTheClassicMenuListsForEachSelection)
         EXPECT_EQ(classic.items, commands.items);
         ASSERT_EQ(commands.items.size(), commands.icons.size());
         for (size_t k = 0; k < commands.items.size(); ++k) {
+            if (commands.items[k].rfind("Convert |", 0) == 0) {
+                // A heading has its folder's icon, wherever the shell keeps it.
+                EXPECT_TRUE(IconLoads(commands.icons[k])) << commands.icons[k];
+                continue;
+            }
             const bool image = commands.items[k].rfind("Image tool |", 0) == 0;
             EXPECT_EQ(image ? shellIcon : recorderIcon, commands.icons[k]) << commands.items[k];
         }
