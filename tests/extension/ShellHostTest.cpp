@@ -138,6 +138,20 @@ protected:
         record = records / "record.txt";
         UseRecordFile(record);
     }
+    // What the console-interpreter cases share: a trap command "rec" in
+    // `trap` that leaves the returned marker file when it runs (a name like
+    // "q&rec&.bat" runs it when its quoting breaks), a batch file "pass
+    // on.cmd" in the library that hands its parameters on to the recorder
+    // and ends the interpreter, and an EXT group. Empty on failure.
+    std::string InterpreterTrap(const TempDir& trap) const {
+        const std::string marker = trap / "trap-ran.txt";
+        if (!trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n") ||
+            library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty() ||
+            !library.MakeGroup("EXT")) {
+            return std::string();
+        }
+        return marker;
+    }
     ComApartment apartment;  // for writing shortcuts
     ActionLibrary library;
     TempDir records{"zkrec"};
@@ -403,17 +417,13 @@ TEST_F(ShellHostTest, BatchFileActionGetsHostileNamesWholeOrRefusesThem) {
 }
 
 TEST_F(ShellHostTest, CommandInterpreterActionsPassHostileNamesWhole) {
-    // cmd.exe /c and /k run a batch file of their own, which hands its
-    // parameters on to the recorder and ends the interpreter. A trap command
-    // "rec" waits in the working directory: "q&rec&.bat" runs it when the
-    // interpreter's quote rule breaks the quoting.
+    // cmd.exe /c and /k run the pass-on batch file; the trap waits in the
+    // working directory.
     TempDir trap("zktrap");
-    const std::string marker = trap / "trap-ran.txt";
-    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
-    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    const std::string marker = InterpreterTrap(trap);
+    ASSERT_FALSE(marker.empty());
     char system[MAX_PATH] = "";
     ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
-    ASSERT_TRUE(library.MakeGroup("EXT"));
     TempDir documents("zkdoc");
     const std::wstring folder = WidePath(documents.Path());
     std::vector<std::wstring> files;
@@ -452,9 +462,8 @@ TEST_F(ShellHostTest, InterpretersAreRecognisedByTheNameThatRuns) {
     // PowerShell stand-in is the recorder under that name, so what it gets
     // shows how the names were written: each as a quoted literal.
     TempDir trap("zktrap");
-    const std::string marker = trap / "trap-ran.txt";
-    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
-    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    const std::string marker = InterpreterTrap(trap);
+    ASSERT_FALSE(marker.empty());
     const std::string powershell = trap / "powershell.exe";
     ASSERT_TRUE(CopyFileA(RecorderPath().c_str(), powershell.c_str(), FALSE));
     char shortPowerShell[MAX_PATH] = "";
@@ -462,7 +471,6 @@ TEST_F(ShellHostTest, InterpretersAreRecognisedByTheNameThatRuns) {
     ASSERT_EQ(std::string::npos, std::string(shortPowerShell).find("powershell.exe")) << shortPowerShell;
     char system[MAX_PATH] = "";
     ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
-    ASSERT_TRUE(library.MakeGroup("EXT"));
     TempDir documents("zkdoc");
     const std::string file = documents / "a&rec&.txt";
     ASSERT_TRUE(WriteWholeFile(file, "x"));
@@ -835,15 +843,12 @@ TEST_F(ShellHostTest, ActionsRunAsUsersMeanThem) {
     struct Unset {
         ~Unset() { SetEnvironmentVariableA("ZK_RECORD_DIR", nullptr); }
     } unset;
-    // A trap command "rec" waits in the working directory of the console
-    // action: "q&rec&.bat" runs it if its quoting breaks.
+    // The trap waits in the working directory of the console action.
     TempDir trap("zktrap");
-    const std::string marker = trap / "trap-ran.txt";
-    ASSERT_TRUE(trap.WriteFile("rec.cmd", "@echo ran> \"" + marker + "\"\r\n"));
-    ASSERT_FALSE(library.AddFile("pass on.cmd", "@\"" + RecorderPath() + "\" %*\r\n@exit\r\n").empty());
+    const std::string marker = InterpreterTrap(trap);
+    ASSERT_FALSE(marker.empty());
     char system[MAX_PATH] = "";
     ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
-    ASSERT_TRUE(library.MakeGroup("EXT"));
     const std::string absent = library / "absent.exe";
     const struct {
         const char* name;

@@ -105,16 +105,21 @@ int Distance(COLORREF a, COLORREF b) {
            std::abs(GetBValue(a) - GetBValue(b));
 }
 
+// The library both pictures show: a copy of the built library (its path
+// into *dll), two actions in the EXT group, and `settings` as Zentrik.ini.
+bool TwoActions(const ActionLibrary& library, const std::string& settings, std::string* dll) {
+    *dll = library.CopyLibrary();
+    return !dll->empty() && library.MakeGroup("EXT") &&
+           library.AddAction("EXT", "Notepad editor", "C:\\windows\\notepad.exe") &&
+           library.AddAction("EXT", "Registry", "C:\\windows\\regedit.exe") && library.WriteSettings(settings);
+}
+
 TEST(MenuScreenshot, SelectedItemShowsGradientAndFramedIcon) {
     ComApartment com;  // the shortcuts are written through the shell's link object
     ActionLibrary library;
     ASSERT_TRUE(library.Valid());
-    const std::string dll = library.CopyLibrary();
-    ASSERT_FALSE(dll.empty());
-    ASSERT_TRUE(library.MakeGroup("EXT"));
-    ASSERT_TRUE(library.AddAction("EXT", "Notepad editor", "C:\\windows\\notepad.exe"));
-    ASSERT_TRUE(library.AddAction("EXT", "Registry", "C:\\windows\\regedit.exe"));
-    ASSERT_TRUE(library.WriteSettings("[options]\nGradientMenuBar=1\nButtonIcon=1\nLargeIcon=0\n"));
+    std::string dll;
+    ASSERT_TRUE(TwoActions(library, "[options]\nGradientMenuBar=1\nButtonIcon=1\nLargeIcon=0\n", &dll));
     const std::string file = library.AddFile("report.txt");
     const std::string shot = library / "menu.bmp";
 
@@ -215,12 +220,8 @@ TEST(MenuScreenshot, LightAndDarkAtOneAndOneAndAHalfScale) {
     ComApartment com;
     ActionLibrary library;
     ASSERT_TRUE(library.Valid());
-    const std::string dll = library.CopyLibrary();
-    ASSERT_FALSE(dll.empty());
-    ASSERT_TRUE(library.MakeGroup("EXT"));
-    ASSERT_TRUE(library.AddAction("EXT", "Notepad editor", "C:\\windows\\notepad.exe"));
-    ASSERT_TRUE(library.AddAction("EXT", "Registry", "C:\\windows\\regedit.exe"));
-    ASSERT_TRUE(library.WriteSettings("[options]\nGradientMenuBar=0\nButtonIcon=0\nLargeIcon=0\n"));
+    std::string dll;
+    ASSERT_TRUE(TwoActions(library, "[options]\nGradientMenuBar=0\nButtonIcon=0\nLargeIcon=0\n", &dll));
     const std::string file = library.AddFile("report.txt");
     const std::string shot = library / "look.bmp";
 
